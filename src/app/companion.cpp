@@ -1,0 +1,43 @@
+#include "app/companion.h"
+
+#include "app/build_info.h"
+#include "app/main_loop.h"
+#include "app/options.h"
+#include "app/room.h"
+#include "platform/console.h"
+
+#include <fstream>
+#include <iostream>
+#include <string>
+
+namespace korvane {
+
+int runCompanion(int argc, const char* const* argv) {
+    Options options;
+    switch (firstOptionPass(argc, argv, options)) {
+    case ToolRequest::Probe:
+    case ToolRequest::RestDump:
+    case ToolRequest::None:
+        break;
+    }
+
+    std::cout << "Korvane Companion " << BuildVersion << "\n";
+    secondOptionPass(argc, argv, options);
+    std::cout << "Multi-driver + room-scoped live + pit-stop streaming\n";
+
+    std::string roomCode;
+    if (!settleRoomCode(RoomFileName, std::cin, std::cout, roomCode)) return 1;
+
+    consoleWriteWide(std::wstring(L"POST ") + L"https://" + ServiceHost + L":" +
+                     std::to_wstring(ServicePort) + L"/api/live" + L"\n");
+    std::cout << "Room: " << roomCode << "\n\n" << std::flush;
+
+    std::ofstream log(LiveLogFileName, std::ios::app);
+    if (!log) {
+        std::cout << "ERROR: Could not open " << LiveLogFileName << "\n" << std::flush;
+        return 1;
+    }
+    runMainLoop(options, roomCode, log);
+}
+
+} // namespace korvane

@@ -1,0 +1,27 @@
+#pragma once
+// One line per full tick in korvane_live.log.
+#include <iosfwd>
+#include <string>
+
+namespace korvane {
+
+struct LogLineInput {
+    std::string timeText; // local time, "%Y-%m-%d %H:%M:%S"
+    std::string roomCode;
+    int32_t vehicleId = 0;
+    bool tracking = false;
+    int32_t lap = 0;
+    double fuelLitres = 0;
+    bool postOk = false;
+    // A tyre change, a raw pit signal or a fuel rise: the tick's document is
+    // copied into the log so a stop can be reconstructed afterwards.
+    bool eventTick = false;
+    std::string payload;
+};
+
+std::string formatLogLine(const LogLineInput& in);
+
+// Appends and flushes; a failed write is not reported.
+void appendLogLine(std::ostream& log, const LogLineInput& in);
+
+} // namespace korvane

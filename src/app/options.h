@@ -1,0 +1,22 @@
+#pragma once
+// The command line. Arguments are compared whole and case-sensitively; any
+// other argument is ignored without a word.
+
+namespace korvane {
+
+struct Options {
+    bool raceOnly = true;
+    bool verbose = false;
+    bool skipUpdate = false;
+};
+
+enum class ToolRequest { None, Probe, RestDump };
+
+// First pass: applies "--all-sessions" up to the first tool option and
+// returns that tool, so an option before the tool still counts.
+ToolRequest firstOptionPass(int argc, const char* const* argv, Options& options);
+
+// Second pass, after the finished-update check: "--no-update", "--verbose".
+void secondOptionPass(int argc, const char* const* argv, Options& options);
+
+} // namespace korvane

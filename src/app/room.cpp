@@ -1,0 +1,69 @@
+#include "app/room.h"
+
+#include <cctype>
+#include <fstream>
+#include <istream>
+#include <ostream>
+
+namespace korvane {
+
+std::string trimSpace(const std::string& text) {
+    size_t begin = 0, end = text.size();
+    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
+    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+    return text.substr(begin, end - begin);
+}
+
+bool loadRoomCode(const std::string& path, std::string& roomCode) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    std::string line;
+    if (!std::getline(file, line)) return false;
+    std::string code = trimSpace(line);
+    if (code.empty()) return false;
+    roomCode = code;
+    return true;
+}
+
+void saveRoomCode(const std::string& path, const std::string& roomCode) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file) return;
+    file << roomCode << "\n";
+}
+
+bool settleRoomCode(const std::string& path, std::istream& in, std::ostream& out,
+                    std::string& roomCode) {
+    std::string line;
+    if (loadRoomCode(path, roomCode)) {
+        out << "Room (from " << path << "): " << roomCode << "\n";
+        out << "New room (Enter to keep): " << std::flush;
+        // Input that has ended reads as Enter: the stored code stays.
+        if (!std::getline(in, line)) line.clear();
+        std::string typed = trimSpace(line);
+        if (!typed.empty()) {
+            roomCode = typed;
+            saveRoomCode(path, roomCode);
+        }
+        return true;
+    }
+    for (;;) {
+        out << "Room code (from website ?room=): " << std::flush;
+        if (!std::getline(in, line)) {
+            out << "\nNo room code given (input ended). Copy the code from the website and "
+                   "start again.\n"
+                << std::flush;
+            return false;
+        }
+        std::string typed = trimSpace(line);
+        if (typed.empty()) {
+            out << "Room is required.\n";
+            continue;
+        }
+        roomCode = typed;
+        saveRoomCode(path, roomCode);
+        out << "Saved to " << path << "\n";
+        return true;
+    }
+}
+
+} // namespace korvane

@@ -1,0 +1,24 @@
+#pragma once
+// The console the program draws on. Everything goes to standard output.
+#include <string>
+
+namespace korvane {
+
+// Visible width of the console window as right column minus left column,
+// or -1 when standard output is not a console (a pipe or a file).
+int consoleVisibleWidth();
+
+// Moves the cursor to the top-left corner; does nothing without a console.
+void consoleHomeCursor();
+
+// Sets the console window's title.
+void consoleSetTitle(const std::string& title);
+
+// Clears the console, the way the "cls" command does.
+void consoleClear();
+
+// Writes wide text (object names, paths, the service address) to standard
+// output, after flushing what is pending on the narrow stream.
+void consoleWriteWide(const std::wstring& text);
+
+} // namespace korvane

@@ -1,0 +1,63 @@
+#include "platform/console.h"
+
+#include <cstdio>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace korvane {
+
+namespace {
+
+bool stdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+
+void appendUtf8(std::string& out, uint32_t c) {
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+} // namespace
+
+int consoleVisibleWidth() {
+    if (!stdoutIsTerminal()) return -1;
+    winsize ws{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 || ws.ws_col == 0) return -1;
+    // A terminal of N columns spans columns 0..N-1, as a console window does.
+    return int(ws.ws_col) - 1;
+}
+
+void consoleHomeCursor() {
+    if (!stdoutIsTerminal()) return;
+    std::fputs("\x1b[H", stdout);
+}
+
+void consoleSetTitle(const std::string& title) {
+    if (!stdoutIsTerminal()) return;
+    std::fprintf(stdout, "\x1b]0;%s\x07", title.c_str());
+}
+
+void consoleClear() {
+    if (!stdoutIsTerminal()) return;
+    std::fputs("\x1b[2J\x1b[H", stdout);
+    std::fflush(stdout);
+}
+
+void consoleWriteWide(const std::wstring& text) {
+    std::string utf8;
+    for (wchar_t c : text) appendUtf8(utf8, uint32_t(c));
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+}
+
+} // namespace korvane

@@ -1,0 +1,30 @@
+#include "platform/process.h"
+
+#include <csignal>
+#include <unistd.h>
+
+namespace korvane {
+
+std::wstring executablePath() {
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return {};
+    return std::wstring(buf, buf + n);
+}
+
+namespace {
+volatile bool stopRequested = false;
+extern "C" void onStopSignal(int) { stopRequested = true; }
+} // namespace
+
+const volatile bool* installStopFlag() {
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    return &stopRequested;
+}
+
+} // namespace korvane

@@ -1,0 +1,39 @@
+#pragma once
+// Named shared-memory mappings, as the telemetry plugin publishes them.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace korvane {
+
+// A read-only view of a named mapping. data is null when the mapping does not
+// exist or cannot be mapped at the asked size.
+struct MappedView {
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    void* handle = nullptr;
+};
+
+// Opens the mapping by name and maps `size` bytes of it for reading.
+MappedView openMappingView(const char* name, size_t size);
+
+// Unmaps a view and closes its handle. The main loop never does this; the
+// diagnostic tools do when they finish.
+void closeMappingView(MappedView& view);
+
+// A writable mapping created by a publisher (the test rig).
+struct OwnedMapping {
+    uint8_t* data = nullptr;
+    size_t size = 0;
+    void* handle = nullptr;
+    std::string name;
+};
+
+// Creates (or opens) the mapping with exactly `size` zeroed bytes.
+[[nodiscard]] bool createMapping(const char* name, size_t size, OwnedMapping& out,
+                                 std::string& err);
+
+// Unmaps and removes the mapping, so nothing stays behind after the publisher.
+void destroyMapping(OwnedMapping& mapping);
+
+} // namespace korvane

@@ -1,0 +1,58 @@
+#include "platform/shm.h"
+
+#include <cstring>
+#include <windows.h>
+
+namespace korvane {
+
+MappedView openMappingView(const char* name, size_t size) {
+    MappedView view;
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+    if (!mapping) return view;
+    void* p = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, size);
+    if (!p) {
+        CloseHandle(mapping);
+        return view;
+    }
+    view.data = static_cast<const uint8_t*>(p);
+    view.size = size;
+    view.handle = mapping;
+    return view;
+}
+
+void closeMappingView(MappedView& view) {
+    if (view.data) UnmapViewOfFile(view.data);
+    if (view.handle) CloseHandle(view.handle);
+    view = MappedView{};
+}
+
+bool createMapping(const char* name, size_t size, OwnedMapping& out, std::string& err) {
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                       DWORD(size), name);
+    if (!mapping) {
+        err = std::string("CreateFileMapping ") + name + " failed (err " +
+              std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    void* p = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, size);
+    if (!p) {
+        err = std::string("MapViewOfFile ") + name + " failed (err " +
+              std::to_string(GetLastError()) + ")";
+        CloseHandle(mapping);
+        return false;
+    }
+    out.data = static_cast<uint8_t*>(p);
+    out.size = size;
+    out.handle = mapping;
+    out.name = name;
+    std::memset(out.data, 0, size);
+    return true;
+}
+
+void destroyMapping(OwnedMapping& mapping) {
+    if (mapping.data) UnmapViewOfFile(mapping.data);
+    if (mapping.handle) CloseHandle(mapping.handle);
+    mapping = OwnedMapping{};
+}
+
+} // namespace korvane

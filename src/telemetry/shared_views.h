@@ -1,0 +1,88 @@
+#pragma once
+// The start of every tick: open what is missing, read the pit menu, test the
+// publisher's update counters and find the player's two records. Reads the
+// mapped buffers in place; nothing is copied.
+#include "telemetry/layout.h"
+
+#include <string>
+
+namespace korvane {
+
+struct SharedViews {
+    const TelemetryBuffer* telemetry = nullptr;
+    const ScoringBuffer* scoring = nullptr;
+    const PitMenuBuffer* pitMenu = nullptr;
+};
+
+// Maps each view that is still null. Views are never closed once open.
+void openMissingViews(SharedViews& views);
+
+// What the game's pit menu last showed. Both values survive ticks on which the
+// menu is closed or shows another category.
+struct PitMenuReading {
+    std::string category;     // last printable category text
+    double energyPercent = -1; // last accepted energy value, -1 = never read
+};
+
+void readPitMenu(const PitMenuBuffer& menu, PitMenuReading& reading);
+
+// Begin/end counters from the previous passing test and the count of ticks
+// since either changed.
+struct UpdateCounters {
+    uint32_t telemetryBegin = 0;
+    uint32_t scoringBegin = 0;
+    int32_t stale = 0;
+};
+
+// True while the publisher is half-way through writing either buffer.
+bool updateTorn(const TelemetryBuffer& telemetry, const ScoringBuffer& scoring);
+
+void updateStale(const TelemetryBuffer& telemetry, const ScoringBuffer& scoring,
+                 UpdateCounters& counters);
+
+// Index of the player's scoring record, or -1.
+int findPlayerScoringIndex(const ScoringBuffer* scoring);
+
+// Index of the telemetry record with this vehicle id, or -1.
+int findTelemetryIndexById(const TelemetryBuffer* telemetry, int32_t id);
+
+// The player's driver name field (32 bytes): the scoring record's, or the
+// header's player name when that is empty.
+const char* playerDriverNameField(const ScoringBuffer& scoring, const VehicleScoring& player);
+
+// The player's vehicle name field (64 bytes): telemetry's, or scoring's when
+// telemetry's is empty.
+const char* playerVehicleNameField(const VehicleTelemetry& telemetry,
+                                   const VehicleScoring& scoring);
+
+double speedKmh(const VehicleTelemetry& vehicle);
+
+enum class TickStart { Waiting, Torn, PlayerMissing, Ready };
+
+struct PlayerRecords {
+    const VehicleTelemetry* telemetry = nullptr;
+    const VehicleScoring* scoring = nullptr;
+};
+
+// Steps after opening: pit menu, counters, then the lookups. `beforeLookup`
+// runs once the counters pass and before the player is looked for (the
+// session check belongs there). Views must be opened by the caller.
+template <class BeforeLookup>
+TickStart startTick(const SharedViews& views, PitMenuReading& pitMenu, UpdateCounters& counters,
+                    BeforeLookup&& beforeLookup, PlayerRecords& player) {
+    if (views.pitMenu) readPitMenu(*views.pitMenu, pitMenu);
+    if (!views.telemetry || !views.scoring) return TickStart::Waiting;
+    if (updateTorn(*views.telemetry, *views.scoring)) return TickStart::Torn;
+    updateStale(*views.telemetry, *views.scoring, counters);
+    beforeLookup(*views.scoring);
+    int s = findPlayerScoringIndex(views.scoring);
+    if (s < 0) return TickStart::PlayerMissing;
+    const VehicleScoring& scoring = views.scoring->vehicles[s];
+    int t = findTelemetryIndexById(views.telemetry, scoring.id);
+    if (t < 0) return TickStart::PlayerMissing;
+    player.scoring = &scoring;
+    player.telemetry = &views.telemetry->vehicles[t];
+    return TickStart::Ready;
+}
+
+} // namespace korvane

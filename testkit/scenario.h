@@ -1,0 +1,122 @@
+#pragma once
+// Scenarios for the test rig: a session described as a header (track, cars,
+// the player's car) and a timeline of steps over session time. The same code
+// fills the mapped buffers in the rig (in real time) and plain buffers in unit
+// tests (at full speed).
+#include "telemetry/layout.h"
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvane::testkit {
+
+struct CarSpec {
+    int32_t id = 0;
+    std::string driver, vehicle, className;
+    int place = 0;
+    double behindLeader = 0;
+    double lapSeconds = 100;
+    double bestLap = 0, lastLap = 0;
+    int pitStops = 0;
+    int fuelByte = 0;
+    bool inPits = false;
+    int pitState = 0;
+};
+
+// One timeline step. Steps with a duration last that many seconds of session
+// time; the others act at once.
+struct Step {
+    std::string kind; // drive pitlane box stand garage wait torn hide-player hide-telemetry
+                      // restart session compound vehicles pitmenu overtake phase realtime
+    double seconds = 0;
+    double refuelLitres = 0;
+    std::string tyres; // "", "all", "front", "rear", or wheel names joined by ','
+    std::vector<std::string> args;
+};
+
+struct Scenario {
+    std::string track = "Test Track";
+    int32_t sessionType = 10;
+    int gamePhase = 5;
+    bool inRealtime = true;
+    double startEt = 300;
+    double endEt = 7500;
+    std::string playerName;
+    CarSpec player;
+    std::vector<CarSpec> cars;
+    double capacity = 100, fuel = 80;
+    double lapSeconds = 90, burnPerLap = 3.0;
+    std::array<double, 4> wearPerLap{1.5, 1.5, 1.2, 1.2}; // percent
+    std::array<double, 4> tempsC{85, 85, 80, 80};
+    double speed = 200, rpm = 8000;
+    int gear = 5;
+    std::string frontCompound = "Medium", rearCompound = "Medium";
+    std::string pitCategory, pitChoice;
+    std::vector<Step> steps;
+};
+
+// Parses the scenario text; false with a reason on a line it cannot read.
+[[nodiscard]] bool parseScenario(const std::string& text, Scenario& out, std::string& err);
+[[nodiscard]] bool loadScenarioFile(const std::string& path, Scenario& out, std::string& err);
+
+// The simulated world at one moment.
+struct World {
+    double et = 0;
+    int32_t sessionType = 10;
+    int gamePhase = 5;
+    bool inRealtime = true;
+    int lap = 0;
+    double lapProgress = 0;
+    double fuel = 0;
+    std::array<double, 4> wear{1, 1, 1, 1}; // fractions
+    std::string frontCompound, rearCompound;
+    std::string pitCategory, pitChoice;
+    double speed = 0, rpm = 0;
+    bool inPits = false, inGarage = false, limiter = false;
+    int pitState = 0;
+    bool torn = false, hidePlayer = false, hideTelemetry = false;
+    int vehiclesOverride = -1000; // -1000: use the real count
+    std::vector<CarSpec> cars;    // other cars, places may change
+    int playerPlace = 0;
+};
+
+class ScenarioPlayer {
+public:
+    explicit ScenarioPlayer(Scenario scenario);
+    // Moves session time forward; steps take effect in order.
+    void advance(double seconds);
+    const World& world() const { return world_; }
+    bool finished() const { return index_ >= scenario_.steps.size(); }
+
+private:
+    void startStep();
+    void runFor(const Step& step, double dt);
+    Scenario scenario_;
+    World world_;
+    size_t index_ = 0;
+    double stepLeft_ = 0;
+    bool stepStarted_ = false;
+    double boxFuelStart_ = 0;
+    bool tyresDone_ = false;
+};
+
+// Writes one frame as a publisher does: begin counter, fields, end counter.
+// `counter` is the publisher's update counter, raised once per frame.
+void writeFrame(const Scenario& scenario, const World& world, uint32_t& counter,
+                TelemetryBuffer& telemetry, ScoringBuffer& scoring, PitMenuBuffer& pitMenu);
+
+// Zeroed buffers on the heap, for running scenarios inside a test process.
+struct FrameBuffers {
+    FrameBuffers();
+    std::unique_ptr<TelemetryBuffer> telemetry;
+    std::unique_ptr<ScoringBuffer> scoring;
+    std::unique_ptr<PitMenuBuffer> pitMenu;
+    uint32_t counter = 0;
+    void publish(const Scenario& scenario, const World& world) {
+        writeFrame(scenario, world, counter, *telemetry, *scoring, *pitMenu);
+    }
+};
+
+} // namespace korvane::testkit

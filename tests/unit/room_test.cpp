@@ -1,0 +1,105 @@
+#include "app/room.h"
+#include "test_support.h"
+
+using namespace korvane;
+using korvane::test::readFile;
+using korvane::test::TempDir;
+using korvane::test::writeFile;
+
+TEST(RoomTrim, StripsIsspaceAtBothEnds) {
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {{"  abc  ", "abc"},       {"\tab c\r\n", "ab c"}, {"\v\fx\v", "x"},
+                 {"   ", ""},              {"", ""},               {"a", "a"},
+                 {"\xC3\xA9t\xC3\xA9 ", "\xC3\xA9t\xC3\xA9"}};
+    for (const Case& c : cases) EXPECT_EQ(trimSpace(c.in), c.out) << c.in;
+}
+
+TEST(RoomFile, FirstLineTrimmedLaterLinesIgnored) {
+    TempDir dir;
+    std::string path = dir.file("korvane_room.txt");
+    std::string code;
+    writeFile(path, "  TEAM-42  \r\nsecond line\nthird\n");
+    ASSERT_TRUE(loadRoomCode(path, code));
+    EXPECT_EQ(code, "TEAM-42");
+}
+
+TEST(RoomFile, MissingEmptyOrBlankIsNoCode) {
+    TempDir dir;
+    std::string path = dir.file("korvane_room.txt");
+    std::string code = "keep";
+    EXPECT_FALSE(loadRoomCode(path, code));
+    for (const char* text : {"", "   \r\n", "\n\nROOM\n"}) {
+        writeFile(path, text);
+        EXPECT_FALSE(loadRoomCode(path, code)) << text;
+    }
+    EXPECT_EQ(code, "keep");
+}
+
+struct Dialogue {
+    std::string input;
+    const char* fileBefore; // null: no file
+    bool ok;
+    std::string room;
+    std::string output;
+    const char* fileAfter;
+};
+
+TEST(RoomDialogue, Table) {
+    Dialogue cases[] = {
+        {"\n", "OLD\n", true, "OLD",
+         "Room (from R): OLD\nNew room (Enter to keep): ", "OLD\n"},
+        {"", "OLD\r\n", true, "OLD", // input already ended: same as Enter
+         "Room (from R): OLD\nNew room (Enter to keep): ", "OLD\r\n"},
+        {"  NEW 1 \n", "OLD\n", true, "NEW 1",
+         "Room (from R): OLD\nNew room (Enter to keep): ", "NEW 1\n"},
+        {"ABC\n", nullptr, true, "ABC", "Room code (from website ?room=): Saved to R\n", "ABC\n"},
+        {"   \n\t\nXYZ\r\n", "  \n", true, "XYZ",
+         "Room code (from website ?room=): Room is required.\n"
+         "Room code (from website ?room=): Room is required.\n"
+         "Room code (from website ?room=): Saved to R\n",
+         "XYZ\n"},
+    };
+    for (const Dialogue& c : cases) {
+        TempDir dir;
+        std::string path = dir.file("R");
+        if (c.fileBefore) writeFile(path, c.fileBefore);
+        std::istringstream in(c.input);
+        std::ostringstream out;
+        std::string room;
+        // The prompts name the file by the path given; here that is dir/R.
+        ASSERT_EQ(settleRoomCode(path, in, out, room), c.ok) << c.input;
+        EXPECT_EQ(room, c.room);
+        std::string expected = c.output;
+        for (size_t p; (p = expected.find("(from R)")) != std::string::npos;)
+            expected.replace(p, 8, "(from " + path + ")");
+        for (size_t p; (p = expected.find("Saved to R")) != std::string::npos;)
+            expected.replace(p, 10, "Saved to " + path);
+        EXPECT_EQ(out.str(), expected);
+        EXPECT_EQ(readFile(path), c.fileAfter);
+    }
+}
+
+TEST(RoomDialogue, InputEndingBeforeACodeStopsWithAMessage) {
+    TempDir dir;
+    std::string path = dir.file("R");
+    std::istringstream in("  \n");
+    std::ostringstream out;
+    std::string room;
+    EXPECT_FALSE(settleRoomCode(path, in, out, room));
+    EXPECT_NE(out.str().find("Room is required.\n"), std::string::npos);
+    EXPECT_NE(out.str().find("No room code given"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(RoomDialogue, UnwritableFileStillConfirms) {
+    TempDir dir;
+    std::string path = (dir.path() / "no-such-dir" / "R").string();
+    std::istringstream in("CODE\n");
+    std::ostringstream out;
+    std::string room;
+    ASSERT_TRUE(settleRoomCode(path, in, out, room));
+    EXPECT_EQ(room, "CODE");
+    EXPECT_NE(out.str().find("Saved to "), std::string::npos);
+}

@@ -1,0 +1,58 @@
+#include "test_support.h"
+
+using namespace korvane;
+using namespace korvane::testkit;
+
+TEST(Scenario, ShippedScenariosParse) {
+    for (const char* name : {"race"}) {
+        Scenario sc = test::scenarioFile(name);
+        EXPECT_FALSE(sc.steps.empty()) << name;
+    }
+}
+
+TEST(Scenario, BadLinesAreReportedWithTheirNumber) {
+    Scenario sc;
+    std::string err;
+    EXPECT_FALSE(parseScenario("track \"T\"\nbogus 1\n", sc, err));
+    EXPECT_NE(err.find("line 2"), std::string::npos) << err;
+    EXPECT_FALSE(parseScenario("timeline\ndrive\n", sc, err));
+    EXPECT_FALSE(parseScenario("timeline\nbox 10 refuel=x\n", sc, err));
+}
+
+TEST(Scenario, DrivingBurnsFuelAndCountsLaps) {
+    Scenario sc = test::scenarioFrom("fuel 50\nlap 10\nburn 2\nwear 10 10 10 10\ntimeline\ndrive 25\n");
+    ScenarioPlayer p(sc);
+    double et0 = p.world().et;
+    p.advance(25);
+    EXPECT_NEAR(p.world().et - et0, 25, 1e-9);
+    EXPECT_EQ(p.world().lap, 3);
+    EXPECT_NEAR(p.world().fuel, 45, 1e-9);
+    EXPECT_NEAR(p.world().wear[0], 0.75, 1e-9);
+}
+
+TEST(Scenario, FramesCarryCountersNamesAndFaults) {
+    Scenario sc = test::scenarioFrom(R"(
+track "Spa"
+player id=9 driver="Me" vehicle="Car 9" class="GT"
+car id=1 driver="A"
+timeline
+drive 1
+torn 1
+vehicles 200
+)");
+    ScenarioPlayer p(sc);
+    FrameBuffers fb;
+    fb.publish(sc, p.world());
+    EXPECT_EQ(fb.telemetry->beginCounter, fb.telemetry->endCounter);
+    EXPECT_EQ(fb.scoring->numVehicles, 2);
+    EXPECT_STREQ(fb.scoring->trackName, "Spa");
+    EXPECT_EQ(fb.scoring->vehicles[1].id, 9);
+    EXPECT_EQ(fb.scoring->vehicles[1].isPlayer, 1);
+    p.advance(1.5);
+    fb.publish(sc, p.world());
+    EXPECT_NE(fb.telemetry->beginCounter, fb.telemetry->endCounter);
+    p.advance(1.0);
+    fb.publish(sc, p.world());
+    EXPECT_EQ(fb.telemetry->beginCounter, fb.telemetry->endCounter);
+    EXPECT_EQ(fb.scoring->numVehicles, 200);
+}

@@ -1,0 +1,222 @@
+#include "telemetry/shared_views.h"
+#include "test_support.h"
+
+#include <cstring>
+#include <memory>
+
+using namespace korvane;
+using korvane::testkit::FrameBuffers;
+
+namespace {
+
+void setText(char* field, size_t size, const char* text) {
+    std::memset(field, 0, size);
+    std::memcpy(field, text, std::min(size, std::strlen(text)));
+}
+
+struct Buffers {
+    std::unique_ptr<ScoringBuffer> scoring = std::make_unique<ScoringBuffer>();
+    std::unique_ptr<TelemetryBuffer> telemetry = std::make_unique<TelemetryBuffer>();
+    Buffers() {
+        // Every slot is an AI car unless a test says otherwise.
+        for (auto& v : scoring->vehicles) v.control = 1;
+    }
+};
+
+} // namespace
+
+TEST(PlayerLookup, IsPlayerFlagWinsOverControllerPass) {
+    Buffers b;
+    b.scoring->numVehicles = 5;
+    b.scoring->vehicles[1].control = 0; // local controller but not flagged
+    b.scoring->vehicles[3].isPlayer = 1;
+    EXPECT_EQ(findPlayerScoringIndex(b.scoring.get()), 3);
+}
+
+TEST(PlayerLookup, FallsBackToFirstLocallyControlledCar) {
+    Buffers b;
+    b.scoring->numVehicles = 5;
+    b.scoring->vehicles[2].control = 0;
+    b.scoring->vehicles[4].control = 0;
+    EXPECT_EQ(findPlayerScoringIndex(b.scoring.get()), 2);
+}
+
+TEST(PlayerLookup, CountsAreClamped) {
+    struct Case {
+        int32_t count;
+        int flagged;
+        int expected;
+    } cases[] = {
+        {200, 127, 127}, // 200 searches all 128 records
+        {200, 130 % 128, 2},
+        {128, 127, 127},
+        {127, 127, -1}, // outside the count
+        {0, 0, -1},
+        {-5, 0, -1},
+    };
+    for (const Case& c : cases) {
+        Buffers b;
+        b.scoring->numVehicles = c.count;
+        b.scoring->vehicles[c.flagged].isPlayer = 1;
+        EXPECT_EQ(findPlayerScoringIndex(b.scoring.get()), c.expected) << "count " << c.count;
+    }
+}
+
+TEST(PlayerLookup, NoMatchGivesMinusOne) {
+    Buffers b;
+    b.scoring->numVehicles = 10;
+    EXPECT_EQ(findPlayerScoringIndex(b.scoring.get()), -1);
+    EXPECT_EQ(findPlayerScoringIndex(nullptr), -1);
+}
+
+TEST(TelemetryLookup, FindsByIdWithinClampedCount) {
+    Buffers b;
+    b.telemetry->numVehicles = 4;
+    for (int i = 0; i < 128; ++i) b.telemetry->vehicles[i].id = 100 + i;
+    EXPECT_EQ(findTelemetryIndexById(b.telemetry.get(), 102), 2);
+    EXPECT_EQ(findTelemetryIndexById(b.telemetry.get(), 104), -1); // beyond the count
+    EXPECT_EQ(findTelemetryIndexById(b.telemetry.get(), -1), -1);
+    EXPECT_EQ(findTelemetryIndexById(nullptr, 102), -1);
+    b.telemetry->numVehicles = 1000;
+    EXPECT_EQ(findTelemetryIndexById(b.telemetry.get(), 227), 127);
+}
+
+TEST(UpdateCounters, TornWhenEitherBufferIsMidUpdate) {
+    struct Case {
+        uint32_t tb, te, sb, se;
+        bool torn;
+    } cases[] = {
+        {7, 8, 5, 5, true}, {5, 5, 7, 8, true}, {5, 5, 9, 9, false}, {0, 0, 0, 0, false}};
+    for (const Case& c : cases) {
+        Buffers b;
+        b.telemetry->beginCounter = c.tb;
+        b.telemetry->endCounter = c.te;
+        b.scoring->beginCounter = c.sb;
+        b.scoring->endCounter = c.se;
+        EXPECT_EQ(updateTorn(*b.telemetry, *b.scoring), c.torn);
+    }
+}
+
+TEST(UpdateCounters, StaleCountsTicksWithoutNewUpdates) {
+    Buffers b;
+    UpdateCounters counters;
+    b.telemetry->beginCounter = 3;
+    b.scoring->beginCounter = 4;
+    updateStale(*b.telemetry, *b.scoring, counters);
+    EXPECT_EQ(counters.stale, 0);
+    updateStale(*b.telemetry, *b.scoring, counters);
+    updateStale(*b.telemetry, *b.scoring, counters);
+    EXPECT_EQ(counters.stale, 2);
+    b.scoring->beginCounter = 5; // only one buffer moved: fresh again
+    updateStale(*b.telemetry, *b.scoring, counters);
+    EXPECT_EQ(counters.stale, 0);
+}
+
+TEST(PitMenu, EnergyCategoryAndValueRules) {
+    struct Case {
+        const char* category;
+        const char* choice;
+        double before;
+        double after;
+        const char* shown;
+    } cases[] = {
+        {"Virtual Energy", "85%", -1, 85.0, "Virtual Energy"},
+        {"VIRTUAL ENERGY", "100.5", -1, 100.5, "VIRTUAL ENERGY"},
+        {"virtual energy", "105", 70, 70, "virtual energy"}, // out of range: old value kept
+        {"Energy", "-1", 70, 70, "Energy"},
+        {"FUEL", "40", 70, 70, "FUEL"},
+        {"Virtual\x01Energy", "85", 70, 70, ""}, // control byte: category dropped
+        {"Energy\x7f", "85", 70, 70, ""},
+        {"Energy", "abc", -1, 0.0, "Energy"}, // atof reads nothing as 0
+    };
+    for (const Case& c : cases) {
+        PitMenuBuffer menu{};
+        setText(menu.categoryName, 32, c.category);
+        setText(menu.choiceString, 32, c.choice);
+        PitMenuReading reading;
+        reading.energyPercent = c.before;
+        reading.category = "old";
+        readPitMenu(menu, reading);
+        EXPECT_DOUBLE_EQ(reading.energyPercent, c.after) << c.category << " / " << c.choice;
+        EXPECT_EQ(reading.category, c.shown);
+    }
+}
+
+TEST(PitMenu, FullWidthFieldsAreCutAt32Bytes) {
+    PitMenuBuffer menu{};
+    std::memset(menu.categoryName, 'E', 32);
+    std::memcpy(menu.categoryName, "ENERGY", 6);
+    std::memset(menu.choiceString, '7', 32);
+    PitMenuReading reading;
+    readPitMenu(menu, reading);
+    EXPECT_EQ(reading.category.size(), 32u);
+    EXPECT_DOUBLE_EQ(reading.energyPercent, -1); // 7777... is far above 100.5
+}
+
+TEST(Names, DriverAndVehicleFallbacks) {
+    Buffers b;
+    VehicleScoring& s = b.scoring->vehicles[0];
+    VehicleTelemetry& t = b.telemetry->vehicles[0];
+    setText(b.scoring->playerName, 32, "Header Name");
+    setText(s.vehicleName, 64, "Scoring Car");
+    EXPECT_STREQ(playerDriverNameField(*b.scoring, s), "Header Name");
+    EXPECT_STREQ(playerVehicleNameField(t, s), "Scoring Car");
+    setText(s.driverName, 32, "Record Name");
+    setText(t.vehicleName, 64, "Telemetry Car");
+    EXPECT_STREQ(playerDriverNameField(*b.scoring, s), "Record Name");
+    EXPECT_STREQ(playerVehicleNameField(t, s), "Telemetry Car");
+}
+
+TEST(Speed, VectorLengthInKmh) {
+    VehicleTelemetry t{};
+    t.velocity[0] = 3;
+    t.velocity[1] = 4;
+    t.velocity[2] = 0;
+    EXPECT_DOUBLE_EQ(speedKmh(t), 18.0);
+}
+
+TEST(TickStart, OutcomesFromScenarioFrames) {
+    auto sc = test::scenarioFrom(R"(
+track "T"
+player id=7 driver="P" class="H" place=1
+car id=1 driver="A" class="H" place=2
+car id=2 driver="B" class="H" place=3
+timeline
+drive 2
+torn 1
+hide-player 1
+hide-telemetry 1
+vehicles 0
+)");
+    testkit::ScenarioPlayer player(sc);
+    FrameBuffers fb;
+    SharedViews views{fb.telemetry.get(), fb.scoring.get(), fb.pitMenu.get()};
+    PitMenuReading pit;
+    UpdateCounters counters;
+    int lookups = 0;
+    auto run = [&] {
+        fb.publish(sc, player.world());
+        PlayerRecords rec;
+        TickStart r = startTick(views, pit, counters, [&](const ScoringBuffer&) { ++lookups; }, rec);
+        if (r == TickStart::Ready) {
+            EXPECT_EQ(rec.scoring->id, rec.telemetry->id);
+        }
+        return r;
+    };
+    EXPECT_EQ(run(), TickStart::Ready);
+    player.advance(2.5);
+    EXPECT_EQ(run(), TickStart::Torn);
+    EXPECT_EQ(lookups, 1); // a torn tick never reaches the session check
+    player.advance(1.0);
+    EXPECT_EQ(run(), TickStart::PlayerMissing);
+    player.advance(1.0);
+    EXPECT_EQ(run(), TickStart::PlayerMissing);
+    player.advance(1.0);
+    EXPECT_EQ(run(), TickStart::PlayerMissing); // vehicle count 0
+    EXPECT_EQ(lookups, 4);
+
+    SharedViews missing{nullptr, fb.scoring.get(), fb.pitMenu.get()};
+    PlayerRecords rec;
+    EXPECT_EQ(startTick(missing, pit, counters, [](const ScoringBuffer&) {}, rec),
+              TickStart::Waiting);
+}

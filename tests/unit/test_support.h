@@ -1,0 +1,68 @@
+#pragma once
+// Helpers shared by the unit tests.
+#include "scenario.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+
+namespace korvane::test {
+
+// A scenario from inline text; a parse failure fails the test.
+inline testkit::Scenario scenarioFrom(const std::string& text) {
+    testkit::Scenario sc;
+    std::string err;
+    EXPECT_TRUE(testkit::parseScenario(text, sc, err)) << err;
+    return sc;
+}
+
+inline testkit::Scenario scenarioFile(const std::string& name) {
+    testkit::Scenario sc;
+    std::string err;
+    EXPECT_TRUE(testkit::loadScenarioFile(std::string(KORVANE_SCENARIO_DIR) + "/" + name, sc, err))
+        << err;
+    return sc;
+}
+
+inline std::string readFile(const std::filesystem::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+inline void writeFile(const std::filesystem::path& p, const std::string& text) {
+    std::ofstream f(p, std::ios::binary | std::ios::trunc);
+    f << text;
+}
+
+inline std::string fixture(const std::string& name) {
+    return readFile(std::filesystem::path(KORVANE_FIXTURE_DIR) / name);
+}
+
+// A fresh folder under the system temp folder, removed at the end of the test.
+class TempDir {
+public:
+    TempDir() {
+        auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("korvane-") + info->test_suite_name() + "-" + info->name();
+        for (char& c : name)
+            if (c == '/') c = '_';
+        path_ = std::filesystem::temp_directory_path() / name;
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+} // namespace korvane::test
