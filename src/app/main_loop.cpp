@@ -1,9 +1,8 @@
 #include "app/main_loop.h"
 
-#include "analysis/session.h"
 #include "app/live_log.h"
+#include "app/tick.h"
 #include "platform/clock.h"
-#include "telemetry/shared_views.h"
 
 #include <ctime>
 #include <iostream>
@@ -11,13 +10,6 @@
 namespace korvane {
 
 namespace {
-
-struct LoopState {
-    SharedViews views;
-    UpdateCounters counters;
-    PitMenuReading pitMenu;
-    bool sessionOk = false;
-};
 
 void showWaiting() {
     std::cout << "Waiting for Le Mans Ultimate: the telemetry buffers are not published yet.\n"
@@ -27,14 +19,12 @@ void showWaiting() {
 } // namespace
 
 void runMainLoop(const Options& options, const std::string& roomCode, std::ostream& log) {
-    LoopState st;
+    TickContext ctx;
+    RestSnapshot& snapshot = restSnapshot();
     for (;;) {
-        openMissingViews(st.views);
+        openMissingViews(ctx.views);
         PlayerRecords player;
-        TickStart start = startTick(
-            st.views, st.pitMenu, st.counters,
-            [&](const ScoringBuffer& s) { st.sessionOk = computeSessionOk(s, options.raceOnly); },
-            player);
+        TickStart start = beginTick(ctx, options.raceOnly, player);
         if (start == TickStart::Waiting) {
             showWaiting();
             sleepMs(2000);
@@ -49,14 +39,16 @@ void runMainLoop(const Options& options, const std::string& roomCode, std::ostre
             continue;
         }
 
-        const bool tracking = false;
+        TickSample sample = analyseTick(ctx, player, snapshot);
+
         LogLineInput line;
         line.timeText = formatLocalTime(std::time(nullptr), "%Y-%m-%d %H:%M:%S");
         line.roomCode = roomCode;
         line.vehicleId = player.scoring->id;
-        line.tracking = tracking;
-        line.lap = player.telemetry->lap;
-        line.fuelLitres = player.telemetry->fuelLitres;
+        line.tracking = ctx.stint.tracking;
+        line.lap = sample.lap;
+        line.fuelLitres = sample.fuel;
+        line.eventTick = sample.tyreChangeRecent || sample.pitFlag || sample.fuelJustIncreased;
         appendLogLine(log, line);
         std::cout << std::flush;
         sleepMs(500);

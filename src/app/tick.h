@@ -1,0 +1,23 @@
+#pragma once
+// The parts of a tick that do no I/O and never sleep: the main loop wraps them
+// with the waits, the post and the screen; the tests drive them directly.
+#include "analysis/stint.h"
+#include "gamerest/snapshot.h"
+#include "telemetry/shared_views.h"
+
+namespace korvane {
+
+struct TickContext {
+    SharedViews views;
+    UpdateCounters counters;
+    StintState stint;
+    bool sessionOk = false;
+};
+
+// Pit menu, counters, session check and the player lookup (views already opened).
+TickStart beginTick(TickContext& ctx, bool raceOnly, PlayerRecords& player);
+
+// Hands the player's name to the REST poller, then runs the analysis.
+TickSample analyseTick(TickContext& ctx, const PlayerRecords& player, RestSnapshot& snapshot);
+
+} // namespace korvane

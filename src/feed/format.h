@@ -1,0 +1,24 @@
+#pragma once
+// Guards that keep the live document valid JSON whatever the game sends.
+#include <cstddef>
+#include <string>
+
+namespace korvane {
+
+// 0 for NaN and for values beyond +-1e300; the value itself otherwise.
+double finiteOrZero(double x);
+
+// The body of a JSON string from a fixed-size byte field: reads at most
+// maxBytes bytes, stops at a zero byte, escapes quotes and backslashes, turns
+// tabs into spaces, drops other control bytes and any byte that does not
+// start a complete two- or three-byte UTF-8 sequence.
+std::string sanitizeJsonText(const char* field, size_t maxBytes);
+
+// Replaces non-finite number tokens (nan, inf and their spellings) that follow
+// ',', ':' or '[' with 0, in place.
+void neutralizeNonFinite(std::string& document);
+
+// Fixed-point forms, as the C library's "%.Nf" writes them.
+std::string fixed(double value, int decimals);
+
+} // namespace korvane

@@ -1,0 +1,50 @@
+#include "gamerest/snapshot.h"
+
+namespace korvane {
+
+RestSnapshot& restSnapshot() {
+    static RestSnapshot snapshot;
+    return snapshot;
+}
+
+RestValues readRestValues(const RestSnapshot& s) {
+    RestValues v;
+    v.veValid = s.restVeValid.load();
+    v.vePercent = s.restVePercent.load();
+    v.vePerLap = s.restVePerLap.load();
+    for (size_t i = 0; i < 4; ++i) v.tyreWear[i] = s.restTyreWear[i].load();
+    return v;
+}
+
+void publishPlayerDriverName(RestSnapshot& snapshot, const std::string& name) {
+    std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
+    snapshot.playerDriverName = name;
+}
+
+namespace {
+
+// The part before the first '#', with ASCII letters lower-cased. Not tolower():
+// that depends on the locale.
+std::string reducedName(const std::string& name) {
+    std::string out = name.substr(0, name.find('#'));
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return out;
+}
+
+} // namespace
+
+double rivalEnergyFor(const RestSnapshot& snapshot, const char* name) {
+    if (!name || !*name) return -1.0;
+    std::string key(name);
+    std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
+    if (snapshot.rivalEnergy.empty()) return -1.0;
+    auto exact = snapshot.rivalEnergy.find(key);
+    if (exact != snapshot.rivalEnergy.end()) return exact->second;
+    std::string reduced = reducedName(key);
+    for (const auto& [k, v] : snapshot.rivalEnergy)
+        if (reducedName(k) == reduced) return v;
+    return -1.0;
+}
+
+} // namespace korvane

@@ -1,0 +1,47 @@
+#pragma once
+// What the REST poller has learnt from the game, shared with the main loop.
+// The numbers are single atomic values, read and written without the lock;
+// the rival map, its label and the player's name sit behind snapshotMutex,
+// which is never held across network work.
+#include <array>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace korvane {
+
+struct RestSnapshot {
+    std::atomic<bool> restVeValid{false};
+    std::atomic<double> restVePercent{-1.0};
+    std::atomic<double> restVePerLap{-1.0};
+    std::atomic<double> restTyreWear[4] = {-1.0, -1.0, -1.0, -1.0};
+
+    mutable std::mutex snapshotMutex;
+    std::map<std::string, double> rivalEnergy; // driver name -> energy percent
+    std::string rivalEnergyField;
+    std::string playerDriverName;
+};
+
+// The one snapshot of the process.
+RestSnapshot& restSnapshot();
+
+// The snapshot's numbers as one tick reads them (each value on its own, so
+// they may come from different polls).
+struct RestValues {
+    bool veValid = false;
+    double vePercent = -1.0;
+    double vePerLap = -1.0;
+    std::array<double, 4> tyreWear{-1.0, -1.0, -1.0, -1.0};
+};
+
+RestValues readRestValues(const RestSnapshot& snapshot);
+
+// Replaces the player's driver name under the lock.
+void publishPlayerDriverName(RestSnapshot& snapshot, const std::string& name);
+
+// A car's energy percent by driver name, or -1. An exact match wins; else the
+// names are compared up to their first '#', ignoring ASCII letter case.
+double rivalEnergyFor(const RestSnapshot& snapshot, const char* name);
+
+} // namespace korvane

@@ -1,0 +1,126 @@
+#include "analysis/standings.h"
+#include "gamerest/snapshot.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace korvane;
+
+namespace {
+
+struct Field {
+    std::unique_ptr<ScoringBuffer> s = std::make_unique<ScoringBuffer>();
+    VehicleScoring& add(int32_t id, const char* name, const char* cls, int place) {
+        VehicleScoring& v = s->vehicles[s->numVehicles++];
+        v.id = id;
+        std::strncpy(v.driverName, name, 32);
+        std::strncpy(v.className, cls, 32);
+        v.place = uint8_t(place);
+        return v;
+    }
+    std::vector<int32_t> ids(const VehicleScoring& player,
+                             std::function<double(const char*)> ve = nullptr) {
+        std::vector<int32_t> out;
+        for (const auto& e : selectStandings(*s, player, ve)) out.push_back(e.id);
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(Standings, ClassAndDistanceRules) {
+    Field f;
+    f.add(1, "A", "GT3", 12);
+    VehicleScoring& p = f.add(7, "Me", "Hyper", 7);
+    f.add(2, "B", "Hyper", 30);
+    f.add(3, "C", "GT3", 1);
+    f.add(4, "D", "GT3", 2);
+    EXPECT_EQ(f.ids(p), (std::vector<int32_t>{1, 2, 4}));
+    p.place = 6; // place 12 is now 6 away, place 1 five
+    EXPECT_EQ(f.ids(p), (std::vector<int32_t>{2, 3, 4}));
+    std::memset(p.className, 0, 32); // no class: distance alone
+    EXPECT_EQ(f.ids(p), (std::vector<int32_t>{3, 4}));
+}
+
+TEST(Standings, EmptySlotsAndCarsInThePits) {
+    Field f;
+    VehicleScoring& p = f.add(7, "Me", "H", 3);
+    f.add(0, "", "", 0);                   // empty slot
+    VehicleScoring& pit = f.add(9, "", "", 0); // no place, but in the pits
+    pit.inPits = 1;
+    EXPECT_EQ(f.ids(p), (std::vector<int32_t>{9}));
+}
+
+TEST(Standings, EntryValues) {
+    Field f;
+    VehicleScoring& p = f.add(7, "Me", "H", 3);
+    p.timeBehindLeader = 10.0;
+    VehicleScoring& c = f.add(2, "Rival", "H", 2);
+    c.timeBehindLeader = 4.5;
+    c.lapsCompleted = 31;
+    c.lastLapSeconds = 210.25;
+    c.bestLapSeconds = 208.5;
+    c.pitStops = 2;
+    c.pitState = 3;
+    c.inPits = 1;
+    c.fuelFraction = 255;
+    VehicleScoring& d = f.add(3, "Other", "H", 4);
+    d.fuelFraction = 128;
+    VehicleScoring& e = f.add(4, "Empty", "H", 5);
+    e.fuelFraction = 0;
+    auto list = selectStandings(*f.s, p, [](const char* n) {
+        return std::strcmp(n, "Rival") == 0 ? 42.0 : -1.0;
+    });
+    ASSERT_EQ(list.size(), 3u);
+    const StandingsEntry& r = list[0];
+    EXPECT_DOUBLE_EQ(r.gap, -5.5);
+    EXPECT_DOUBLE_EQ(r.gapToLeader, 4.5);
+    EXPECT_EQ(r.lap, 31);
+    EXPECT_EQ(r.pitStops, 2);
+    EXPECT_EQ(r.pitState, 3);
+    EXPECT_TRUE(r.inPit);
+    EXPECT_TRUE(r.sameClass);
+    EXPECT_TRUE(r.hasFuelPct);
+    EXPECT_DOUBLE_EQ(r.fuelPct, 100.0);
+    EXPECT_TRUE(r.hasVe);
+    EXPECT_DOUBLE_EQ(r.ve, 42.0);
+    EXPECT_NEAR(list[1].fuelPct, 50.196, 1e-3);
+    EXPECT_FALSE(list[1].hasVe);
+    EXPECT_FALSE(list[2].hasFuelPct);
+}
+
+TEST(Standings, FullWidthNameReachesTheLookupTerminated) {
+    Field f;
+    VehicleScoring& p = f.add(7, "Me", "H", 3);
+    VehicleScoring& c = f.add(2, "", "H", 2);
+    std::memset(c.driverName, 'N', 32);
+    size_t seen = 0;
+    selectStandings(*f.s, p, [&](const char* n) {
+        seen = std::strlen(n);
+        return -1.0;
+    });
+    EXPECT_EQ(seen, 32u);
+}
+
+TEST(RivalEnergy, ExactThenReducedName) {
+    RestSnapshot snap;
+    EXPECT_EQ(rivalEnergyFor(snap, "Anyone"), -1.0);
+    snap.rivalEnergy = {{"Jo Berg#2", 40.0}, {"jo berg#1", 41.0}, {"Mia", 50.0}, {"Tom #3", 60.0}};
+    struct Case {
+        const char* name;
+        double ve;
+    } cases[] = {
+        {"Mia", 50.0},
+        {"Jo Berg#2", 40.0},
+        {"JO BERG#9", 40.0}, // reduced match: "Jo Berg#2" sorts first
+        {"jo berg", 40.0},
+        {"MIA#5", 50.0},
+        {"Tom", -1.0}, // "tom " (space kept) is not "tom"
+        {"Tom #x", 60.0},
+        {"", -1.0},
+        {nullptr, -1.0},
+    };
+    for (const Case& c : cases)
+        EXPECT_DOUBLE_EQ(rivalEnergyFor(snap, c.name), c.ve) << (c.name ? c.name : "null");
+}
