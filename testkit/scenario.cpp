@@ -89,6 +89,7 @@ bool parseHeaderLine(const std::vector<std::string>& tok, Scenario& sc) {
         if (!parseCar(tok, car)) return false;
         sc.cars.push_back(car);
     } else if (k == "wear") return parseFour(tok, sc.wearPerLap);
+    else if (k == "tyres") return parseFour(tok, sc.startWear);
     else if (k == "temps") return parseFour(tok, sc.tempsC);
     else if (k == "compound" && tok.size() == 3) {
         sc.frontCompound = tok[1];
@@ -209,6 +210,7 @@ ScenarioPlayer::ScenarioPlayer(Scenario scenario) : scenario_(std::move(scenario
     w.inRealtime = scenario_.inRealtime;
     w.lap = 1;
     w.fuel = scenario_.fuel;
+    for (size_t i = 0; i < 4; ++i) w.wear[i] = scenario_.startWear[i] / 100.0;
     w.frontCompound = scenario_.frontCompound;
     w.rearCompound = scenario_.rearCompound;
     w.pitCategory = scenario_.pitCategory;

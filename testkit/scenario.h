@@ -49,6 +49,7 @@ struct Scenario {
     double capacity = 100, fuel = 80;
     double lapSeconds = 90, burnPerLap = 3.0;
     std::array<double, 4> wearPerLap{1.5, 1.5, 1.2, 1.2}; // percent
+    std::array<double, 4> startWear{100, 100, 100, 100};  // percent left at the start
     std::array<double, 4> tempsC{85, 85, 80, 80};
     double speed = 200, rpm = 8000;
     int gear = 5;

@@ -1,7 +1,9 @@
 #include "app/main_loop.h"
 
 #include "app/live_log.h"
+#include "app/status_screen.h"
 #include "app/tick.h"
+#include "feed/poster.h"
 #include "platform/clock.h"
 
 #include <ctime>
@@ -14,6 +16,34 @@ namespace {
 void showWaiting() {
     std::cout << "Waiting for Le Mans Ultimate: the telemetry buffers are not published yet.\n"
               << std::flush;
+}
+
+ScreenInput screenInput(const Options& options, const std::string& roomCode,
+                        const TickContext& ctx, const PlayerRecords& player,
+                        const TickSample& sample, bool postOk, const RestSnapshot& snapshot) {
+    const ScoringBuffer& scoring = *ctx.views.scoring;
+    ScreenInput in;
+    in.roomCode = roomCode;
+    in.verbose = options.verbose;
+    in.raceOnly = options.raceOnly;
+    in.sessionOk = ctx.sessionOk;
+    in.tracking = ctx.stint.tracking;
+    in.postOk = postOk;
+    in.lastPostError = lastPostError();
+    in.trackName.assign(scoring.trackName, fieldLength(scoring.trackName));
+    const char* driver = playerDriverNameField(scoring, *player.scoring);
+    in.driverName.assign(driver, fieldLength(driver, 32));
+    in.sessionType = scoring.sessionType;
+    in.gamePhase = scoring.gamePhase;
+    in.stale = ctx.counters.stale;
+    in.sample = &sample;
+    in.stint = &ctx.stint;
+    if (options.verbose) {
+        std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
+        in.rivalCount = snapshot.rivalEnergy.size();
+        in.rivalField = snapshot.rivalEnergyField;
+    }
+    return in;
 }
 
 } // namespace
@@ -41,6 +71,16 @@ void runMainLoop(const Options& options, const std::string& roomCode, std::ostre
 
         TickSample sample = analyseTick(ctx, player, snapshot);
 
+        // While tracking, every full tick posts exactly once; a failure is
+        // simply followed by the next tick's fresh document.
+        std::string payload;
+        bool postOk = false;
+        if (ctx.stint.tracking && !roomCode.empty()) {
+            payload = buildTickPayload(ctx, player, sample, snapshot, roomCode,
+                                       int64_t(std::time(nullptr)));
+            postOk = postLive(payload);
+        }
+
         LogLineInput line;
         line.timeText = formatLocalTime(std::time(nullptr), "%Y-%m-%d %H:%M:%S");
         line.roomCode = roomCode;
@@ -48,9 +88,14 @@ void runMainLoop(const Options& options, const std::string& roomCode, std::ostre
         line.tracking = ctx.stint.tracking;
         line.lap = sample.lap;
         line.fuelLitres = sample.fuel;
+        line.postOk = postOk;
         line.eventTick = sample.tyreChangeRecent || sample.pitFlag || sample.fuelJustIncreased;
+        line.payload = payload;
         appendLogLine(log, line);
-        std::cout << std::flush;
+
+        ScreenInput screen = screenInput(options, roomCode, ctx, player, sample, postOk, snapshot);
+        setTitleIfChanged(titleText(screen));
+        drawStatusScreen(statusScreenLines(screen));
         sleepMs(500);
     }
 }

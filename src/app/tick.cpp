@@ -1,6 +1,7 @@
 #include "app/tick.h"
 
 #include "analysis/session.h"
+#include "feed/live_payload.h"
 
 namespace korvane {
 
@@ -16,6 +17,22 @@ TickSample analyseTick(TickContext& ctx, const PlayerRecords& player, RestSnapsh
     publishPlayerDriverName(snapshot, std::string(driverField, fieldLength(driverField, 32)));
     return runStintTick(ctx.stint, ctx.sessionOk, scoring, *player.scoring, *player.telemetry,
                         readRestValues(snapshot));
+}
+
+std::string buildTickPayload(const TickContext& ctx, const PlayerRecords& player,
+                             const TickSample& sample, const RestSnapshot& snapshot,
+                             const std::string& roomCode, int64_t timestamp) {
+    LivePayloadInput in;
+    in.roomCode = &roomCode;
+    in.timestamp = timestamp;
+    in.scoring = ctx.views.scoring;
+    in.player = player.scoring;
+    in.telemetry = player.telemetry;
+    in.stint = &ctx.stint;
+    in.sample = &sample;
+    in.restVePerLap = snapshot.restVePerLap.load();
+    in.rivalEnergy = [&snapshot](const char* name) { return rivalEnergyFor(snapshot, name); };
+    return buildLivePayload(in);
 }
 
 } // namespace korvane

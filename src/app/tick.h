@@ -3,6 +3,8 @@
 // with the waits, the post and the screen; the tests drive them directly.
 #include "analysis/stint.h"
 #include "gamerest/snapshot.h"
+
+#include <string>
 #include "telemetry/shared_views.h"
 
 namespace korvane {
@@ -19,5 +21,10 @@ TickStart beginTick(TickContext& ctx, bool raceOnly, PlayerRecords& player);
 
 // Hands the player's name to the REST poller, then runs the analysis.
 TickSample analyseTick(TickContext& ctx, const PlayerRecords& player, RestSnapshot& snapshot);
+
+// The live document of this tick.
+std::string buildTickPayload(const TickContext& ctx, const PlayerRecords& player,
+                             const TickSample& sample, const RestSnapshot& snapshot,
+                             const std::string& roomCode, int64_t timestamp);
 
 } // namespace korvane

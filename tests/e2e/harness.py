@@ -3,15 +3,20 @@
 Everything a run creates lives in its scratch folder under the build tree, and
 every process it starts is stopped before it returns.
 """
+import json
 import os
 import shutil
 import signal
 import subprocess
+import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 SCENARIOS = os.path.join(ROOT, "testkit", "scenarios")
 WINE_RUN = os.path.join(ROOT, "cmake", "wine-run")
+TESTKIT = os.path.join(ROOT, "testkit")
+sys.path.insert(0, TESTKIT)
+import testca  # noqa: E402
 MAPPINGS = ("$rFactor2SMMP_Telemetry$", "$rFactor2SMMP_Scoring$", "$rFactor2SMMP_PitInfo$")
 
 
@@ -24,8 +29,20 @@ def check(cond, message):
         raise Failure(message)
 
 
+def enter_namespaces(argv):
+    """Re-runs this script in private mount and network namespaces (as root), so
+    the service host can be mapped to loopback and the test authority trusted
+    for these processes alone; nothing changes on the machine."""
+    if os.geteuid() != 0 or os.environ.get("KORVANE_E2E_INSIDE"):
+        return
+    os.environ["KORVANE_E2E_INSIDE"] = "1"
+    os.execvp("unshare", ["unshare", "--mount", "--net", "--propagation", "private",
+                          sys.executable, *argv])
+
+
 class Env:
-    def __init__(self, platform, bindir, workdir, case):
+    def __init__(self, platform, bindir, workdir, case, host):
+        self.host = host
         self.platform = platform
         self.bindir = bindir
         self.work = os.path.join(workdir, platform, case)
@@ -36,6 +53,68 @@ class Env:
         if platform == "windows":
             self.env.setdefault("WINEPREFIX", os.path.join(os.path.dirname(bindir), "wine"))
             self.env["WINEDEBUG"] = "-all"
+        self.isolated = False
+        self.config = os.path.join(self.work, "service.json")
+        self.record = os.path.join(self.work, "received.jsonl")
+
+    def isolate(self):
+        """Inside the namespaces: loopback up, a private /dev/shm, the service
+        host on 127.0.0.1 and the test authority in the CA bundle."""
+        if not os.environ.get("KORVANE_E2E_INSIDE"):
+            return
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/dev/shm"], check=True)
+        ca = os.path.join(os.path.dirname(os.path.dirname(self.work)), "ca")
+        testca.make_ca(ca, self.host)
+        self.ca = ca
+        hosts = os.path.join(self.work, "hosts")
+        with open("/etc/hosts") as f, open(hosts, "w") as out:
+            out.write(f.read() + f"\n127.0.0.1 {self.host}\n")
+        bundle = os.path.join(self.work, "ca-certificates.crt")
+        system = "/etc/ssl/certs/ca-certificates.crt"
+        with open(bundle, "w") as out:
+            if os.path.exists(system):
+                out.write(open(system).read())
+            out.write(open(os.path.join(ca, "ca.pem")).read())
+        subprocess.run(["mount", "--bind", hosts, "/etc/hosts"], check=True)
+        if not os.path.exists(system):
+            os.makedirs(os.path.dirname(system), exist_ok=True)
+            open(system, "a").close()
+        subprocess.run(["mount", "--bind", bundle, system], check=True)
+        self.isolated = True
+
+    def start_service(self, answers=None, cert="server"):
+        check(self.isolated, "the service tests need root (private namespaces)")
+        self.set_answers(answers or [{"status": "json"}])
+        svc = self.start_python(os.path.join(TESTKIT, "korvane_service.py"),
+                                "--cert", os.path.join(self.ca, cert + ".pem"),
+                                "--key", os.path.join(self.ca, cert + ".key"),
+                                "--config", self.config, "--record", self.record)
+        self.wait_for(lambda: "listening" in self.output(svc), 20,
+                      "service did not start:\n" + self.output(svc))
+        return svc
+
+    def set_answers(self, answers):
+        tmp = self.config + ".tmp"
+        with open(tmp, "w") as f:
+            json.dump({"answers": answers}, f)
+        os.replace(tmp, self.config)
+
+    def received(self):
+        if not os.path.exists(self.record):
+            return []
+        with open(self.record) as f:
+            return [json.loads(l) for l in f if l.strip()]
+
+    def start_python(self, script, *args):
+        name = os.path.basename(script).split(".")[0]
+        out = open(os.path.join(self.work, f"{name}.out"), "wb")
+        p = subprocess.Popen([sys.executable, script, *args], cwd=self.work, env=self.env,
+                             stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+        p.outfile = out
+        p.name = name
+        self.procs.append(p)
+        return p
 
     def command(self, name, *args):
         if self.platform == "windows":
@@ -104,7 +183,11 @@ class Env:
                 p.kill()
                 p.wait()
             p.outfile.close()
-        if self.platform == "linux":
+        if self.platform == "windows" and self.isolated:
+            # This wineserver was started inside the namespaces; end it with them.
+            subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if self.platform == "linux" and not self.isolated:
             for m in MAPPINGS:
                 try:
                     os.unlink("/dev/shm/" + m)

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
 """End-to-end cases: the companion against the test rig. One case per run."""
 import argparse
+import json
 import os
 import re
+import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Env, Failure, check  # noqa: E402
+from harness import Env, Failure, check, enter_namespaces  # noqa: E402
 
 LOG_LINE = re.compile(
     r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] room=(\S+) id=(-?\d+) active=([Yn]) "
@@ -54,6 +56,132 @@ def case_tracking_starts(env):
                  + env.output(comp))
     active = [LOG_LINE.match(l).group(3) for l in log_lines(env)[:5]]
     check(active == ["n", "n", "Y", "Y", "Y"], f"active flags {active}")
+
+
+def screen_has(env, proc, text):
+    return text in env.output(proc)
+
+
+def documents(env):
+    return [r for r in env.received() if r["path"] == "/api/live"]
+
+
+def case_posts_stint(env):
+    env.start_service()
+    env.start_rig("stint")
+    comp = start_companion(env)
+    env.wait_for(lambda: len(documents(env)) >= 8, 60,
+                 "fewer than 8 documents:\n" + env.output(comp))
+    docs = documents(env)
+    for r in docs:
+        check(r["problem"] is None, f"invalid document: {r['problem']}\n{r['raw']}")
+        check(r["userAgent"] == "KorvaneCompanion/1.6", r["userAgent"])
+        check(r["contentType"] == "application/json", r["contentType"])
+        check(r["accept"] is None and r["expect"] is None, "extra request headers")
+        d = r["document"]
+        check(d["type"] == "live_telemetry" and d["room"] == "E2E-ROOM", d["room"])
+        check(d["driverId"] == "Alex Korva" and d["driver"]["id"] == 7, d["driverId"])
+        check(d["session"]["track"] == "Spa-Francorchamps" and d["session"]["isRace"], d["session"])
+        check(d["fuel"]["capacity"] == 100.0 and 55 < d["fuel"]["remaining"] <= 60, d["fuel"])
+        check(d["pitMenu"] == {"category": "VIRTUAL ENERGY", "vePercent": 80.0}, d["pitMenu"])
+        check(d["ve"]["source"] == "pitmenu" and d["ve"]["percent"] == 80.0, d["ve"])
+        check(d["tires"]["compound"] == {"front": "Medium", "rear": "Medium"}, d["tires"])
+        names = [e["name"] for e in d["standings"]]
+        check(names == ["Mia Laurent", "Jonas Berg", "Tom Reyes"], names)
+        check(d["status"]["activePoster"] is True and d["status"]["sessionOk"], d["status"])
+    times = [r["time"] for r in docs]
+    rate = (len(times) - 1) / (times[-1] - times[0])
+    check(1.5 < rate < 2.3, f"{rate:.2f} documents per second")
+    lines = log_lines(env)
+    ok = [l for l in lines if l.endswith("POST OK")]
+    check(len(ok) >= len(docs) - 1, f"{len(ok)} POST OK lines for {len(docs)} documents")
+    out = env.output(comp)
+    check("Sending : yes" in out, out[-2000:])
+    check("=== KORVANE COMPANION 2.1.29 ===" + " " * 45 + "\n" in out, "screen lines are not 77 wide")
+
+
+def case_log_events(env):
+    env.start_service()
+    env.start_rig("quick_stop")
+    comp = start_companion(env)
+    ticks = lambda: [l for l in log_lines(env) if l.startswith("[")]
+    env.wait_for(lambda: len(ticks()) >= 44, 90, "fewer than 44 ticks:\n"
+                 + env.output(comp)[-1500:])
+    lines = log_lines(env)
+    json_lines = [l for l in lines if l.startswith(" JSON: ")]
+    check(json_lines, "no JSON line in the log")
+    check(not lines[0].startswith(" JSON") and not lines[3].startswith(" JSON"),
+          "JSON lines while driving")
+    for l in json_lines:
+        d = json.loads(l[len(" JSON: "):])
+        check(d["status"]["pitRaw"]["inPitlane"] or d["status"]["fuelJustIncreased"]
+              or d["tires"]["change"]["detected"], "JSON line without an event: " + l[:200])
+    # Every JSON line follows a POST line of the same tick.
+    for i, l in enumerate(lines):
+        if l.startswith(" JSON: "):
+            check(LOG_LINE.match(lines[i - 1]) and "POST" in lines[i - 1], lines[i - 1])
+    check(any(json.loads(l[7:])["tires"]["change"]["fl"] for l in json_lines),
+          "the front tyre change never showed")
+    check(lines[-1].startswith("[") and not any(l.startswith(" JSON") for l in lines[-6:]),
+          "JSON lines after the stop")
+
+
+def case_service_errors(env):
+    env.start_service([{"status": 500}])
+    env.start_rig("race")
+    comp = start_companion(env)
+    env.wait_for(lambda: screen_has(env, comp, "Sending : FAILED - HTTP 500 "), 60,
+                 "no HTTP 500 on the screen:\n" + env.output(comp)[-3000:])
+    check(any(l.endswith("POST FAIL") for l in log_lines(env)), "no POST FAIL in the log")
+    check(screen_has(env, comp, "NEXT    : check your connection - the site is not answering"),
+          "no hint")
+    failed = len(documents(env))
+    env.set_answers([{"status": 503, "body": "x" * 1000}])
+    env.wait_for(lambda: screen_has(env, comp, "FAILED - HTTP 503 \u2014 " + "x" * 20), 30,
+                 "no quoted body")
+    # The screen cuts the two-line text at 77 columns; position 3 keeps the
+    # marker inside them.
+    env.set_answers([{"status": 400, "body": "at position 3"}])
+    env.wait_for(lambda: screen_has(env, comp, "HTTP 400 \u2014 at position 3\n"
+                                    "         bytes 0-63: {\"r>>>oo"), 30,
+                 "no position snippet:\n" + env.output(comp)[-1500:])
+    env.set_answers([{"status": 204}])
+    env.wait_for(lambda: screen_has(env, comp, "Sending : yes"), 30, "never recovered")
+    check(len(documents(env)) > failed + 2, "the next ticks did not post again")
+    check(log_lines(env)[-1].endswith("POST OK"), log_lines(env)[-1])
+
+
+def case_slow_service(env):
+    env.start_service([{"status": 200, "delay": 3}, {"status": 200}])
+    env.start_rig("race")
+    start_companion(env)
+    env.wait_for(lambda: len(documents(env)) >= 4, 60, "fewer than 4 documents")
+    t = [r["time"] for r in documents(env)]
+    check(t[1] - t[0] >= 3.0, f"the slow answer did not stretch the tick ({t[1] - t[0]:.2f}s)")
+    check(t[2] - t[1] < 1.5, "the tick after the slow one waited")
+
+
+def expected_error(env, linux_code, wine_code):
+    return f"send failed (err {linux_code if env.platform == 'linux' else wine_code})"
+
+
+def case_no_service(env):
+    check(env.isolated, "needs root (private namespaces)")
+    env.start_rig("race")
+    comp = start_companion(env)
+    text = "Sending : FAILED - " + expected_error(env, 7, 12029)
+    env.wait_for(lambda: screen_has(env, comp, text), 60,
+                 f"no '{text}':\n" + env.output(comp)[-1500:])
+
+
+def case_untrusted_certificate(env):
+    env.start_service(cert="rogue")
+    env.start_rig("race")
+    comp = start_companion(env)
+    text = "Sending : FAILED - " + expected_error(env, 60, 12157)
+    env.wait_for(lambda: screen_has(env, comp, text), 60,
+                 f"no '{text}':\n" + env.output(comp)[-1500:])
+    check(documents(env) == [], "a document reached an untrusted service")
 
 
 def case_player_missing(env):
@@ -104,13 +232,21 @@ def main():
     ap.add_argument("--bin", required=True)
     ap.add_argument("--work", required=True)
     ap.add_argument("--case", required=True)
+    ap.add_argument("--host", default="live.korvane.app")
     a = ap.parse_args()
+    if a.platform == "windows" and not os.environ.get("KORVANE_E2E_INSIDE"):
+        # A wineserver started outside would create sockets in the wrong network.
+        prefix = os.environ.get("WINEPREFIX") or os.path.join(os.path.dirname(a.bin), "wine")
+        subprocess.run(["/usr/lib/wine/wineserver", "-k"], env={**os.environ, "WINEPREFIX": prefix},
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    enter_namespaces([os.path.abspath(__file__), *sys.argv[1:]])
     fn = globals().get("case_" + a.case)
     if fn is None:
         print("unknown case", a.case)
         return 2
-    env = Env(a.platform, a.bin, a.work, a.case)
+    env = Env(a.platform, a.bin, a.work, a.case, a.host)
     try:
+        env.isolate()
         fn(env)
     except Failure as e:
         print(f"FAIL {a.platform} {a.case}: {e}")

@@ -4,7 +4,7 @@ using namespace korvane;
 using namespace korvane::testkit;
 
 TEST(Scenario, ShippedScenariosParse) {
-    for (const char* name : {"race"}) {
+    for (const char* name : {"race", "stint", "quick_stop"}) {
         Scenario sc = test::scenarioFile(name);
         EXPECT_FALSE(sc.steps.empty()) << name;
     }

@@ -1,0 +1,182 @@
+#include "app/status_screen.h"
+
+#include "analysis/session.h"
+#include "app/build_info.h"
+#include "platform/console.h"
+
+#include <cstdio>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+
+namespace korvane {
+
+int screenLineWidth(int w) { return (w < 20 || w > 298) ? 77 : w; }
+
+std::string fitScreenLine(const std::string& text, int width) {
+    std::string line = text.substr(0, size_t(width));
+    line.resize(size_t(width), ' ');
+    return line;
+}
+
+namespace {
+
+std::string measured(const ScreenInput& in) {
+    const StintState& st = *in.stint;
+    std::ostringstream s;
+    s << std::fixed << std::setprecision(2);
+    bool any = false;
+    if (!st.fuelWindow.empty()) {
+        s << st.fuelWindow.mean << " L/lap";
+        any = true;
+    }
+    if (!st.energyWindow.empty()) {
+        s << (any ? "   " : "") << st.energyWindow.mean << " %VE/lap";
+        any = true;
+    }
+    if (!st.wearWindows[0].empty()) {
+        s << (any ? "   " : "") << std::setprecision(3) << "wear ";
+        for (size_t i = 0; i < 4; ++i) s << (i ? "/" : "") << st.wearWindows[i].mean;
+        s << "   (" << st.fuelWindow.count << " laps)";
+    } else if (any) {
+        s << "   (" << st.fuelWindow.count << " laps)";
+    } else {
+        s << "nothing yet - needs a couple of clean laps";
+    }
+    return s.str();
+}
+
+bool hint(const ScreenInput& in, std::string& out) {
+    if (in.sessionOk) {
+        if (!in.tracking)
+            out = "NEXT    : get in the car - nothing is sent until you drive";
+        else if (!in.postOk)
+            out = "NEXT    : check your connection - the site is not answering";
+        else
+            return false;
+    } else if (sessionAllowed(in.sessionType, in.raceOnly)) {
+        out = "NEXT    : start a session in Le Mans Ultimate";
+    } else {
+        out = std::string("NEXT    : this is a ") + sessionTypeName(in.sessionType) +
+              " session - run with --all-sessions to log it";
+    }
+    return true;
+}
+
+const char* reported(const ScreenInput& in) {
+    if (in.sample->inPitStop) return "YES";
+    if (!in.stint->pitArmed) return "held";
+    if (in.stint->pitStable) return "No";
+    return "settling";
+}
+
+void diagnostics(const ScreenInput& in, std::vector<std::string>& lines) {
+    const TickSample& t = *in.sample;
+    const StintState& st = *in.stint;
+    std::ostringstream a;
+    a << "poster seatRaw=" << (t.seatRaw ? "yes" : "no") << " frozen=" << st.frozen
+      << " stale=" << in.stale << " phase=" << unsigned(in.gamePhase)
+      << " session=" << in.sessionType;
+    lines.push_back(a.str());
+    std::ostringstream b;
+    b << "pit limiter=" << (t.speedLimiter ? "ON" : "off")
+      << " scoringInPits=" << (t.inPits ? "YES" : "no") << " state=" << unsigned(t.pitState)
+      << " reported=" << reported(in);
+    lines.push_back(b.str());
+    std::ostringstream c;
+    if (t.energyPercent < 0) {
+        c << "ve none (REST not answering)";
+    } else {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%f", t.energyPercent);
+        c << "ve " << buf << "% via " << energySourceName(t.energySource);
+    }
+    lines.push_back(c.str());
+    std::ostringstream d;
+    if (in.rivalCount == 0)
+        d << "rival ve none (standings has no energy field)";
+    else
+        d << "rival ve " << in.rivalCount << " cars via " << in.rivalField;
+    lines.push_back(d.str());
+    std::ostringstream e;
+    e << std::fixed << std::setprecision(0) << "tyre life ";
+    for (size_t i = 0; i < 4; ++i) e << (i ? "/" : "") << t.wearPercent[i];
+    e << "%  temps ";
+    for (size_t i = 0; i < 4; ++i) e << (i ? "/" : "") << t.tempC[i];
+    e << "C" << (t.tyreChangeRecent ? "  CHANGE DETECTED" : "");
+    lines.push_back(e.str());
+    std::ostringstream f;
+    f << "speed " << static_cast<long long>(t.speedKmh) << " km/h  rpm "
+      << static_cast<long long>(t.rpm) << "  lapDirty=" << (st.lapDirty ? "yes" : "no");
+    lines.push_back(f.str());
+}
+
+} // namespace
+
+std::vector<std::string> statusScreenLines(const ScreenInput& in) {
+    std::vector<std::string> lines;
+    lines.push_back(std::string("=== KORVANE COMPANION ") + BuildVersion + " ===");
+    lines.push_back("");
+    lines.push_back("Room    : " + in.roomCode);
+    if (in.sessionOk)
+        lines.push_back("Game    : connected - " + in.trackName + ", " +
+                        sessionTypeName(in.sessionType));
+    else
+        lines.push_back("Game    : waiting for Le Mans Ultimate");
+    if (!in.tracking)
+        lines.push_back("Sending : not yet - start driving");
+    else if (in.postOk)
+        lines.push_back("Sending : yes");
+    else
+        lines.push_back("Sending : FAILED - " + in.lastPostError);
+    lines.push_back("");
+    if (in.sessionOk) {
+        const TickSample& t = *in.sample;
+        std::ostringstream s;
+        s << "Driver  : " << in.driverName << "   Lap " << t.lap << "   Fuel " << t.fuel << " L ("
+          << static_cast<long long>(fuelPercentOf(t.fuel, t.capacity)) << "%)";
+        lines.push_back(s.str());
+    }
+    lines.push_back("Measured: " + measured(in));
+    lines.push_back("");
+    std::string next;
+    if (hint(in, next)) lines.push_back(next);
+    lines.push_back("");
+    if (!in.verbose) {
+        lines.push_back("(--verbose for diagnostics)");
+    } else {
+        lines.push_back("-- diagnostics (--verbose) ------------------");
+        diagnostics(in, lines);
+    }
+    lines.push_back("--------------------------------------------");
+    return lines;
+}
+
+std::string titleText(const ScreenInput& in) {
+    const char* word = !in.sessionOk ? "waiting for the game"
+                       : !in.tracking ? "idle - not driving"
+                       : in.postOk    ? "sending"
+                                      : "POST FAILED";
+    return std::string(word) + " - room " + in.roomCode;
+}
+
+void drawStatusScreen(const std::vector<std::string>& lines) {
+    static bool firstDraw = true;
+    if (firstDraw) {
+        consoleClear();
+        firstDraw = false;
+    }
+    consoleHomeCursor();
+    int width = screenLineWidth(consoleVisibleWidth());
+    for (const std::string& line : lines) std::cout << fitScreenLine(line, width) << "\n";
+    std::cout << std::flush;
+}
+
+void setTitleIfChanged(const std::string& text) {
+    static std::string lastTitle;
+    if (text == lastTitle) return;
+    lastTitle = text;
+    consoleSetTitle(std::string("Korvane ") + BuildVersion + " - " + text);
+}
+
+} // namespace korvane

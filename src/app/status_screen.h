@@ -1,0 +1,47 @@
+#pragma once
+// The console view redrawn at the end of every full tick, and the title.
+#include "analysis/stint.h"
+
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+struct ScreenInput {
+    std::string roomCode;
+    bool verbose = false;
+    bool raceOnly = true;
+    bool sessionOk = false;
+    bool tracking = false;
+    bool postOk = false;
+    std::string lastPostError;
+    std::string trackName;
+    std::string driverName;
+    int32_t sessionType = 0;
+    uint8_t gamePhase = 0;
+    int32_t stale = 0;
+    const TickSample* sample = nullptr;
+    const StintState* stint = nullptr;
+    size_t rivalCount = 0;
+    std::string rivalField;
+};
+
+// Width of every screen line for a console's visible width (right minus left
+// column): 77 when unknown or outside 20..298.
+int screenLineWidth(int visibleWidth);
+
+// Cuts or pads to exactly `width` characters.
+std::string fitScreenLine(const std::string& text, int width);
+
+std::vector<std::string> statusScreenLines(const ScreenInput& in);
+
+// The phrase after "Korvane 2.1.29 - " in the console title.
+std::string titleText(const ScreenInput& in);
+
+// Draws the lines from the top-left corner; the first call clears the console.
+void drawStatusScreen(const std::vector<std::string>& lines);
+
+// Sets the console title when the text differs from the last one set.
+void setTitleIfChanged(const std::string& text);
+
+} // namespace korvane

@@ -1,0 +1,95 @@
+#include "feed/poster.h"
+
+#include "app/build_info.h"
+#include "feed/format.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace korvane {
+
+std::string& lastPostError() {
+    static std::string error;
+    return error;
+}
+
+namespace {
+
+std::string stepFailure(const HttpResponse& r) {
+    const char* what = "";
+    switch (r.failedAt) {
+    case HttpStage::Open: what = "WinHttpOpen failed"; break;
+    case HttpStage::Connect: what = "connect to host failed"; break;
+    case HttpStage::OpenRequest: what = "open request failed"; break;
+    case HttpStage::Send: what = "send failed"; break;
+    case HttpStage::Receive: what = "no response"; break;
+    case HttpStage::Done: break;
+    }
+    return std::string(what) + " (err " + std::to_string(r.error) + ")";
+}
+
+// Up to 60 bytes either side of the position the service complained about,
+// with ">>>" before the byte itself; anything not printable ASCII is shown as
+// \xNN so the status screen stays one clean line.
+std::string positionSnippet(const std::string& body, const std::string& sent) {
+    const std::string phrase = "at position ";
+    size_t at = body.find(phrase);
+    if (body.size() < 12 || at == std::string::npos) return {};
+    // Read as atoi reads: white space, a sign, digits. A position outside the
+    // document is pulled to its nearest end, so the window stays inside it.
+    long long pos = std::strtoll(body.c_str() + at + phrase.size(), nullptr, 10);
+    pos = std::clamp<long long>(pos, 0, (long long)sent.size());
+    long long start = pos <= 60 ? 0 : pos - 60;
+    long long end = std::min<long long>(pos + 60, (long long)sent.size());
+    std::string snippet;
+    for (long long i = start; i < end; ++i) {
+        if (i == pos) snippet += ">>>";
+        unsigned char b = static_cast<unsigned char>(sent[size_t(i)]);
+        if (b >= 0x20 && b <= 0x7E) {
+            snippet += char(b);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            snippet += hex;
+        }
+    }
+    return "\n         bytes " + std::to_string(start) + "-" + std::to_string(end) + ": " + snippet;
+}
+
+} // namespace
+
+std::string describePostResult(const HttpResponse& r, const std::string& sent) {
+    if (r.failedAt != HttpStage::Done) return stepFailure(r);
+    if (r.status >= 200 && r.status <= 299) return {};
+    std::string text = "HTTP " + std::to_string(r.status);
+    if (!r.body.empty()) text += " \xE2\x80\x94 " + r.body.substr(0, 200);
+    text += positionSnippet(r.body, sent);
+    return text;
+}
+
+HttpRequest liveRequest(const std::string& sent) {
+    HttpRequest req;
+    req.secure = true;
+    req.host = ServiceHost;
+    req.port = ServicePort;
+    req.verb = "POST";
+    req.path = L"/api/live";
+    req.userAgent = CompanionUserAgent;
+    req.headers = "Content-Type: application/json\r\n";
+    req.body = sent;
+    req.readBodyOnSuccess = false;
+    req.bodyLimit = 400;
+    return req;
+}
+
+bool postLive(const std::string& document) {
+    lastPostError().clear();
+    std::string sent = document;
+    neutralizeNonFinite(sent);
+    HttpResponse r = httpExchange(liveRequest(sent));
+    lastPostError() = describePostResult(r, sent);
+    return r.failedAt == HttpStage::Done && r.status >= 200 && r.status <= 299;
+}
+
+} // namespace korvane

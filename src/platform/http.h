@@ -1,0 +1,39 @@
+#pragma once
+// One synchronous HTTP exchange: open, connect, send, receive, read, close,
+// with every handle closed on every path. Nothing is retried.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace korvane {
+
+struct HttpRequest {
+    bool secure = false;
+    std::wstring host;
+    int port = 0;
+    const char* verb = "GET";
+    std::wstring path;
+    std::string userAgent;
+    std::string headers; // "Name: value\r\n" lines
+    std::string body;
+    bool noProxy = false;
+    // All four zero: the platform's defaults.
+    int resolveTimeoutMs = 0, connectTimeoutMs = 0, sendTimeoutMs = 0, receiveTimeoutMs = 0;
+    bool readBodyOnSuccess = true; // false: a 2xx body is never read
+    size_t bodyLimit = 65536;      // reading stops once this much is held; the
+                                   // chunk that crosses it is kept whole
+};
+
+// The step an exchange failed at, in the order they run.
+enum class HttpStage { Done, Open, Connect, OpenRequest, Send, Receive };
+
+struct HttpResponse {
+    HttpStage failedAt = HttpStage::Done;
+    unsigned long error = 0; // the platform's error number when a step failed
+    uint32_t status = 0;     // 0 when the status could not be read
+    std::string body;
+};
+
+HttpResponse httpExchange(const HttpRequest& request);
+
+} // namespace korvane

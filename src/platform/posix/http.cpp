@@ -1,0 +1,134 @@
+#include "platform/http.h"
+
+#include <curl/curl.h>
+#include <mutex>
+
+namespace korvane {
+
+namespace {
+
+std::string narrow(const std::wstring& s) {
+    std::string out;
+    for (wchar_t c : s) out += c < 0x80 ? char(c) : '?';
+    return out;
+}
+
+struct Sink {
+    CURL* curl = nullptr;
+    const HttpRequest* req = nullptr;
+    std::string body;
+    bool stoppedOnPurpose = false;
+};
+
+size_t onData(char* data, size_t size, size_t count, void* user) {
+    Sink& sink = *static_cast<Sink*>(user);
+    size_t n = size * count;
+    if (!sink.req->readBodyOnSuccess) {
+        long status = 0;
+        curl_easy_getinfo(sink.curl, CURLINFO_RESPONSE_CODE, &status);
+        if (status >= 200 && status <= 299) return n; // a 2xx body is never kept
+    }
+    if (sink.body.size() >= sink.req->bodyLimit) {
+        sink.stoppedOnPurpose = true;
+        return 0;
+    }
+    sink.body.append(data, n);
+    if (sink.body.size() >= sink.req->bodyLimit) {
+        // The crossing chunk stays whole; nothing after it is read.
+        sink.stoppedOnPurpose = true;
+        return 0;
+    }
+    return n;
+}
+
+// Which step a failed transfer corresponds to, so failures read the same on
+// both platforms: nothing answered after the request went out is "receive",
+// everything before it is "send".
+HttpStage stageOf(CURL* curl, CURLcode rc) {
+    switch (rc) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+        return HttpStage::Connect;
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_OPERATION_TIMEDOUT: {
+        long sent = 0;
+        curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &sent);
+        return sent > 0 ? HttpStage::Receive : HttpStage::Send;
+    }
+    default:
+        return HttpStage::Send;
+    }
+}
+
+} // namespace
+
+HttpResponse httpExchange(const HttpRequest& req) {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+
+    HttpResponse r;
+    CURL* curl = curl_easy_init();
+    if (!curl) {
+        r.failedAt = HttpStage::Open;
+        r.error = CURLE_FAILED_INIT;
+        return r;
+    }
+    std::string url = std::string(req.secure ? "https://" : "http://") + narrow(req.host) + ":" +
+                      std::to_string(req.port) + narrow(req.path);
+    Sink sink;
+    sink.curl = curl;
+    sink.req = &req;
+
+    // libcurl would add "Accept: */*" and, for larger bodies, "Expect:
+    // 100-continue"; the empty forms keep the request what the program says.
+    curl_slist* headers = curl_slist_append(nullptr, "Accept:");
+    headers = curl_slist_append(headers, "Expect:");
+    size_t start = 0;
+    while (start < req.headers.size()) {
+        size_t end = req.headers.find("\r\n", start);
+        if (end == std::string::npos) end = req.headers.size();
+        if (end > start) headers = curl_slist_append(headers, req.headers.substr(start, end - start).c_str());
+        start = end + 2;
+    }
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, req.userAgent.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onData);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    if (req.noProxy) curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    if (std::string(req.verb) == "POST") {
+        curl_easy_setopt(curl, CURLOPT_POST, 1L);
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, req.body.data());
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(req.body.size()));
+    } else {
+        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, req.verb);
+    }
+    if (req.resolveTimeoutMs || req.connectTimeoutMs)
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                         long(req.resolveTimeoutMs + req.connectTimeoutMs));
+    if (req.receiveTimeoutMs) {
+        // No byte for the receive time-out ends the exchange, as a receive
+        // time-out does on Windows.
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long((req.receiveTimeoutMs + 999) / 1000));
+    }
+
+    CURLcode rc = curl_easy_perform(curl);
+    if (rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && sink.stoppedOnPurpose)) {
+        long status = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+        r.status = uint32_t(status);
+        r.body = std::move(sink.body);
+    } else {
+        r.failedAt = stageOf(curl, rc);
+        r.error = unsigned(rc);
+    }
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+    return r;
+}
+
+} // namespace korvane

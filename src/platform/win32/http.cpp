@@ -1,0 +1,90 @@
+#include "platform/http.h"
+
+#include <windows.h>
+#include <winhttp.h>
+
+namespace korvane {
+
+namespace {
+
+std::wstring widen(const std::string& s) {
+    return std::wstring(s.begin(), s.end()); // ASCII: agent, verb, headers
+}
+
+// Closes whatever was opened, request first, on every path.
+struct Handles {
+    HINTERNET session = nullptr, connection = nullptr, request = nullptr;
+    ~Handles() {
+        if (request) WinHttpCloseHandle(request);
+        if (connection) WinHttpCloseHandle(connection);
+        if (session) WinHttpCloseHandle(session);
+    }
+};
+
+HttpResponse failed(HttpStage stage) {
+    HttpResponse r;
+    r.failedAt = stage;
+    r.error = GetLastError();
+    return r;
+}
+
+bool is2xx(DWORD status) { return status >= 200 && status <= 299; }
+
+void readBody(HINTERNET request, size_t limit, std::string& body) {
+    while (body.size() < limit) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(request, &available) || available == 0) break;
+        std::string chunk(available, '\0');
+        DWORD got = 0;
+        if (!WinHttpReadData(request, chunk.data(), available, &got)) break;
+        body.append(chunk.data(), got);
+    }
+}
+
+} // namespace
+
+HttpResponse httpExchange(const HttpRequest& req) {
+    Handles h;
+    std::wstring agent = widen(req.userAgent);
+    h.session = WinHttpOpen(agent.c_str(),
+                            req.noProxy ? WINHTTP_ACCESS_TYPE_NO_PROXY
+                                        : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (!h.session) return failed(HttpStage::Open);
+    if (req.resolveTimeoutMs || req.connectTimeoutMs || req.sendTimeoutMs ||
+        req.receiveTimeoutMs) {
+        if (!WinHttpSetTimeouts(h.session, req.resolveTimeoutMs, req.connectTimeoutMs,
+                                req.sendTimeoutMs, req.receiveTimeoutMs))
+            return failed(HttpStage::Connect);
+    }
+    h.connection = WinHttpConnect(h.session, req.host.c_str(), INTERNET_PORT(req.port), 0);
+    if (!h.connection) return failed(HttpStage::Connect);
+    std::wstring verb = widen(req.verb);
+    h.request = WinHttpOpenRequest(h.connection, verb.c_str(), req.path.c_str(), nullptr,
+                                   WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                   req.secure ? WINHTTP_FLAG_SECURE : 0);
+    if (!h.request) return failed(HttpStage::OpenRequest);
+
+    std::wstring headers = widen(req.headers);
+    DWORD length = DWORD(req.body.size());
+    BOOL sent = WinHttpSendRequest(
+        h.request, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+        headers.empty() ? 0 : DWORD(-1L),
+        req.body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(req.body.data()), length,
+        length, 0);
+    if (!sent) return failed(HttpStage::Send);
+    if (!WinHttpReceiveResponse(h.request, nullptr)) return failed(HttpStage::Receive);
+
+    HttpResponse r;
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!WinHttpQueryHeaders(h.request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        status = 0;
+    r.status = status;
+    if (req.readBodyOnSuccess || !is2xx(status)) readBody(h.request, req.bodyLimit, r.body);
+    return r;
+}
+
+} // namespace korvane

@@ -1,0 +1,193 @@
+#!/usr/bin/env python3
+"""A local stand-in for the Korvane service, for tests and the demo.
+
+Serves HTTPS on a loopback address and accepts POST /api/live. Each document is
+parsed with Python's json module and checked against the live document's key
+order; every request is recorded as one JSON line. What it answers comes from a
+small JSON file that is read again on every request, so a test can change the
+answer while the companion runs:
+
+  {"answers": [{"status": 500, "body": "", "delay": 0}, {"status": 200}]}
+
+Answers are used in turn; the last one repeats. An answer of {"status": "json"}
+answers 200 for a valid document and 400 with "... at position N" otherwise.
+"""
+import argparse
+import json
+import os
+import ssl
+import sys
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+ROOT_KEYS = ["room", "type", "timestamp", "driverId", "idle", "session", "driver", "lap",
+             "fuel", "ve", "pitMenu", "companion", "lastStop", "tires", "status", "standings"]
+OBJECT_KEYS = {
+    "session": ["track", "remaining", "elapsed", "phase", "session", "sessionType", "isRace",
+                "inRealtime"],
+    "driver": ["name", "vehicle", "position", "className", "id"],
+    "lap": ["current", "fuelUsedLastLap"],
+    "fuel": ["remaining", "liters", "capacity", "percent", "avgPerLap", "laps",
+             "estimatedLapsRemaining"],
+    "ve": ["remaining", "percent", "capacity", "avgPerLap", "laps", "estimatedLapsRemaining",
+           "source"],
+    "pitMenu": ["category", "vePercent"],
+    "companion": ["version"],
+    "lastStop": ["valid", "driveThroughSec", "stationarySec", "litres", "tiresChanged",
+                 "secPerLitre"],
+    "tires": ["wear", "wearPerLap", "temp", "compound", "change"],
+    "status": ["inPitlane", "speedLimiter", "scoringInPits", "pitState", "inGarage", "pitArmed",
+               "pitStable", "pitRaw", "fuelJustIncreased", "speed", "rpm", "gear", "playerId",
+               "sessionOk", "activePoster"],
+}
+STANDING_KEYS = ["id", "name", "vehicle", "className", "position", "lap", "gap", "gapToLeader",
+                 "lastLap", "bestLap", "inPit", "pitState", "pitStops", "sameClass", "fuelPct",
+                 "ve"]
+
+
+def ordered(pairs):
+    return pairs  # keep the pairs as a list, in document order
+
+
+def in_order(keys, allowed, where):
+    """Keys must be a subsequence of `allowed` with no extras."""
+    it = iter(allowed)
+    for k in keys:
+        if k not in allowed:
+            return f"unexpected key {where}.{k}"
+        for a in it:
+            if a == k:
+                break
+        else:
+            return f"key {where}.{k} out of order"
+    return None
+
+
+def check_document(text):
+    """Returns (document, problem). problem is None for a valid live document."""
+    try:
+        pairs = json.loads(text, object_pairs_hook=ordered)
+    except json.JSONDecodeError as e:
+        return None, f"invalid JSON at position {len(text[:e.pos].encode('utf-8'))}: {e.msg}"
+    if not isinstance(pairs, list):
+        return None, "not an object"
+    keys = [k for k, _ in pairs]
+    doc = dict(pairs)
+    required = [k for k in ROOT_KEYS if k != "ve"]
+    problem = in_order(keys, ROOT_KEYS, "root")
+    if not problem and [k for k in keys if k != "ve"] != required:
+        problem = "root keys missing"
+    for name, allowed in OBJECT_KEYS.items():
+        if problem or name not in doc:
+            continue
+        sub = [k for k, _ in doc[name]]
+        if sub != allowed:
+            problem = f"keys of {name}: {sub}"
+    if not problem:
+        for entry in doc["standings"]:
+            problem = in_order([k for k, _ in entry], STANDING_KEYS, "standings[]")
+            if problem:
+                break
+    if not problem and doc["type"] != "live_telemetry":
+        problem = "type is not live_telemetry"
+    return json.loads(text), problem
+
+
+class State:
+    def __init__(self, config, record):
+        self.config = config
+        self.record = record
+        self.count = 0
+        self.lock = threading.Lock()
+
+    def next_answer(self):
+        try:
+            with open(self.config) as f:
+                answers = json.load(f).get("answers") or [{"status": "json"}]
+        except (OSError, ValueError):
+            answers = [{"status": "json"}]
+        with self.lock:
+            i = min(self.count, len(answers) - 1)
+            self.count += 1
+        return answers[i]
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def do_GET(self):
+        self.answer(404, b'{"error":"not found"}')
+
+    def do_POST(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        raw = self.rfile.read(length)
+        state = self.server.state
+        answer = state.next_answer()
+        text = raw.decode("utf-8", "replace")
+        doc, problem = check_document(text) if self.path == "/api/live" else (None, "wrong path")
+        entry = {
+            "time": time.time(),
+            "path": self.path,
+            "userAgent": self.headers.get("User-Agent"),
+            "contentType": self.headers.get("Content-Type"),
+            "accept": self.headers.get("Accept"),
+            "expect": self.headers.get("Expect"),
+            "bytes": len(raw),
+            "problem": problem,
+            "document": doc,
+            "raw": None if doc is not None else text,
+        }
+        with state.lock:
+            with open(state.record, "a") as f:
+                f.write(json.dumps(entry) + "\n")
+        time.sleep(float(answer.get("delay", 0)))
+        status = answer.get("status", "json")
+        if status == "json":
+            if problem:
+                self.answer(400, json.dumps({"error": problem}).encode())
+            else:
+                self.answer(200, b"")
+            return
+        self.answer(int(status), answer.get("body", "").encode("utf-8"))
+
+    def answer(self, status, body):
+        self.send_response(status)
+        if body:
+            self.send_header("Content-Type", "text/plain; charset=utf-8")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if body:
+            self.wfile.write(body)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bind", default="127.0.0.1")
+    ap.add_argument("--port", type=int, default=443)
+    ap.add_argument("--cert", required=True)
+    ap.add_argument("--key", required=True)
+    ap.add_argument("--config", required=True)
+    ap.add_argument("--record", required=True)
+    a = ap.parse_args()
+    if not a.bind.startswith("127.") and a.bind != "::1":
+        sys.exit("the test service only listens on loopback")
+    server = ThreadingHTTPServer((a.bind, a.port), Handler)
+    server.daemon_threads = True
+    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    ctx.load_cert_chain(a.cert, a.key)
+    server.socket = ctx.wrap_socket(server.socket, server_side=True)
+    server.state = State(a.config, a.record)
+    open(a.record, "a").close()
+    print(f"service: listening on {a.bind}:{a.port}", flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,220 @@
+#include "feed/format.h"
+#include "feed/live_payload.h"
+#include "test_support.h"
+
+#include <cmath>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+using namespace korvane;
+using nlohmann::ordered_json;
+
+namespace {
+
+void put(char* field, size_t size, const std::string& text) {
+    std::memset(field, 0, size);
+    std::memcpy(field, text.data(), std::min(size, text.size()));
+}
+
+// A fixed mid-race tick: every number chosen so its printed form is exact.
+struct Tick {
+    std::unique_ptr<ScoringBuffer> scoring = std::make_unique<ScoringBuffer>();
+    std::unique_ptr<TelemetryBuffer> telemetry = std::make_unique<TelemetryBuffer>();
+    StintState st;
+    TickSample t;
+    std::string room = "TEAM-7";
+    double restVePerLap = -1;
+    std::map<std::string, double> rivals;
+
+    VehicleScoring& car(int index, int32_t id, const char* name, const char* cls, int place) {
+        VehicleScoring& v = scoring->vehicles[index];
+        v.id = id;
+        put(v.driverName, 32, name);
+        put(v.vehicleName, 64, std::string("Car #") + std::to_string(id));
+        put(v.className, 32, cls);
+        v.place = uint8_t(place);
+        v.control = 1;
+        scoring->numVehicles = std::max(scoring->numVehicles, index + 1);
+        return v;
+    }
+    VehicleScoring& player() { return scoring->vehicles[0]; }
+    VehicleTelemetry& tel() { return telemetry->vehicles[0]; }
+
+    Tick() {
+        put(scoring->trackName, 64, "Circuit de la Sarthe");
+        scoring->sessionType = 10;
+        scoring->currentEt = 3600.25;
+        scoring->endEt = 86400.0;
+        scoring->gamePhase = 5;
+        scoring->inRealtime = 1;
+        VehicleScoring& p = car(0, 7, "Alex Korva", "Hypercar", 3);
+        p.isPlayer = 1;
+        p.control = 0;
+        p.timeBehindLeader = 8.5;
+        put(tel().vehicleName, 64, "Korvane 499P #7");
+        put(tel().frontCompound, 18, "Medium");
+        put(tel().rearCompound, 18, "Soft");
+        t.lap = 12;
+        t.fuel = 41.5;
+        t.capacity = 100;
+        t.speedKmh = 212.25;
+        t.rpm = 8123.9;
+        t.gear = 6;
+        t.wearPercent = {91.5, 90.25, 93.75, 92.5};
+        t.tempC = {88.9, 90.1, -0.5, 82.0};
+        t.sessionOk = true;
+        t.pitState = 0;
+        st.fuelUsedLastLap = 3.25;
+        st.fuelWindow.add(3.25);
+        st.fuelWindow.add(3.75);
+        st.fuelAverage = st.fuelWindow.mean;
+        st.pitMenu.category = "VIRTUAL ENERGY";
+        st.pitMenu.energyPercent = -1;
+        st.lastStop = {true, 28.0, 12.0, 50.0, false};
+        st.wearPerLap = {1.125, 1.25, 0.875, 0.9375};
+        st.wearWindows[0].add(1.125);
+        st.wearWindows[0].add(1.125);
+        st.pitArmed = true;
+    }
+    std::string build() {
+        LivePayloadInput in;
+        in.roomCode = &room;
+        in.timestamp = 1796140800;
+        in.scoring = scoring.get();
+        in.player = &player();
+        in.telemetry = &tel();
+        in.stint = &st;
+        in.sample = &t;
+        in.restVePerLap = restVePerLap;
+        in.rivalEnergy = [this](const char* name) {
+            auto it = rivals.find(name);
+            return it == rivals.end() ? -1.0 : it->second;
+        };
+        return buildLivePayload(in);
+    }
+};
+
+// Keys of every object, in document order, as "path.key" lines.
+void keyOrder(const ordered_json& j, const std::string& path, std::vector<std::string>& out) {
+    if (j.is_object()) {
+        for (auto it = j.begin(); it != j.end(); ++it) {
+            out.push_back(path + it.key());
+            keyOrder(it.value(), path + it.key() + ".", out);
+        }
+    } else if (j.is_array() && !j.empty()) {
+        keyOrder(j[0], path + "[].", out);
+    }
+}
+
+void expectFixture(const std::string& doc, const std::string& name) {
+    ordered_json parsed = ordered_json::parse(doc); // throws on invalid JSON
+    EXPECT_TRUE(parsed.is_object());
+    std::string expected = test::fixture("live/" + name);
+    while (!expected.empty() && expected.back() == '\n') expected.pop_back();
+    EXPECT_EQ(doc, expected) << "fixture " << name;
+}
+
+} // namespace
+
+TEST(LivePayload, NoEnergyAndNoStandings) {
+    Tick k;
+    std::string doc = k.build();
+    expectFixture(doc, "no_ve.json");
+    EXPECT_EQ(doc.find("\"ve\""), std::string::npos);
+    EXPECT_NE(doc.find("\"vePercent\":-1.00"), std::string::npos);
+    EXPECT_EQ(doc.substr(doc.size() - 15), "\"standings\":[]}");
+}
+
+TEST(LivePayload, EnergyFromRestWithRivals) {
+    Tick k;
+    k.t.energyPercent = 56.0;
+    k.t.energySource = EnergySource::Rest;
+    k.restVePerLap = 3.5;
+    k.st.energyWindow.add(3.9);
+    k.st.energyAverage = 3.9;
+    VehicleScoring& a = k.car(1, 2, "Jonas Berg", "Hypercar", 2);
+    a.timeBehindLeader = 4.25;
+    a.lapsCompleted = 12;
+    a.lastLapSeconds = 208.5;
+    a.bestLapSeconds = 207.75;
+    a.pitStops = 1;
+    a.fuelFraction = 255;
+    k.car(2, 21, "Tom Reyes", "LMGT3", 8).timeBehindLeader = 70.0; // 5 places back
+    k.car(3, 22, "Lena Novak", "LMGT3", 9);                        // 6 places back: left out
+    VehicleScoring& c = k.car(4, 1, "Mia Laurent", "Hypercar", 1);
+    c.fuelFraction = 51;
+    k.rivals = {{"Mia Laurent", 61.5}};
+    std::string doc = k.build();
+    expectFixture(doc, "ve_rest.json");
+    ordered_json j = ordered_json::parse(doc);
+    EXPECT_EQ(j["ve"]["avgPerLap"].get<double>(), 3.5);
+    EXPECT_EQ(j["ve"]["estimatedLapsRemaining"].get<double>(), 16.0);
+    ASSERT_EQ(j["standings"].size(), 3u);
+    EXPECT_FALSE(j["standings"][1].contains("fuelPct"));
+    EXPECT_FALSE(j["standings"][0].contains("ve"));
+    EXPECT_EQ(j["standings"][2]["ve"].get<double>(), 61.5);
+}
+
+TEST(LivePayload, EnergyFromPitMenuDuringAStop) {
+    Tick k;
+    k.st.pitMenu.energyPercent = 85.0;
+    k.t.energyPercent = 85.0;
+    k.t.energySource = EnergySource::PitMenu;
+    k.t.pitFlag = true;
+    k.t.inPitStop = true;
+    k.t.inPits = 1;
+    k.t.pitState = 3;
+    k.t.speedLimiter = true;
+    k.st.pitStable = true;
+    k.t.tyreChangeRecent = true;
+    k.st.wheelChanged = {true, true, false, false};
+    k.st.lastChangeEt = 3599.75;
+    k.t.fuelJustIncreased = true;
+    expectFixture(k.build(), "ve_pitmenu.json");
+}
+
+TEST(LivePayload, HostileNamesStayValid) {
+    Tick k;
+    // A quote, a tab, an e-acute cut at the field's last byte.
+    std::string name = "Jo \"Fast\"\tO'Neil";
+    name += std::string(31 - name.size(), 'x');
+    name += "\xC3";
+    std::memcpy(k.player().driverName, name.data(), 32);
+    put(k.scoring->trackName, 64, "Spa \xF0\x9F\x8F\x81 Francorchamps");
+    k.room = "ROOM\"\\1";
+    std::string doc = k.build();
+    expectFixture(doc, "hostile_names.json");
+    ordered_json j = ordered_json::parse(doc);
+    EXPECT_EQ(j["driverId"].get<std::string>(), "Jo \"Fast\" O'Neil" + std::string(15, 'x'));
+    EXPECT_EQ(j["session"]["track"].get<std::string>(), "Spa  Francorchamps");
+    EXPECT_EQ(j["room"].get<std::string>(), "ROOM\"\\1");
+}
+
+TEST(LivePayload, KeyOrderMatchesTheDocumentTable) {
+    Tick k;
+    k.t.energyPercent = 50;
+    k.t.energySource = EnergySource::Rest;
+    k.car(1, 2, "B", "Hypercar", 2).fuelFraction = 10;
+    k.rivals = {{"B", 40.0}};
+    std::vector<std::string> keys;
+    keyOrder(ordered_json::parse(k.build()), "", keys);
+    std::string joined;
+    for (const auto& key : keys) joined += key + "\n";
+    EXPECT_EQ(joined, test::fixture("live/key_order.txt"));
+}
+
+TEST(LivePayload, NonFiniteValuesNeverBreakTheDocument) {
+    Tick k;
+    k.t.fuel = std::nan("");
+    k.t.speedKmh = std::numeric_limits<double>::infinity();
+    k.t.rpm = std::nan("");
+    k.t.tempC[0] = -std::numeric_limits<double>::infinity();
+    k.st.fuelAverage = 1e308;
+    std::string doc = k.build();
+    neutralizeNonFinite(doc);
+    ordered_json j = ordered_json::parse(doc);
+    EXPECT_EQ(j["fuel"]["remaining"].get<double>(), 0.0);
+    EXPECT_EQ(j["status"]["speed"].get<double>(), 0.0);
+    EXPECT_EQ(j["status"]["rpm"].get<int>(), 0);
+    EXPECT_EQ(j["tires"]["temp"]["fl"].get<int>(), 0);
+}
