@@ -15,6 +15,7 @@ answers 200 for a valid document and 400 with "... at position N" otherwise.
 import argparse
 import json
 import os
+import socket
 import ssl
 import sys
 import threading
@@ -115,6 +116,11 @@ class State:
 
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+
+    def setup(self):
+        super().setup()
+        # Answers go out at once, not held back waiting for an ACK.
+        self.connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
 
     def log_message(self, fmt, *args):
         pass

@@ -6,8 +6,12 @@
 #include "feed/format.h"
 #include "telemetry/shared_views.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace korvane {
 
@@ -21,80 +25,104 @@ long long truncated(double v) {
     return static_cast<long long>(v);
 }
 
-// Appends keys and values in the order they are written, with a comma before
-// every member but the first of each object or array.
+// Writes keys and values in the order they come, with a comma before every
+// member but the first of each object or array. Writes go straight into a
+// buffer sized ahead, which matters for a 128-car field twice a second.
 class JsonWriter {
 public:
-    std::string out;
     int decimals = 2;
 
-    void open(const char* key) {
-        member(key);
-        out += '{';
+    explicit JsonWriter(size_t expected) { buf_.resize(expected); }
+    std::string finish() {
+        buf_.resize(n_);
+        return std::move(buf_);
+    }
+    void open(std::string_view key) {
+        member(key, 1);
+        buf_[n_++] = '{';
         first_ = true;
     }
     void close() {
-        out += '}';
+        put('}');
         first_ = false;
     }
-    void text(const char* key, const char* field, size_t maxBytes) {
-        member(key);
-        out += '"';
-        out += sanitizeJsonText(field, maxBytes);
-        out += '"';
+    void text(std::string_view key, const char* field, size_t maxBytes) {
+        member(key, 2 * maxBytes + 2);
+        buf_[n_++] = '"';
+        n_ += writeJsonText(&buf_[n_], field, maxBytes);
+        buf_[n_++] = '"';
     }
-    void literal(const char* key, const char* value) {
-        member(key);
-        out += value;
+    void literal(std::string_view key, std::string_view value) {
+        member(key, value.size());
+        copy(value);
     }
-    void str(const char* key, const char* value) {
-        member(key);
-        out += '"';
-        out += value;
-        out += '"';
+    void str(std::string_view key, std::string_view value) {
+        member(key, value.size() + 2);
+        buf_[n_++] = '"';
+        copy(value);
+        buf_[n_++] = '"';
     }
-    void integer(const char* key, long long v) {
-        member(key);
-        out += std::to_string(v);
+    void integer(std::string_view key, long long v) {
+        member(key, 24);
+        auto r = std::to_chars(&buf_[n_], &buf_[n_] + 24, v);
+        n_ = size_t(r.ptr - buf_.data());
     }
-    void real(const char* key, double v) {
-        member(key);
-        out += fixed(v, decimals);
+    void real(std::string_view key, double v) {
+        member(key, FixedBufferSize);
+        n_ += writeFixed(&buf_[n_], v, decimals);
     }
-    void boolean(const char* key, bool v) { literal(key, v ? "true" : "false"); }
-    void raw(const std::string& text) {
-        out += text;
+    void boolean(std::string_view key, bool v) { literal(key, v ? "true" : "false"); }
+    void raw(std::string_view text) {
+        if (!first_) put(',');
+        ensure(text.size());
+        copy(text);
         first_ = false;
     }
-    void beginArray(const char* key) {
-        member(key);
-        out += '[';
+    void beginArray(std::string_view key) {
+        member(key, 1);
+        buf_[n_++] = '[';
         first_ = true;
     }
     void beginElement() {
-        if (!first_) out += ',';
-        out += '{';
+        ensure(2);
+        if (!first_) buf_[n_++] = ',';
+        buf_[n_++] = '{';
         first_ = true;
     }
     void endArray() {
-        out += ']';
+        put(']');
         first_ = false;
+    }
+    void put(char c) {
+        ensure(1);
+        buf_[n_++] = c;
     }
 
 private:
-    void member(const char* key) {
-        if (!first_) out += ',';
+    // ,"key": and room for `valueBytes` more.
+    void member(std::string_view key, size_t valueBytes) {
+        ensure(key.size() + 4 + valueBytes);
+        if (!first_) buf_[n_++] = ',';
         first_ = false;
-        if (!key) return;
-        out += '"';
-        out += key;
-        out += "\":";
+        buf_[n_++] = '"';
+        copy(key);
+        buf_[n_++] = '"';
+        buf_[n_++] = ':';
     }
+    void copy(std::string_view s) {
+        std::memcpy(&buf_[n_], s.data(), s.size());
+        n_ += s.size();
+    }
+    void ensure(size_t more) {
+        if (n_ + more > buf_.size()) buf_.resize(std::max(2 * buf_.size(), n_ + more));
+    }
+    std::string buf_;
+    size_t n_ = 0;
     bool first_ = true;
 };
 
-static const char* const LowerWheels[] = {"fl", "fr", "rl", "rr"};
-static const char* const UpperWheels[] = {"FL", "FR", "RL", "RR"};
+constexpr std::string_view LowerWheels[] = {"fl", "fr", "rl", "rr"};
+constexpr std::string_view UpperWheels[] = {"FL", "FR", "RL", "RR"};
 
 void writeSession(JsonWriter& w, const ScoringBuffer& s) {
     w.open("session");
@@ -247,9 +275,8 @@ std::string buildLivePayload(const LivePayloadInput& in) {
     const VehicleScoring& p = *in.player;
     const char* driverName = playerDriverNameField(s, p);
 
-    JsonWriter w;
-    w.out.reserve(4096);
-    w.out += '{';
+    JsonWriter w(2048 + 400 * size_t(clampVehicleCount(s.numVehicles)));
+    w.put('{');
     w.text("room", in.roomCode->c_str(), 256);
     w.str("type", "live_telemetry");
     w.integer("timestamp", in.timestamp);
@@ -264,10 +291,7 @@ std::string buildLivePayload(const LivePayloadInput& in) {
     w.integer("id", p.id);
     w.close();
     writeFuel(w, in);
-    if (in.sample->energyPercent >= 0) {
-        w.out += ',';
-        w.raw(veBlock(in));
-    }
+    if (in.sample->energyPercent >= 0) w.raw(veBlock(in));
     w.open("pitMenu");
     w.text("category", in.stint->pitMenu.category.c_str(), 32);
     w.real("vePercent", in.stint->pitMenu.energyPercent >= 0 ? in.stint->pitMenu.energyPercent : -1);
@@ -279,8 +303,8 @@ std::string buildLivePayload(const LivePayloadInput& in) {
     writeTyres(w, in);
     writeStatus(w, in);
     writeStandings(w, in);
-    w.out += '}';
-    return w.out;
+    w.put('}');
+    return w.finish();
 }
 
 } // namespace korvane

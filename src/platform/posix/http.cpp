@@ -62,6 +62,34 @@ HttpStage stageOf(CURL* curl, CURLcode rc) {
     }
 }
 
+// Building the certificate store from the system bundle costs far more than
+// the TLS handshake itself; libcurl caches it in the multi handle, so each
+// thread keeps one. Connections are still opened and closed per call.
+struct ThreadMulti {
+    CURLM* multi = curl_multi_init();
+    ~ThreadMulti() {
+        if (multi) curl_multi_cleanup(multi);
+    }
+};
+
+CURLcode perform(CURL* curl) {
+    thread_local ThreadMulti holder;
+    CURLM* multi = holder.multi;
+    if (!multi) return curl_easy_perform(curl);
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK) return CURLE_FAILED_INIT;
+    int running = 1;
+    while (running) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+        if (running && curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK) break;
+    }
+    CURLcode rc = CURLE_RECV_ERROR;
+    int left = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &left))
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == curl) rc = msg->data.result;
+    curl_multi_remove_handle(multi, curl);
+    return rc;
+}
+
 } // namespace
 
 HttpResponse httpExchange(const HttpRequest& req) {
@@ -96,6 +124,12 @@ HttpResponse httpExchange(const HttpRequest& req) {
     curl_easy_setopt(curl, CURLOPT_USERAGENT, req.userAgent.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // Trust comes from the system bundle file alone. Debian's build also names
+    // the hashed folder of the same certificates, which would stop libcurl
+    // from caching the store between calls.
+    curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
+    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, onData);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     if (req.noProxy) curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
@@ -116,7 +150,7 @@ HttpResponse httpExchange(const HttpRequest& req) {
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long((req.receiveTimeoutMs + 999) / 1000));
     }
 
-    CURLcode rc = curl_easy_perform(curl);
+    CURLcode rc = perform(curl);
     if (rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && sink.stoppedOnPurpose)) {
         long status = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
