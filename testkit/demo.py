@@ -1,0 +1,54 @@
+#!/usr/bin/env python3
+"""./dev demo: the companion against the rig and the local test service.
+
+As root, everything runs in private namespaces where the service host name
+points at the local service and the test authority is trusted; with tmux, the
+companion's screen and what the service receives sit side by side.
+"""
+import os
+import shutil
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+from harness import Env, enter_namespaces  # noqa: E402
+
+
+def main():
+    bindir, host, *companion_args = sys.argv[1:]
+    enter_namespaces([os.path.abspath(__file__), *sys.argv[1:]])
+    env = Env("linux", bindir, os.path.join(ROOT, "build", "demo-work"), "demo", host)
+    try:
+        env.isolate()
+        if env.isolated:
+            env.start_service()
+        else:
+            print("Not root: no local service, so posting will fail.")
+        env.start_rig("race")
+        with open(os.path.join(env.work, "korvane_room.txt"), "w") as f:
+            f.write("DEMO-ROOM\n")
+        companion = [os.path.join(bindir, "korvane-companion"), *companion_args]
+        watch = [sys.executable, os.path.join(ROOT, "testkit", "watch_service.py"), env.record]
+        quoted = lambda cmd: " ".join("'" + c.replace("'", "'\\''") + "'" for c in cmd)
+        if shutil.which("tmux") and sys.stdout.isatty():
+            sock = "korvane-demo"
+            # When the companion ends (Ctrl+C), the whole session ends with it.
+            left = f"cd {quoted([env.work])} && printf '\\n' | {quoted(companion)}; " \
+                   f"tmux -L {sock} kill-session"
+            subprocess.run(["tmux", "-L", sock, "new-session", "-s", "demo", left, ";",
+                            "split-window", "-h", "-l", "60", quoted(watch), ";",
+                            "select-pane", "-L"], cwd=env.work,
+                           env={k: v for k, v in os.environ.items() if k != "TMUX"})
+        else:
+            print(f"(install tmux to see the service side by side; it records to {env.record})")
+            subprocess.run(f"printf '\\n' | {quoted(companion)}", shell=True, cwd=env.work)
+    except KeyboardInterrupt:
+        pass
+    finally:
+        env.stop_all()
+        print(f"\ndemo stopped; files in {env.work}")
+
+
+if __name__ == "__main__":
+    main()
