@@ -34,10 +34,12 @@ def main():
         if shutil.which("tmux") and sys.stdout.isatty():
             sock = "korvane-demo"
             # When the companion ends (Ctrl+C), the whole session ends with it.
-            left = f"cd {quoted([env.work])} && printf '\\n' | {quoted(companion)}; " \
-                   f"tmux -L {sock} kill-session"
+            # The shell traps INT with a handler (not an ignore, which the
+            # companion would inherit) so it lives on to end the session.
+            left = f"trap true INT; cd {quoted([env.work])} && printf '\\n' | " \
+                   f"{quoted(companion)}; tmux -L {sock} kill-session"
             subprocess.run(["tmux", "-L", sock, "new-session", "-s", "demo", left, ";",
-                            "split-window", "-h", "-l", "60", quoted(watch), ";",
+                            "split-window", "-h", "-l", "56", quoted(watch), ";",
                             "select-pane", "-L"], cwd=env.work,
                            env={k: v for k, v in os.environ.items() if k != "TMUX"})
         else:
@@ -46,6 +48,8 @@ def main():
     except KeyboardInterrupt:
         pass
     finally:
+        subprocess.run(["tmux", "-L", "korvane-demo", "kill-server"], stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
         env.stop_all()
         print(f"\ndemo stopped; files in {env.work}")
 
