@@ -110,6 +110,8 @@ bool parseHeaderLine(const std::vector<std::string>& tok, Scenario& sc) {
     else if (k == "speed") sc.speed = v;
     else if (k == "rpm") sc.rpm = v;
     else if (k == "gear") sc.gear = int(v);
+    else if (k == "energyslot" && v >= 16 && v + 8 <= 65536 && long(v) % 8 == 0)
+        sc.energySlot = long(v);
     else return false;
     return true;
 }
@@ -414,7 +416,10 @@ void writeFrame(const Scenario& sc, const World& w, uint32_t& counter, Telemetry
     counter += 1;
     tel.beginCounter = counter;
     scr.beginCounter = counter;
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    // Keeps the compiler from moving field writes across the counters; x86
+    // keeps stores in order, so readers in other processes see begin, fields,
+    // end in that order.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
 
     int count = int(w.cars.size()) + 1;
     int playerIndex = std::min(2, int(w.cars.size()));
@@ -456,7 +461,12 @@ void writeFrame(const Scenario& sc, const World& w, uint32_t& counter, Telemetry
     putText(pit.categoryName, sizeof pit.categoryName, w.pitCategory);
     putText(pit.choiceString, sizeof pit.choiceString, w.pitChoice);
 
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (sc.energySlot >= 0) {
+        double level = sc.capacity > 0 ? w.fuel / sc.capacity : 0;
+        std::memcpy(reinterpret_cast<uint8_t*>(&tel) + sc.energySlot, &level, sizeof level);
+    }
+
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     tel.endCounter = w.torn ? counter - 1 : counter;
     scr.endCounter = w.torn ? counter - 1 : counter;
 }

@@ -55,6 +55,9 @@ struct Scenario {
     int gear = 5;
     std::string frontCompound = "Medium", rearCompound = "Medium";
     std::string pitCategory, pitChoice;
+    // A double at this byte offset of the telemetry buffer holding fuel as a
+    // fraction of the tank, as an unnamed energy level would; -1 = none.
+    long energySlot = -1;
     std::vector<Step> steps;
 };
 

@@ -4,6 +4,9 @@
 #include "app/main_loop.h"
 #include "app/options.h"
 #include "app/room.h"
+#include "gamerest/poller.h"
+#include "tools/probe.h"
+#include "tools/rest_dump.h"
 #include "platform/console.h"
 
 #include <fstream>
@@ -16,13 +19,21 @@ int runCompanion(int argc, const char* const* argv) {
     Options options;
     switch (firstOptionPass(argc, argv, options)) {
     case ToolRequest::Probe:
+        return runProbe();
     case ToolRequest::RestDump:
+        return runRestDump();
     case ToolRequest::None:
         break;
     }
 
     std::cout << "Korvane Companion " << BuildVersion << "\n";
     secondOptionPass(argc, argv, options);
+
+    std::string err;
+    if (!startRestPoller(err)) {
+        std::cout << "ERROR: Could not start the game REST poller: " << err << "\n" << std::flush;
+        return 1;
+    }
     std::cout << "Multi-driver + room-scoped live + pit-stop streaming\n";
 
     std::string roomCode;

@@ -12,6 +12,7 @@ struct MappedView {
     const uint8_t* data = nullptr;
     size_t size = 0;
     void* handle = nullptr;
+    bool found = false; // the mapping exists, even when it could not be mapped
 };
 
 // Opens the mapping by name and maps `size` bytes of it for reading.

@@ -94,6 +94,26 @@ class Env:
                       "service did not start:\n" + self.output(svc))
         return svc
 
+    def start_game(self, family="4", routes=None):
+        """The fake game REST server on port 6397 (127.0.0.1, ::1 or both)."""
+        check(self.isolated, "the game REST tests need root (private namespaces)")
+        self.game_routes = os.path.join(self.work, "game-routes.json")
+        with open(self.game_routes, "w") as f:
+            json.dump(routes or {}, f)
+        game = self.start_python(os.path.join(TESTKIT, "fake_game.py"), "--family", family,
+                                 "--config", self.game_routes,
+                                 "--log", os.path.join(self.work, "game-requests.jsonl"))
+        self.wait_for(lambda: "listening" in self.output(game), 20,
+                      "fake game did not start:\n" + self.output(game))
+        return game
+
+    def game_requests(self):
+        path = os.path.join(self.work, "game-requests.jsonl")
+        if not os.path.exists(path):
+            return []
+        with open(path) as f:
+            return [json.loads(l) for l in f if l.strip()]
+
     def set_answers(self, answers):
         tmp = self.config + ".tmp"
         with open(tmp, "w") as f:
@@ -171,6 +191,17 @@ class Env:
             return ""
         with open(path, "rb") as f:
             return f.read().decode("utf-8", "replace").replace("\r\n", "\n")
+
+    def sanitizer_reports(self):
+        """Sanitizer reports in any output of this run's own binaries."""
+        found = []
+        for p in self.procs:
+            text = self.output(p)
+            for marker in ("ERROR: AddressSanitizer", "WARNING: ThreadSanitizer",
+                           "ERROR: LeakSanitizer", "runtime error:"):
+                if marker in text:
+                    found.append(f"{p.name}: {marker}\n" + text[text.index(marker):][:3000])
+        return found
 
     def stop_all(self):
         for p in reversed(self.procs):

@@ -184,6 +184,133 @@ def case_untrusted_certificate(env):
     check(documents(env) == [], "a document reached an untrusted service")
 
 
+REST_PATHS = ["/rest/strategy/usage", "/rest/garage/UIScreen/RepairAndRefuel",
+              "/rest/garage/UIScreen/DriverAndPitStop", "/rest/watch/standings",
+              "/rest/sessions/getAllVehicles", "/rest/garage/getPlayerGarageData"]
+NO_RESPONSE = "  (no response \u2014 is LMU running and in a session?)\n"
+DUMP_CLOSING = ("\nSend the block containing the energy value and it can be\n"
+                "wired to the exact key in one line.\n")
+
+
+def run_tool(env, *args, timeout=60):
+    proc = env.start("korvane-companion", *args, stdin_text="")
+    started = time.time()
+    code = env.wait_exit(proc, timeout)
+    return code, env.output(proc), time.time() - started
+
+
+def dump_sections(out):
+    """The body of each endpoint's section of a REST dump, by path."""
+    sections = {}
+    for path in REST_PATHS:
+        start = out.index(f"\n=== GET {path}   (")
+        start = out.index("\n", start + 1) + 1
+        ends = [out.find(f"\n=== GET {p}", start) for p in REST_PATHS]
+        ends = [e for e in ends if e >= 0] + [out.index(DUMP_CLOSING)]
+        sections[path] = out[start:min(ends)]
+    return sections
+
+
+def case_restdump(env):
+    env.start_game()
+    code, out, _ = run_tool(env, "--all-sessions", "--restdump", "--probe")
+    check(code == 0, f"exit code {code}")
+    check("Korvane Companion" not in out and "probe:" not in out, out[:500])
+    check(out.endswith(DUMP_CLOSING), out[-300:])
+    sections = dump_sections(out)
+    fixtures = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                            "fixtures", "rest")
+    usage = open(os.path.join(fixtures, "strategy_usage.json")).read()
+    check(sections["/rest/strategy/usage"] == usage + "\n", sections["/rest/strategy/usage"][:300])
+    pit = sections["/rest/garage/UIScreen/DriverAndPitStop"]
+    check(pit.startswith("  [tire] ...") and pit.count("  [tire] ...") == 2, pit[:400])
+    agents = {r["userAgent"] for r in env.game_requests()}
+    check(agents == {"KorvaneCompanion/1.6"}, agents)
+    check([r["path"] for r in env.game_requests()] == REST_PATHS, "paths or order differ")
+
+
+def case_rest_edges(env):
+    env.start_game(routes={
+        "/rest/strategy/usage": {"status": 404, "body": '{"error":"no strategy yet"}'},
+        "/rest/garage/UIScreen/RepairAndRefuel": {"size": 100000},
+        "/rest/garage/UIScreen/DriverAndPitStop": {"hang": True},
+    })
+    code, out, seconds = run_tool(env, "--restdump")
+    check(code == 0, f"exit code {code}")
+    s = dump_sections(out)
+    check(s["/rest/strategy/usage"] == '{"error":"no strategy yet"}\n', s["/rest/strategy/usage"])
+    m = re.search(r"\n  \.\.\. (\d+) more bytes\n", s["/rest/garage/UIScreen/RepairAndRefuel"])
+    check(m, "no more-bytes line")
+    kept = int(m.group(1)) + 1200
+    # Reading stops after the chunk that reaches 65,536 bytes, never at 100,000.
+    check(65536 <= kept < 100000, f"{kept} bytes kept of 100000")
+    check(s["/rest/garage/UIScreen/DriverAndPitStop"] == NO_RESPONSE, "the hanging answer")
+    check(2.0 <= seconds < 12.0, f"the hanging server took {seconds:.1f}s")
+
+
+def case_rest_no_game(env):
+    check(env.isolated, "needs root (private namespaces)")
+    code, out, seconds = run_tool(env, "--restdump")
+    check(code == 0, f"exit code {code}")
+    check(out.count(NO_RESPONSE) == 6 and out.endswith(DUMP_CLOSING), out)
+    check(seconds < 15, f"{seconds:.1f}s with nothing listening")
+
+
+def case_rest_ipv4_only(env):
+    env.start_game(family="4")
+    code, out, _ = run_tool(env, "--restdump")
+    check(code == 0 and NO_RESPONSE not in out, out[:1000])
+
+
+def case_rest_ipv6_only(env):
+    env.start_game(family="6")
+    code, out, _ = run_tool(env, "--restdump")
+    check(code == 0, f"exit code {code}")
+    if env.platform == "windows":
+        # Wine's WinHTTP only tries the first address of "localhost",
+        # 127.0.0.1; a game bound to ::1 alone cannot be reached under Wine.
+        check(out.count(NO_RESPONSE) == 6, "Wine reached a ::1-only server: " + out[:500])
+        print("note: under Wine a game listening on ::1 only is unreachable (expected)")
+    else:
+        check(NO_RESPONSE not in out, out[:1000])
+
+
+def case_rest_energy(env):
+    env.start_service()
+    env.start_game()
+    env.start_rig("race")
+    comp = start_companion(env, args=["--verbose"])
+    env.wait_for(lambda: screen_has(env, comp, "ve 67.500000% via rest") and
+                 screen_has(env, comp, "rival ve 5 cars via virtualenergy"), 60,
+                 "no REST energy on the screen:\n" + env.output(comp)[-2500:])
+    env.wait_for(lambda: any(d["document"] and d["document"].get("ve", {}).get("source") == "rest"
+                             for d in documents(env)), 30, "no document with REST energy")
+    doc = [d["document"] for d in documents(env) if d["document"].get("ve", {}).get("source") == "rest"][-1]
+    check(doc["ve"]["percent"] == 67.5 and doc["ve"]["avgPerLap"] == 3.5, doc["ve"])
+    rivals = {e["name"]: e.get("ve") for e in doc["standings"]}
+    check(rivals.get("Mia Laurent") == 64.0 and rivals.get("Jonas Berg") == 58.0, rivals)
+    check(doc["tires"]["wear"]["fl"] == 92.0, doc["tires"]["wear"])
+    # A few more poll cycles beside the ticks, for the ThreadSanitizer build.
+    env.wait_for(lambda: len(env.game_requests()) >= 12, 30, "the poller stopped polling")
+
+
+def case_probe_no_game(env):
+    code, out, _ = run_tool(env, "--probe")
+    check(code == 0, f"exit code {code}")
+    check(out == "probe: cannot open $rFactor2SMMP_Telemetry$ \u2014 is the game running?\n", out)
+
+
+def case_probe(env):
+    env.start_rig("probe")
+    code, out, _ = run_tool(env, "--probe", timeout=300)
+    check(code == 0, f"exit code {code}")
+    check(out.startswith("probe: watching $rFactor2SMMP_Telemetry$ for 240s. Drive green-flag "
+                         "laps \u2014 do not pit.\n" + "." * 24 + "\n\nbest matches"), out[:400])
+    check("    static size_t VE_OFFSET = 1000;\n" in out, out)
+    rows = re.findall(r"^ +(\d+) +(\d+) ", out, re.M)
+    check(rows and rows[0] == ("1", "1000"), rows[:3])
+
+
 def case_player_missing(env):
     path = env.write_scenario("hidden", "track \"T\"\nplayer id=7 driver=\"P\"\n"
                               "car id=1 driver=\"A\"\ntimeline\nhide-player 600\n")
@@ -248,6 +375,8 @@ def main():
     try:
         env.isolate()
         fn(env)
+        reports = env.sanitizer_reports()
+        check(not reports, "\n".join(reports))
     except Failure as e:
         print(f"FAIL {a.platform} {a.case}: {e}")
         return 1

@@ -4,7 +4,7 @@ using namespace korvane;
 using namespace korvane::testkit;
 
 TEST(Scenario, ShippedScenariosParse) {
-    for (const char* name : {"race", "stint", "quick_stop"}) {
+    for (const char* name : {"race", "stint", "quick_stop", "probe"}) {
         Scenario sc = test::scenarioFile(name);
         EXPECT_FALSE(sc.steps.empty()) << name;
     }

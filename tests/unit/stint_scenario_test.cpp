@@ -1,7 +1,11 @@
 // Whole stints played by the rig's scenario code, through the same tick steps
 // as the main loop, at full speed.
 #include "app/tick.h"
+#include "gamerest/poller.h"
 #include "test_support.h"
+
+#include <atomic>
+#include <thread>
 
 using namespace korvane;
 
@@ -143,4 +147,35 @@ TEST(StintScenario, PlayerNameReachesThePoller) {
     ASSERT_TRUE(r.tick());
     std::lock_guard<std::mutex> lock(r.snapshot.snapshotMutex);
     EXPECT_EQ(r.snapshot.playerDriverName, "Alex Korva");
+}
+
+// The poller's writes beside the main loop's reads, on one snapshot: run under
+// ThreadSanitizer this is the race check of the two threads' sharing.
+TEST(StintScenario, PollerBesideTheLoop) {
+    StintRun r(test::scenarioFile("race"));
+    std::atomic<bool> stop{false};
+    std::string refuel = test::fixture("rest/RepairAndRefuel.json");
+    std::string usage = test::fixture("rest/strategy_usage.json");
+    std::string standings = test::fixture("rest/standings.json");
+    std::thread poller([&] {
+        while (!stop) {
+            pollRestOnce(r.snapshot, [&](const std::wstring& path) {
+                if (path == L"/rest/garage/UIScreen/RepairAndRefuel") return refuel;
+                if (path == L"/rest/strategy/usage") return usage;
+                return standings;
+            });
+        }
+    });
+    int withRestEnergy = 0;
+    for (int i = 0; i < 400; ++i) {
+        ASSERT_TRUE(r.tick());
+        PlayerRecords player;
+        ASSERT_EQ(beginTick(r.ctx, true, player), TickStart::Ready);
+        std::string doc = buildTickPayload(r.ctx, player, r.samples.back(), r.snapshot, "R", 0);
+        if (doc.find("\"source\":\"rest\"") != std::string::npos) ++withRestEnergy;
+    }
+    stop = true;
+    poller.join();
+    EXPECT_GT(withRestEnergy, 0);
+    EXPECT_NEAR(rivalEnergyFor(r.snapshot, "Mia Laurent"), 64.0, 1e-9);
 }

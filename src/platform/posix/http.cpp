@@ -151,7 +151,13 @@ HttpResponse httpExchange(const HttpRequest& req) {
     }
 
     CURLcode rc = perform(curl);
-    if (rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && sink.stoppedOnPurpose)) {
+    long answered = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answered);
+    // A body that stalls or breaks off after the answer began keeps what
+    // arrived, as a failed read does on Windows.
+    bool partial = answered > 0 && (rc == CURLE_OPERATION_TIMEDOUT || rc == CURLE_RECV_ERROR ||
+                                    rc == CURLE_PARTIAL_FILE);
+    if (rc == CURLE_OK || partial || (rc == CURLE_WRITE_ERROR && sink.stoppedOnPurpose)) {
         long status = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         r.status = uint32_t(status);

@@ -21,6 +21,7 @@ MappedView openMappingView(const char* name, size_t size) {
     MappedView view;
     int fd = open(shmPath(name).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return view;
+    view.found = true;
     struct stat st {};
     // A file shorter than the layout would fault on the first read past its
     // end, so it counts as missing.

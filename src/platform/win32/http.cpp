@@ -64,6 +64,13 @@ HttpResponse httpExchange(const HttpRequest& req) {
                                    WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                    req.secure ? WINHTTP_FLAG_SECURE : 0);
     if (!h.request) return failed(HttpStage::OpenRequest);
+    if (req.receiveTimeoutMs) {
+        // Waiting for the answer's headers has a time-out of its own (90 s by
+        // default); without this a game that accepts and never answers would
+        // hold the call far past the receive time-out.
+        DWORD ms = DWORD(req.receiveTimeoutMs);
+        WinHttpSetOption(h.request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &ms, sizeof ms);
+    }
 
     std::wstring headers = widen(req.headers);
     DWORD length = DWORD(req.body.size());

@@ -9,6 +9,7 @@ MappedView openMappingView(const char* name, size_t size) {
     MappedView view;
     HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
     if (!mapping) return view;
+    view.found = true;
     void* p = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, size);
     if (!p) {
         CloseHandle(mapping);

@@ -1,0 +1,80 @@
+#include "gamerest/poller.h"
+
+#include "gamerest/rest_fetch.h"
+#include "gamerest/scanners.h"
+#include "platform/clock.h"
+
+#include <system_error>
+#include <thread>
+
+namespace korvane {
+
+namespace {
+
+void pollEnergy(RestSnapshot& snapshot, const std::string& body) {
+    bool ok = false;
+    size_t p = body.size() >= 10 ? body.find("\"fuelInfo\"") : std::string::npos;
+    if (p != std::string::npos) {
+        std::optional<double> cur = findNumberAfterKey(body, p, "currentVirtualEnergy");
+        std::optional<double> max = findNumberAfterKey(body, p, "maxVirtualEnergy");
+        if (cur && max && *max > 0) {
+            double pct = *cur / *max * 100.0;
+            if (pct >= -0.5 && pct <= 100.5) {
+                snapshot.restVePercent.store(pct);
+                ok = true;
+            }
+        }
+    }
+    snapshot.restVeValid.store(ok);
+}
+
+void pollUsage(RestSnapshot& snapshot, const std::string& body) {
+    if (body.empty()) return;
+    std::string name;
+    {
+        std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
+        name = snapshot.playerDriverName;
+    }
+    if (std::optional<double> perLap = scanVeUsage(body, name))
+        snapshot.restVePerLap.store(*perLap);
+    if (std::optional<TyreWear> wear = scanTyreWear(body, name))
+        for (size_t i = 0; i < 4; ++i) snapshot.restTyreWear[i].store(wear->values[i]);
+}
+
+void pollStandings(RestSnapshot& snapshot, const std::string& body) {
+    std::optional<StandingsEnergy> found = parseStandingsEnergy(body);
+    if (!found || found->energyByDriver.empty()) return;
+    {
+        std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
+        snapshot.rivalEnergy.swap(found->energyByDriver);
+        if (snapshot.rivalEnergyField.empty()) snapshot.rivalEnergyField = found->matchedKey;
+    }
+    // The old map is freed here, after the lock is released.
+}
+
+} // namespace
+
+void pollRestOnce(RestSnapshot& snapshot, const RestFetch& fetch) {
+    pollEnergy(snapshot, fetch(L"/rest/garage/UIScreen/RepairAndRefuel"));
+    pollUsage(snapshot, fetch(L"/rest/strategy/usage"));
+    pollStandings(snapshot, fetch(L"/rest/watch/standings"));
+}
+
+void restPoller() {
+    for (;;) {
+        pollRestOnce(restSnapshot(), restGet);
+        sleepMs(2000);
+    }
+}
+
+bool startRestPoller(std::string& err) {
+    try {
+        std::thread(restPoller).detach();
+        return true;
+    } catch (const std::system_error& e) {
+        err = e.what();
+        return false;
+    }
+}
+
+} // namespace korvane

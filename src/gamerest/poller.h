@@ -1,0 +1,23 @@
+#pragma once
+// The background poller: three GETs to the game every cycle, published in the
+// snapshot the main loop reads without waiting.
+#include "gamerest/snapshot.h"
+
+#include <functional>
+#include <string>
+
+namespace korvane {
+
+using RestFetch = std::function<std::string(const std::wstring& path)>;
+
+// One cycle: refuel screen, strategy usage, standings. Scanning happens
+// outside the lock; the lock is held only to copy the name and swap the map.
+void pollRestOnce(RestSnapshot& snapshot, const RestFetch& fetch);
+
+// Polls for the rest of the process, 2 s after each cycle.
+[[noreturn]] void restPoller();
+
+// Starts restPoller on a detached thread; false when no thread can be made.
+[[nodiscard]] bool startRestPoller(std::string& err);
+
+} // namespace korvane

@@ -1,0 +1,105 @@
+#!/usr/bin/env python3
+"""A stand-in for the game's local REST interface (plain HTTP, port 6397).
+
+Serves answers recorded from the game, kept as files under tests/fixtures/rest,
+and can misbehave on request. Routes come from a JSON file read on every
+request, path -> answer:
+
+  {"/rest/watch/standings": {"file": "standings.json"},
+   "/rest/strategy/usage": {"status": 404, "body": "{\\"error\\":\\"not found\\"}"},
+   "/rest/x": {"size": 100000},          a body of that many bytes
+   "/rest/y": {"hang": true}}            accept, then never answer
+
+Listens on 127.0.0.1, on ::1, or both (--family 4, 6 or both).
+"""
+import argparse
+import json
+import os
+import socket
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+FIXTURES = os.path.join(ROOT, "tests", "fixtures", "rest")
+DEFAULT_ROUTES = {
+    "/rest/garage/UIScreen/RepairAndRefuel": {"file": "RepairAndRefuel.json"},
+    "/rest/strategy/usage": {"file": "strategy_usage.json"},
+    "/rest/watch/standings": {"file": "standings.json"},
+    "/rest/garage/UIScreen/DriverAndPitStop": {"file": "DriverAndPitStop.json"},
+    "/rest/sessions/getAllVehicles": {"file": "getAllVehicles.json"},
+    "/rest/garage/getPlayerGarageData": {"file": "getPlayerGarageData.json"},
+}
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def routes(self):
+        routes = dict(DEFAULT_ROUTES)
+        try:
+            with open(self.server.config) as f:
+                routes.update(json.load(f))
+        except (OSError, ValueError, TypeError):
+            pass
+        return routes
+
+    def do_GET(self):
+        with open(self.server.log, "a") as f:
+            f.write(json.dumps({"path": self.path, "userAgent": self.headers.get("User-Agent"),
+                                "time": time.time()}) + "\n")
+        answer = self.routes().get(self.path, {"status": 404, "body": '{"error":"no such path"}'})
+        if answer.get("hang"):
+            time.sleep(30)
+            return
+        if "file" in answer:
+            with open(os.path.join(FIXTURES, answer["file"]), "rb") as f:
+                body = f.read()
+        elif "size" in answer:
+            unit = b'{"energy":0.5,"fuel":0.4},'
+            body = (unit * (answer["size"] // len(unit) + 1))[:answer["size"]]
+        else:
+            body = answer.get("body", "").encode()
+        self.send_response(answer.get("status", 200))
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+
+class Server6(ThreadingHTTPServer):
+    address_family = socket.AF_INET6
+
+
+def serve(server_class, address, config, log):
+    server = server_class((address, 6397), Handler)
+    server.daemon_threads = True
+    server.config = config
+    server.log = log
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--family", choices=["4", "6", "both"], default="4")
+    ap.add_argument("--config", required=True)
+    ap.add_argument("--log", required=True)
+    a = ap.parse_args()
+    open(a.log, "a").close()
+    if a.family in ("4", "both"):
+        serve(ThreadingHTTPServer, "127.0.0.1", a.config, a.log)
+    if a.family in ("6", "both"):
+        serve(Server6, "::1", a.config, a.log)
+    print(f"fake game: listening on port 6397 ({a.family})", flush=True)
+    try:
+        while True:
+            time.sleep(3600)
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,111 @@
+#include "gamerest/poller.h"
+#include "test_support.h"
+
+#include <map>
+
+using namespace korvane;
+
+namespace {
+
+struct FakeGame {
+    std::map<std::wstring, std::string> answers;
+    std::vector<std::wstring> asked;
+    RestFetch fetch() {
+        return [this](const std::wstring& path) {
+            asked.push_back(path);
+            auto it = answers.find(path);
+            return it == answers.end() ? std::string() : it->second;
+        };
+    }
+    void refuel(const std::string& cur, const std::string& max) {
+        answers[L"/rest/garage/UIScreen/RepairAndRefuel"] =
+            "{\"fuelInfo\":{\"currentVirtualEnergy\":" + cur + ",\"maxVirtualEnergy\":" + max + "}}";
+    }
+};
+
+} // namespace
+
+TEST(Poller, AsksTheThreeEndpointsInOrder) {
+    RestSnapshot snap;
+    FakeGame game;
+    pollRestOnce(snap, game.fetch());
+    std::vector<std::wstring> expected = {L"/rest/garage/UIScreen/RepairAndRefuel",
+                                          L"/rest/strategy/usage", L"/rest/watch/standings"};
+    EXPECT_EQ(game.asked, expected);
+    EXPECT_FALSE(snap.restVeValid);
+    EXPECT_EQ(snap.restVePercent, -1.0);
+}
+
+TEST(Poller, EnergyFromTheRefuelScreen) {
+    struct Case {
+        const char* cur;
+        const char* max;
+        bool valid;
+        double stored; // restVePercent afterwards, starting from 33
+    } cases[] = {
+        {"45", "90", true, 50.0},     {"45", "0", false, 33.0},   {"100.7", "100", false, 33.0},
+        {"100.5", "100", true, 100.5}, {"-0.4", "100", true, -0.4}, {"-0.6", "100", false, 33.0},
+        {"\"45\"", "90", false, 33.0},
+    };
+    for (const Case& c : cases) {
+        RestSnapshot snap;
+        snap.restVePercent = 33.0;
+        snap.restVeValid = true;
+        FakeGame game;
+        game.refuel(c.cur, c.max);
+        pollRestOnce(snap, game.fetch());
+        EXPECT_EQ(snap.restVeValid.load(), c.valid) << c.cur << "/" << c.max;
+        EXPECT_NEAR(snap.restVePercent.load(), c.stored, 1e-9) << c.cur << "/" << c.max;
+    }
+}
+
+TEST(Poller, RecordedAnswers) {
+    RestSnapshot snap;
+    publishPlayerDriverName(snap, "Alex Korva");
+    FakeGame game;
+    game.answers[L"/rest/garage/UIScreen/RepairAndRefuel"] = test::fixture("rest/RepairAndRefuel.json");
+    game.answers[L"/rest/strategy/usage"] = test::fixture("rest/strategy_usage.json");
+    game.answers[L"/rest/watch/standings"] = test::fixture("rest/standings.json");
+    pollRestOnce(snap, game.fetch());
+    EXPECT_TRUE(snap.restVeValid);
+    EXPECT_NEAR(snap.restVePercent, 67.5, 1e-9);
+    EXPECT_NEAR(snap.restVePerLap, 3.5, 1e-9);
+    EXPECT_DOUBLE_EQ(snap.restTyreWear[1], 0.91);
+    EXPECT_EQ(snap.rivalEnergy.size(), 5u);
+    EXPECT_EQ(snap.rivalEnergyField, "virtualenergy");
+    EXPECT_NEAR(rivalEnergyFor(snap, "Jonas Berg"), 58.0, 1e-9);
+}
+
+TEST(Poller, KeepsWhatAFailedPollCannotReplace) {
+    RestSnapshot snap;
+    publishPlayerDriverName(snap, "P");
+    FakeGame game;
+    game.answers[L"/rest/strategy/usage"] =
+        R"({"P":[{"ve":0.9},{"ve":0.85,"tyres":[1,2,3,4]}]})";
+    game.answers[L"/rest/watch/standings"] = R"([{"driverName":"A","nrg":0.5}])";
+    pollRestOnce(snap, game.fetch());
+    EXPECT_NEAR(snap.restVePerLap, 5.0, 1e-9);
+    EXPECT_DOUBLE_EQ(snap.restTyreWear[3], 4.0);
+    EXPECT_EQ(snap.rivalEnergyField, "nrg");
+
+    // A standings answer without energy keeps the map; a new key keeps the label.
+    game.answers[L"/rest/watch/standings"] = R"([{"driverName":"B","fuel":0.5}])";
+    game.answers[L"/rest/strategy/usage"] = R"({"P":[{"ve":0.9,"tyres":[5,6,7]}]})";
+    pollRestOnce(snap, game.fetch());
+    EXPECT_EQ(snap.rivalEnergy.count("A"), 1u);
+    EXPECT_NEAR(snap.restVePerLap, 5.0, 1e-9);
+    EXPECT_DOUBLE_EQ(snap.restTyreWear[3], 4.0); // three numbers: nothing published
+    game.answers[L"/rest/watch/standings"] = R"([{"driverName":"B","virtualEnergy":0.25}])";
+    pollRestOnce(snap, game.fetch());
+    EXPECT_EQ(snap.rivalEnergy.count("A"), 0u);
+    EXPECT_NEAR(rivalEnergyFor(snap, "B"), 25.0, 1e-9);
+    EXPECT_EQ(snap.rivalEnergyField, "nrg");
+
+    // The game goes away: only the validity flag changes.
+    game.answers.clear();
+    snap.restVeValid = true;
+    pollRestOnce(snap, game.fetch());
+    EXPECT_FALSE(snap.restVeValid);
+    EXPECT_NEAR(snap.restVePerLap, 5.0, 1e-9);
+    EXPECT_EQ(snap.rivalEnergy.size(), 1u);
+}
