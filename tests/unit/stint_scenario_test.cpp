@@ -154,6 +154,7 @@ TEST(StintScenario, PlayerNameReachesThePoller) {
 TEST(StintScenario, PollerBesideTheLoop) {
     StintRun r(test::scenarioFile("race"));
     std::atomic<bool> stop{false};
+    std::atomic<int> cycles{0};
     std::string refuel = test::fixture("rest/RepairAndRefuel.json");
     std::string usage = test::fixture("rest/strategy_usage.json");
     std::string standings = test::fixture("rest/standings.json");
@@ -164,10 +165,12 @@ TEST(StintScenario, PollerBesideTheLoop) {
                 if (path == L"/rest/strategy/usage") return usage;
                 return standings;
             });
+            ++cycles;
         }
     });
     int withRestEnergy = 0;
-    for (int i = 0; i < 400; ++i) {
+    // At least 400 ticks and 20 poll cycles, whichever thread starts first.
+    for (int i = 0; i < 400 || (cycles < 20 && i < 1000000); ++i) {
         ASSERT_TRUE(r.tick());
         PlayerRecords player;
         ASSERT_EQ(beginTick(r.ctx, true, player), TickStart::Ready);
