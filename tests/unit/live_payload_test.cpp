@@ -11,11 +11,6 @@ using nlohmann::ordered_json;
 
 namespace {
 
-void put(char* field, size_t size, const std::string& text) {
-    std::memset(field, 0, size);
-    std::memcpy(field, text.data(), std::min(size, text.size()));
-}
-
 // A fixed mid-race tick: every number chosen so its printed form is exact.
 struct Tick {
     std::unique_ptr<ScoringBuffer> scoring = std::make_unique<ScoringBuffer>();
@@ -29,9 +24,9 @@ struct Tick {
     VehicleScoring& car(int index, int32_t id, const char* name, const char* cls, int place) {
         VehicleScoring& v = scoring->vehicles[index];
         v.id = id;
-        put(v.driverName, 32, name);
-        put(v.vehicleName, 64, std::string("Car #") + std::to_string(id));
-        put(v.className, 32, cls);
+        test::setField(v.driverName, 32, name);
+        test::setField(v.vehicleName, 64, std::string("Car #") + std::to_string(id));
+        test::setField(v.className, 32, cls);
         v.place = uint8_t(place);
         v.control = 1;
         scoring->numVehicles = std::max(scoring->numVehicles, index + 1);
@@ -41,7 +36,7 @@ struct Tick {
     VehicleTelemetry& tel() { return telemetry->vehicles[0]; }
 
     Tick() {
-        put(scoring->trackName, 64, "Circuit de la Sarthe");
+        test::setField(scoring->trackName, 64, "Circuit de la Sarthe");
         scoring->sessionType = 10;
         scoring->currentEt = 3600.25;
         scoring->endEt = 86400.0;
@@ -51,9 +46,9 @@ struct Tick {
         p.isPlayer = 1;
         p.control = 0;
         p.timeBehindLeader = 8.5;
-        put(tel().vehicleName, 64, "Korvane 499P #7");
-        put(tel().frontCompound, 18, "Medium");
-        put(tel().rearCompound, 18, "Soft");
+        test::setField(tel().vehicleName, 64, "Korvane 499P #7");
+        test::setField(tel().frontCompound, 18, "Medium");
+        test::setField(tel().rearCompound, 18, "Soft");
         t.lap = 12;
         t.fuel = 41.5;
         t.capacity = 100;
@@ -180,7 +175,7 @@ TEST(LivePayload, HostileNamesStayValid) {
     name += std::string(31 - name.size(), 'x');
     name += "\xC3";
     std::memcpy(k.player().driverName, name.data(), 32);
-    put(k.scoring->trackName, 64, "Spa \xF0\x9F\x8F\x81 Francorchamps");
+    test::setField(k.scoring->trackName, 64, "Spa \xF0\x9F\x8F\x81 Francorchamps");
     k.room = "ROOM\"\\1";
     std::string doc = k.build();
     expectFixture(doc, "hostile_names.json");

@@ -9,11 +9,6 @@ using korvane::testkit::FrameBuffers;
 
 namespace {
 
-void setText(char* field, size_t size, const char* text) {
-    std::memset(field, 0, size);
-    std::memcpy(field, text, std::min(size, std::strlen(text)));
-}
-
 struct Buffers {
     std::unique_ptr<ScoringBuffer> scoring = std::make_unique<ScoringBuffer>();
     std::unique_ptr<TelemetryBuffer> telemetry = std::make_unique<TelemetryBuffer>();
@@ -131,8 +126,8 @@ TEST(PitMenu, EnergyCategoryAndValueRules) {
     };
     for (const Case& c : cases) {
         PitMenuBuffer menu{};
-        setText(menu.categoryName, 32, c.category);
-        setText(menu.choiceString, 32, c.choice);
+        test::setField(menu.categoryName, 32, c.category);
+        test::setField(menu.choiceString, 32, c.choice);
         PitMenuReading reading;
         reading.energyPercent = c.before;
         reading.category = "old";
@@ -157,12 +152,12 @@ TEST(Names, DriverAndVehicleFallbacks) {
     Buffers b;
     VehicleScoring& s = b.scoring->vehicles[0];
     VehicleTelemetry& t = b.telemetry->vehicles[0];
-    setText(b.scoring->playerName, 32, "Header Name");
-    setText(s.vehicleName, 64, "Scoring Car");
+    test::setField(b.scoring->playerName, 32, "Header Name");
+    test::setField(s.vehicleName, 64, "Scoring Car");
     EXPECT_STREQ(playerDriverNameField(*b.scoring, s), "Header Name");
     EXPECT_STREQ(playerVehicleNameField(t, s), "Scoring Car");
-    setText(s.driverName, 32, "Record Name");
-    setText(t.vehicleName, 64, "Telemetry Car");
+    test::setField(s.driverName, 32, "Record Name");
+    test::setField(t.vehicleName, 64, "Telemetry Car");
     EXPECT_STREQ(playerDriverNameField(*b.scoring, s), "Record Name");
     EXPECT_STREQ(playerVehicleNameField(t, s), "Telemetry Car");
 }

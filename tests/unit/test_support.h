@@ -2,6 +2,8 @@
 // Helpers shared by the unit tests.
 #include "scenario.h"
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -36,6 +38,13 @@ inline std::string readFile(const std::filesystem::path& p) {
 inline void writeFile(const std::filesystem::path& p, const std::string& text) {
     std::ofstream f(p, std::ios::binary | std::ios::trunc);
     f << text;
+}
+
+// Writes text into a fixed-size character field, zero-filled after it; a
+// text as long as the field fills it without a terminator, as the game may.
+inline void setField(char* field, size_t size, const std::string& text) {
+    std::memset(field, 0, size);
+    std::memcpy(field, text.data(), std::min(size, text.size()));
 }
 
 inline std::string fixture(const std::string& name) {
