@@ -23,12 +23,13 @@ def main():
         env.isolate()
         if env.isolated:
             env.start_service()
+            env.start_game()
         else:
-            print("Not root: no local service, so posting will fail.")
+            print("Not root: no local service or game REST stand-in; posting will fail.")
         env.start_rig("race")
         with open(os.path.join(env.work, "korvane_room.txt"), "w") as f:
             f.write("DEMO-ROOM\n")
-        companion = [os.path.join(bindir, "korvane-companion"), *companion_args]
+        companion = [os.path.join(bindir, "korvane-companion"), *(companion_args or ["--verbose"])]
         watch = [sys.executable, os.path.join(ROOT, "testkit", "watch_service.py"), env.record]
         quoted = lambda cmd: " ".join("'" + c.replace("'", "'\\''") + "'" for c in cmd)
         if shutil.which("tmux") and sys.stdout.isatty():

@@ -1,7 +1,10 @@
 #include "gamerest/scanners.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 namespace korvane {
@@ -22,10 +25,28 @@ std::optional<double> parseNumber(const std::string& text, size_t at) {
 
 std::string quoted(const std::string& name) { return "\"" + name + "\""; }
 
-std::string asciiLower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return s;
+// The first occurrence of `needle` at or after `from`. Answers are full of
+// double quotes, so a plain find that starts at every '"' of a quoted needle
+// crawls; Boyer-Moore-Horspool skips ahead by the needle's length.
+size_t findText(const std::string& body, const std::string& needle, size_t from = 0) {
+    if (needle.size() < 4 || from >= body.size()) return body.find(needle, from);
+    auto it = std::search(body.begin() + std::ptrdiff_t(from), body.end(),
+                          std::boyer_moore_horspool_searcher(needle.begin(), needle.end()));
+    return it == body.end() ? npos : size_t(it - body.begin());
+}
+
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+
+// Whether body[begin, end), lower-cased (ASCII), contains the lower-case needle.
+bool keyContains(const std::string& body, size_t begin, size_t end, const std::string& needle) {
+    if (needle.empty()) return true;
+    if (end - begin < needle.size()) return false;
+    for (size_t i = begin; i + needle.size() <= end; ++i) {
+        size_t k = 0;
+        while (k < needle.size() && asciiLower(body[i + k]) == needle[k]) ++k;
+        if (k == needle.size()) return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -33,7 +54,7 @@ std::string asciiLower(std::string s) {
 std::optional<double> findNumberAfterKey(const std::string& body, size_t from,
                                          const std::string& key) {
     std::string needle = quoted(key);
-    size_t k = body.find(needle, from);
+    size_t k = findText(body, needle, from);
     if (k == npos) return std::nullopt;
     size_t c = body.find(':', k + needle.size());
     if (c == npos) return std::nullopt;
@@ -46,13 +67,13 @@ std::optional<double> findNumberAfterKey(const std::string& body, size_t from,
 
 std::optional<double> scanVeUsage(const std::string& body, const std::string& name) {
     if (name.empty()) return std::nullopt;
-    size_t p = body.find(quoted(name));
+    size_t p = findText(body, quoted(name));
     if (p == npos) return std::nullopt;
     size_t e = body.find(']', p);
     if (e == npos) return std::nullopt;
     std::vector<double> series;
     for (size_t q = p;;) {
-        size_t k = body.find("\"ve\"", q);
+        size_t k = findText(body, "\"ve\"", q);
         if (k == npos || k > e) break;
         std::optional<double> v = findNumberAfterKey(body, k, "ve");
         if (!v) break;
@@ -75,13 +96,13 @@ std::optional<double> scanVeUsage(const std::string& body, const std::string& na
 
 std::optional<TyreWear> scanTyreWear(const std::string& body, const std::string& name) {
     if (name.empty()) return std::nullopt;
-    size_t p = body.find(quoted(name));
+    size_t p = findText(body, quoted(name));
     if (p == npos) return std::nullopt;
     size_t e = body.size() < p + 2 ? npos : body.find("]}", p);
     if (e == npos) e = body.size();
     size_t t = npos;
     for (size_t from = p;;) {
-        size_t hit = body.find("\"tyres\"", from);
+        size_t hit = findText(body, "\"tyres\"", from);
         if (hit == npos || hit > e) break;
         t = hit;
         from = hit + 7;
@@ -105,23 +126,28 @@ std::optional<TyreWear> scanTyreWear(const std::string& body, const std::string&
 
 std::string findFieldText(const std::string& body, size_t from, size_t to,
                           const std::string& needle) {
+    // Every search stays below `to`: a byte at or past it is as good as absent.
     to = std::min(to, body.size());
+    const char* b = body.data();
+    auto next = [&](size_t i, char c) {
+        while (i < to && b[i] != c) ++i;
+        return i;
+    };
     size_t pos = from;
     while (pos < to) {
-        size_t q1 = body.find('"', pos);
-        if (q1 == npos || q1 >= to) return {};
-        size_t q2 = body.find('"', q1 + 1);
-        if (q2 == npos || q2 >= to) return {};
-        bool wanted = asciiLower(body.substr(q1 + 1, q2 - q1 - 1)).find(needle) != npos;
-        size_t c = body.find(':', q2);
-        if (c == npos || c >= to) return {};
+        size_t q1 = next(pos, '"');
+        size_t q2 = next(q1 + 1, '"');
+        if (q2 >= to) return {};
+        bool wanted = keyContains(body, q1 + 1, q2, needle);
+        size_t c = next(q2, ':');
+        if (c >= to) return {};
         size_t v = c + 1;
-        while (v < to && std::isspace(static_cast<unsigned char>(body[v]))) ++v;
+        while (v < to && std::isspace(static_cast<unsigned char>(b[v]))) ++v;
         if (v >= to) return {};
-        char kind = body[v];
+        char kind = b[v];
         if (kind == '"') {
-            size_t q3 = body.find('"', v + 1);
-            if (q3 == npos || q3 >= to) return {};
+            size_t q3 = next(v + 1, '"');
+            if (q3 >= to) return {};
             if (wanted) return body.substr(v + 1, q3 - v - 1);
             pos = q3 + 1;
         } else if (kind == '{' || kind == '[') {
@@ -130,16 +156,16 @@ std::string findFieldText(const std::string& body, size_t from, size_t to,
             int depth = 0;
             size_t i = v;
             for (; i < to; ++i) {
-                if (body[i] == kind) ++depth;
-                if (body[i] == close && --depth == 0) break;
+                if (b[i] == kind) ++depth;
+                if (b[i] == close && --depth == 0) break;
             }
             pos = i + 1;
         } else {
-            size_t end = body.find_first_of(",}]", v);
-            if (end == npos || end > to) end = to;
+            size_t end = v;
+            while (end < to && b[end] != ',' && b[end] != '}' && b[end] != ']') ++end;
             if (wanted) {
                 size_t last = end;
-                while (last > v && std::isspace(static_cast<unsigned char>(body[last - 1]))) --last;
+                while (last > v && std::isspace(static_cast<unsigned char>(b[last - 1]))) --last;
                 return body.substr(v, last - v);
             }
             pos = end;
@@ -184,29 +210,46 @@ std::optional<StandingsEnergy> parseStandingsEnergy(const std::string& body) {
         start = body.find('[');
         if (start == npos) return std::nullopt;
     }
+    // Byte classes: which bytes matter outside a string and inside one. A
+    // tight loop over a table skips the rest.
+    static const auto classes = [] {
+        struct Tables {
+            bool outside[256] = {};
+            bool inside[256] = {};
+        } t;
+        t.outside[uint8_t('"')] = t.outside[uint8_t('{')] = t.outside[uint8_t('}')] = true;
+        t.inside[uint8_t('"')] = t.inside[uint8_t('\\')] = true;
+        return t;
+    }();
     StandingsEnergy out;
-    bool inString = false;
+    const auto* b = reinterpret_cast<const uint8_t*>(body.data());
+    const size_t n = body.size();
     int depth = 0;
     size_t objectStart = npos;
-    for (size_t i = start; i < body.size(); ++i) {
-        char c = body[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
+    size_t i = start;
+    while (true) {
+        while (i < n && !classes.outside[b[i]]) ++i;
+        if (i >= n) break;
+        uint8_t c = b[i];
+        if (c == '"') {
+            // Inside a string a backslash skips the byte after it.
+            ++i;
+            while (true) {
+                while (i < n && !classes.inside[b[i]]) ++i;
+                if (i >= n || b[i] == '"') break;
+                i += 2;
+            }
         } else if (c == '{') {
             if (depth == 0) objectStart = i;
             ++depth;
-        } else if (c == '}') {
+        } else {
             --depth;
             if (depth == 0 && objectStart != npos) {
                 readCar(body, objectStart, i + 1, out);
                 objectStart = npos;
             }
         }
+        ++i;
     }
     if (out.energyByDriver.empty()) return std::nullopt;
     return out;

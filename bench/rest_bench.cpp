@@ -1,0 +1,98 @@
+// Speed of the REST scanners over answers at the 64 KB read cap, and of one
+// probe sample over every slot.
+#include "gamerest/scanners.h"
+#include "tools/probe.h"
+
+#include <benchmark/benchmark.h>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace korvane;
+
+namespace {
+
+// A standings answer of ~64 KB: many car objects with the usual members.
+std::string standingsBody() {
+    std::string body = "[";
+    for (int i = 0; body.size() < 65536; ++i) {
+        body += (i ? ",{" : "{") + std::string("\"slotID\":") + std::to_string(i) +
+                ",\"driverName\":\"Driver " + std::to_string(i) +
+                "\",\"vehicleName\":\"Prototype #" + std::to_string(i) +
+                "\",\"carClass\":\"Hypercar\",\"position\":" + std::to_string(i + 1) +
+                ",\"lapTimes\":[210.1,209.8,211.0],\"fuelFraction\":0.61,"
+                "\"virtualEnergyFraction\":0.675,\"player\":false}";
+    }
+    return body + "]";
+}
+
+// A usage answer of ~64 KB whose player section comes last.
+std::string usageBody() {
+    std::string body = "{";
+    for (int d = 0; body.size() < 60000; ++d) {
+        body += "\"Driver " + std::to_string(d) + "\":[";
+        for (int lap = 0; lap < 20; ++lap)
+            body += std::string(lap ? "," : "") + "{\"lap\":" + std::to_string(lap) +
+                    ",\"fuel\":0.9,\"ve\":0.9}";
+        body += "],";
+    }
+    body += "\"Alex Korva\":[";
+    for (int lap = 0; lap < 40; ++lap)
+        body += std::string(lap ? "," : "") + "{\"lap\":" + std::to_string(lap) +
+                ",\"ve\":" + std::to_string(0.99 - 0.02 * lap) + "}";
+    return body + ",{\"ve\":0.1,\"tyres\":[0.9,0.9,0.9,0.9]}]}";
+}
+
+void BM_ParseStandingsEnergy(benchmark::State& state) {
+    std::string body = standingsBody();
+    for (auto _ : state) benchmark::DoNotOptimize(parseStandingsEnergy(body));
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(body.size()));
+}
+BENCHMARK(BM_ParseStandingsEnergy)->Unit(benchmark::kMicrosecond);
+
+void BM_ScanVeUsage(benchmark::State& state) {
+    std::string body = usageBody();
+    for (auto _ : state) benchmark::DoNotOptimize(scanVeUsage(body, "Alex Korva"));
+}
+BENCHMARK(BM_ScanVeUsage)->Unit(benchmark::kMicrosecond);
+
+void BM_ScanTyreWear(benchmark::State& state) {
+    std::string body = usageBody();
+    for (auto _ : state) benchmark::DoNotOptimize(scanTyreWear(body, "Alex Korva"));
+}
+BENCHMARK(BM_ScanTyreWear)->Unit(benchmark::kMicrosecond);
+
+void BM_FindNumberAfterKey(benchmark::State& state) {
+    std::string body(65536 - 64, ' ');
+    body += "\"fuelInfo\":{\"currentVirtualEnergy\":574425000.0}";
+    for (auto _ : state) benchmark::DoNotOptimize(findNumberAfterKey(body, 0, "currentVirtualEnergy"));
+}
+BENCHMARK(BM_FindNumberAfterKey)->Unit(benchmark::kMicrosecond);
+
+void BM_FindFieldText(benchmark::State& state) {
+    std::string body = standingsBody();
+    size_t end = body.rfind('}');
+    size_t start = body.rfind('{', end);
+    for (auto _ : state) benchmark::DoNotOptimize(findFieldText(body, start, end + 1, "energy"));
+}
+BENCHMARK(BM_FindFieldText)->Unit(benchmark::kMicrosecond);
+
+void BM_ProbeSample(benchmark::State& state) {
+    std::vector<uint8_t> view(65536);
+    for (size_t i = 0; i < ProbeSlots; ++i) {
+        double v = 0.5 + double(i % 100) / 1000.0; // every slot starts live
+        std::memcpy(view.data() + 8 * i, &v, 8);
+    }
+    ProbeState probe;
+    probeBegin(probe, view.data());
+    double fuel = 80;
+    for (auto _ : state) {
+        fuel -= 0.001;
+        probeSample(probe, view.data(), fuel);
+    }
+}
+BENCHMARK(BM_ProbeSample)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
