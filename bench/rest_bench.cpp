@@ -65,7 +65,8 @@ BENCHMARK(BM_ScanTyreWear)->Unit(benchmark::kMicrosecond);
 void BM_FindNumberAfterKey(benchmark::State& state) {
     std::string body(65536 - 64, ' ');
     body += "\"fuelInfo\":{\"currentVirtualEnergy\":574425000.0}";
-    for (auto _ : state) benchmark::DoNotOptimize(findNumberAfterKey(body, 0, "currentVirtualEnergy"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(findNumberAfterKey(body, 0, "currentVirtualEnergy"));
 }
 BENCHMARK(BM_FindNumberAfterKey)->Unit(benchmark::kMicrosecond);
 

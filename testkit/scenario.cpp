@@ -43,21 +43,36 @@ bool toDouble(const std::string& s, double& v) {
 
 bool applyCarKey(CarSpec& car, const std::string& key, const std::string& value) {
     double v = 0;
-    if (key == "driver") car.driver = value;
-    else if (key == "vehicle") car.vehicle = value;
-    else if (key == "class") car.className = value;
-    else if (!toDouble(value, v)) return false;
-    else if (key == "id") car.id = int32_t(v);
-    else if (key == "place") car.place = int(v);
-    else if (key == "behind") car.behindLeader = v;
-    else if (key == "lap") car.lapSeconds = v;
-    else if (key == "best") car.bestLap = v;
-    else if (key == "last") car.lastLap = v;
-    else if (key == "stops") car.pitStops = int(v);
-    else if (key == "fuelbyte") car.fuelByte = int(v);
-    else if (key == "inpits") car.inPits = v != 0;
-    else if (key == "pitstate") car.pitState = int(v);
-    else return false;
+    if (key == "driver")
+        car.driver = value;
+    else if (key == "vehicle")
+        car.vehicle = value;
+    else if (key == "class")
+        car.className = value;
+    else if (!toDouble(value, v))
+        return false;
+    else if (key == "id")
+        car.id = int32_t(v);
+    else if (key == "place")
+        car.place = int(v);
+    else if (key == "behind")
+        car.behindLeader = v;
+    else if (key == "lap")
+        car.lapSeconds = v;
+    else if (key == "best")
+        car.bestLap = v;
+    else if (key == "last")
+        car.lastLap = v;
+    else if (key == "stops")
+        car.pitStops = int(v);
+    else if (key == "fuelbyte")
+        car.fuelByte = int(v);
+    else if (key == "inpits")
+        car.inPits = v != 0;
+    else if (key == "pitstate")
+        car.pitState = int(v);
+    else
+        return false;
     return true;
 }
 
@@ -81,45 +96,65 @@ bool parseHeaderLine(const std::vector<std::string>& tok, Scenario& sc) {
     const std::string& k = tok[0];
     double v = 0;
     bool hasNumber = tok.size() >= 2 && toDouble(tok[1], v);
-    if (k == "track" && tok.size() == 2) sc.track = tok[1];
-    else if (k == "playername" && tok.size() == 2) sc.playerName = tok[1];
-    else if (k == "player") return parseCar(tok, sc.player);
+    if (k == "track" && tok.size() == 2)
+        sc.track = tok[1];
+    else if (k == "playername" && tok.size() == 2)
+        sc.playerName = tok[1];
+    else if (k == "player")
+        return parseCar(tok, sc.player);
     else if (k == "car") {
         CarSpec car;
         if (!parseCar(tok, car)) return false;
         sc.cars.push_back(car);
-    } else if (k == "wear") return parseFour(tok, sc.wearPerLap);
-    else if (k == "tyres") return parseFour(tok, sc.startWear);
-    else if (k == "temps") return parseFour(tok, sc.tempsC);
+    } else if (k == "wear")
+        return parseFour(tok, sc.wearPerLap);
+    else if (k == "tyres")
+        return parseFour(tok, sc.startWear);
+    else if (k == "temps")
+        return parseFour(tok, sc.tempsC);
     else if (k == "compound" && tok.size() == 3) {
         sc.frontCompound = tok[1];
         sc.rearCompound = tok[2];
     } else if (k == "pitmenu" && tok.size() == 3) {
         sc.pitCategory = tok[1];
         sc.pitChoice = tok[2];
-    } else if (!hasNumber || tok.size() != 2) return false;
-    else if (k == "session") sc.sessionType = int32_t(v);
-    else if (k == "phase") sc.gamePhase = int(v);
-    else if (k == "realtime") sc.inRealtime = v != 0;
-    else if (k == "et") sc.startEt = v;
-    else if (k == "end") sc.endEt = v;
-    else if (k == "tank") sc.capacity = v;
-    else if (k == "fuel") sc.fuel = v;
-    else if (k == "lap") sc.lapSeconds = v;
-    else if (k == "burn") sc.burnPerLap = v;
-    else if (k == "speed") sc.speed = v;
-    else if (k == "rpm") sc.rpm = v;
-    else if (k == "gear") sc.gear = int(v);
+    } else if (!hasNumber || tok.size() != 2)
+        return false;
+    else if (k == "session")
+        sc.sessionType = int32_t(v);
+    else if (k == "phase")
+        sc.gamePhase = int(v);
+    else if (k == "realtime")
+        sc.inRealtime = v != 0;
+    else if (k == "et")
+        sc.startEt = v;
+    else if (k == "end")
+        sc.endEt = v;
+    else if (k == "tank")
+        sc.capacity = v;
+    else if (k == "fuel")
+        sc.fuel = v;
+    else if (k == "lap")
+        sc.lapSeconds = v;
+    else if (k == "burn")
+        sc.burnPerLap = v;
+    else if (k == "speed")
+        sc.speed = v;
+    else if (k == "rpm")
+        sc.rpm = v;
+    else if (k == "gear")
+        sc.gear = int(v);
     else if (k == "energyslot" && v >= 16 && v + 8 <= 65536 && long(v) % 8 == 0)
         sc.energySlot = long(v);
-    else return false;
+    else
+        return false;
     return true;
 }
 
-const char* const TimedSteps[] = {"drive", "pitlane", "box", "stand", "garage", "wait",
-                                  "torn",  "hide-player", "hide-telemetry"};
-const char* const InstantSteps[] = {"restart", "session", "compound", "vehicles", "pitmenu",
-                                    "overtake", "phase", "realtime", "fuel", "limiter"};
+const char* const TimedSteps[] = {"drive", "pitlane", "box",         "stand",         "garage",
+                                  "wait",  "torn",    "hide-player", "hide-telemetry"};
+const char* const InstantSteps[] = {"restart",  "session", "compound", "vehicles", "pitmenu",
+                                    "overtake", "phase",   "realtime", "fuel",     "limiter"};
 
 bool isOneOf(const std::string& k, const char* const* list, size_t n) {
     return std::any_of(list, list + n, [&](const char* s) { return k == s; });

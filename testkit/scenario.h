@@ -87,14 +87,14 @@ struct World {
 };
 
 class ScenarioPlayer {
-public:
+  public:
     explicit ScenarioPlayer(Scenario scenario);
     // Moves session time forward; steps take effect in order.
     void advance(double seconds);
     const World& world() const { return world_; }
     bool finished() const { return index_ >= scenario_.steps.size(); }
 
-private:
+  private:
     void startStep();
     void runFor(const Step& step, double dt);
     Scenario scenario_;

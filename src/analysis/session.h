@@ -12,6 +12,8 @@ bool computeSessionOk(const ScoringBuffer& scoring, bool raceOnly);
 
 const char* sessionTypeName(int32_t sessionType);
 
-inline bool isRaceSession(int32_t sessionType) { return sessionType >= 10 && sessionType <= 13; }
+inline bool isRaceSession(int32_t sessionType) {
+    return sessionType >= 10 && sessionType <= 13;
+}
 
 } // namespace korvane

@@ -15,9 +15,9 @@ bool sameText(const char* a, const char* b, size_t size) {
 
 } // namespace
 
-std::vector<StandingsEntry>
-selectStandings(const ScoringBuffer& scoring, const VehicleScoring& player,
-                const std::function<double(const char*)>& rivalEnergy) {
+std::vector<StandingsEntry> selectStandings(const ScoringBuffer& scoring,
+                                            const VehicleScoring& player,
+                                            const std::function<double(const char*)>& rivalEnergy) {
     std::vector<StandingsEntry> out;
     int n = clampVehicleCount(scoring.numVehicles);
     bool playerHasClass = player.className[0] != '\0';

@@ -8,9 +8,12 @@ namespace korvane {
 
 const char* energySourceName(EnergySource source) {
     switch (source) {
-    case EnergySource::Rest: return "rest";
-    case EnergySource::PitMenu: return "pitmenu";
-    case EnergySource::None: break;
+    case EnergySource::Rest:
+        return "rest";
+    case EnergySource::PitMenu:
+        return "pitmenu";
+    case EnergySource::None:
+        break;
     }
     return "none";
 }

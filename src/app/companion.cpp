@@ -5,9 +5,9 @@
 #include "app/options.h"
 #include "app/room.h"
 #include "gamerest/poller.h"
+#include "platform/console.h"
 #include "tools/probe.h"
 #include "tools/rest_dump.h"
-#include "platform/console.h"
 
 #include <fstream>
 #include <iostream>

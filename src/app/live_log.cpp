@@ -10,8 +10,9 @@ std::string formatLogLine(const LogLineInput& in) {
     std::ostringstream s;
     s << std::fixed << std::setprecision(1);
     s << "[" << in.timeText << "] room=" << in.roomCode << " id=" << in.vehicleId
-      << " active=" << (in.tracking ? "Y" : "n") << " Lap " << in.lap << " | Fuel "
-      << in.fuelLitres << "L" << " | ";
+      << " active=" << (in.tracking ? "Y" : "n") << " Lap " << in.lap << " | Fuel " << in.fuelLitres
+      << "L"
+      << " | ";
     if (!in.tracking) {
         s << "NO POST\n";
         return s.str();

@@ -1,3 +1,5 @@
 #include "app/companion.h"
 
-int main(int argc, char** argv) { return korvane::runCompanion(argc, argv); }
+int main(int argc, char** argv) {
+    return korvane::runCompanion(argc, argv);
+}

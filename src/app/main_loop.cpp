@@ -18,9 +18,9 @@ void showWaiting() {
               << std::flush;
 }
 
-ScreenInput screenInput(const Options& options, const std::string& roomCode,
-                        const TickContext& ctx, const PlayerRecords& player,
-                        const TickSample& sample, bool postOk, const RestSnapshot& snapshot) {
+ScreenInput screenInput(const Options& options, const std::string& roomCode, const TickContext& ctx,
+                        const PlayerRecords& player, const TickSample& sample, bool postOk,
+                        const RestSnapshot& snapshot) {
     const ScoringBuffer& scoring = *ctx.views.scoring;
     ScreenInput in;
     in.roomCode = roomCode;

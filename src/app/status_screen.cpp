@@ -11,7 +11,9 @@
 
 namespace korvane {
 
-int screenLineWidth(int w) { return (w < 20 || w > 298) ? 77 : w; }
+int screenLineWidth(int w) {
+    return (w < 20 || w > 298) ? 77 : w;
+}
 
 std::string fitScreenLine(const std::string& text, int width) {
     std::string line = text.substr(0, size_t(width));
@@ -153,7 +155,7 @@ std::vector<std::string> statusScreenLines(const ScreenInput& in) {
 }
 
 std::string titleText(const ScreenInput& in) {
-    const char* word = !in.sessionOk ? "waiting for the game"
+    const char* word = !in.sessionOk  ? "waiting for the game"
                        : !in.tracking ? "idle - not driving"
                        : in.postOk    ? "sending"
                                       : "POST FAILED";

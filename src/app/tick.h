@@ -4,8 +4,8 @@
 #include "analysis/stint.h"
 #include "gamerest/snapshot.h"
 
-#include <string>
 #include "telemetry/shared_views.h"
+#include <string>
 
 namespace korvane {
 

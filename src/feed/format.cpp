@@ -57,8 +57,8 @@ std::string sanitizeJsonText(const char* field, size_t maxBytes) {
 }
 
 void neutralizeNonFinite(std::string& doc) {
-    static const char* const tokens[] = {"nan", "-nan", "inf", "-inf", "NaN", "Infinity",
-                                         "-Infinity"};
+    static const char* const tokens[] = {"nan", "-nan",     "inf",      "-inf",
+                                         "NaN", "Infinity", "-Infinity"};
     for (const char* token : tokens) {
         // One pass per token, copying into a fresh text. A replaced token is
         // never followed by ',', ':' or '[' from inside itself, so checking the

@@ -29,7 +29,7 @@ long long truncated(double v) {
 // member but the first of each object or array. Writes go straight into a
 // buffer sized ahead, which matters for a 128-car field twice a second.
 class JsonWriter {
-public:
+  public:
     int decimals = 2;
 
     explicit JsonWriter(size_t expected) { buf_.resize(expected); }
@@ -98,7 +98,7 @@ public:
         buf_[n_++] = c;
     }
 
-private:
+  private:
     // ,"key": and room for `valueBytes` more.
     void member(std::string_view key, size_t valueBytes) {
         ensure(key.size() + 4 + valueBytes);
@@ -159,13 +159,13 @@ void writeFuel(JsonWriter& w, const LivePayloadInput& in) {
 std::string veBlock(const LivePayloadInput& in) {
     const TickSample& t = *in.sample;
     double perLap = energyPerLap(*in.stint, in.restVePerLap);
-    std::string s = "\"ve\":{\"remaining\":" + fixed(t.energyPercent, 6) +
-                    ",\"percent\":" + fixed(t.energyPercent, 6) + ",\"capacity\":100" +
-                    ",\"avgPerLap\":" + fixed(perLap, 6) +
-                    ",\"laps\":" + std::to_string(in.stint->energyWindow.count) +
-                    ",\"estimatedLapsRemaining\":" +
-                    fixed(estimatedEnergyLaps(t.energyPercent, perLap), 6) + ",\"source\":\"" +
-                    energySourceName(t.energySource) + "\"}";
+    std::string s =
+        "\"ve\":{\"remaining\":" + fixed(t.energyPercent, 6) +
+        ",\"percent\":" + fixed(t.energyPercent, 6) + ",\"capacity\":100" +
+        ",\"avgPerLap\":" + fixed(perLap, 6) +
+        ",\"laps\":" + std::to_string(in.stint->energyWindow.count) +
+        ",\"estimatedLapsRemaining\":" + fixed(estimatedEnergyLaps(t.energyPercent, perLap), 6) +
+        ",\"source\":\"" + energySourceName(t.energySource) + "\"}";
     return s;
 }
 
@@ -294,7 +294,8 @@ std::string buildLivePayload(const LivePayloadInput& in) {
     if (in.sample->energyPercent >= 0) w.raw(veBlock(in));
     w.open("pitMenu");
     w.text("category", in.stint->pitMenu.category.c_str(), 32);
-    w.real("vePercent", in.stint->pitMenu.energyPercent >= 0 ? in.stint->pitMenu.energyPercent : -1);
+    w.real("vePercent",
+           in.stint->pitMenu.energyPercent >= 0 ? in.stint->pitMenu.energyPercent : -1);
     w.close();
     w.open("companion");
     w.str("version", BuildVersion);

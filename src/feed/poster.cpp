@@ -19,12 +19,23 @@ namespace {
 std::string stepFailure(const HttpResponse& r) {
     const char* what = "";
     switch (r.failedAt) {
-    case HttpStage::Open: what = "WinHttpOpen failed"; break;
-    case HttpStage::Connect: what = "connect to host failed"; break;
-    case HttpStage::OpenRequest: what = "open request failed"; break;
-    case HttpStage::Send: what = "send failed"; break;
-    case HttpStage::Receive: what = "no response"; break;
-    case HttpStage::Done: break;
+    case HttpStage::Open:
+        what = "WinHttpOpen failed";
+        break;
+    case HttpStage::Connect:
+        what = "connect to host failed";
+        break;
+    case HttpStage::OpenRequest:
+        what = "open request failed";
+        break;
+    case HttpStage::Send:
+        what = "send failed";
+        break;
+    case HttpStage::Receive:
+        what = "no response";
+        break;
+    case HttpStage::Done:
+        break;
     }
     return std::string(what) + " (err " + std::to_string(r.error) + ")";
 }

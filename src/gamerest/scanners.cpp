@@ -23,7 +23,9 @@ std::optional<double> parseNumber(const std::string& text, size_t at) {
     return v;
 }
 
-std::string quoted(const std::string& name) { return "\"" + name + "\""; }
+std::string quoted(const std::string& name) {
+    return "\"" + name + "\"";
+}
 
 // The first occurrence of `needle` at or after `from`. Answers are full of
 // double quotes, so a plain find that starts at every '"' of a quoted needle
@@ -35,7 +37,9 @@ size_t findText(const std::string& body, const std::string& needle, size_t from 
     return it == body.end() ? npos : size_t(it - body.begin());
 }
 
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
 // Whether body[begin, end), lower-cased (ASCII), contains the lower-case needle.
 bool keyContains(const std::string& body, size_t begin, size_t end, const std::string& needle) {

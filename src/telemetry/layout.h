@@ -178,6 +178,8 @@ template <size_t N> inline size_t fieldLength(const char (&field)[N]) {
     return fieldLength(field, N);
 }
 
-inline int clampVehicleCount(int32_t n) { return n < 0 ? 0 : (n > MaxVehicles ? MaxVehicles : n); }
+inline int clampVehicleCount(int32_t n) {
+    return n < 0 ? 0 : (n > MaxVehicles ? MaxVehicles : n);
+}
 
 } // namespace korvane

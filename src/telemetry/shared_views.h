@@ -20,7 +20,7 @@ void openMissingViews(SharedViews& views);
 // What the game's pit menu last showed. Both values survive ticks on which the
 // menu is closed or shows another category.
 struct PitMenuReading {
-    std::string category;     // last printable category text
+    std::string category;      // last printable category text
     double energyPercent = -1; // last accepted energy value, -1 = never read
 };
 

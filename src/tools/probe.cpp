@@ -87,8 +87,9 @@ std::vector<ProbeCandidate> probeCandidates(const ProbeState& state) {
         if (s.coSamples < 4 || !(s.fallSquareSum > 0)) continue;
         out.push_back({8 * i, s.coFallSum / std::sqrt(s.fallSquareSum), s});
     }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const ProbeCandidate& a, const ProbeCandidate& b) { return a.score > b.score; });
+    std::stable_sort(out.begin(), out.end(), [](const ProbeCandidate& a, const ProbeCandidate& b) {
+        return a.score > b.score;
+    });
     return out;
 }
 

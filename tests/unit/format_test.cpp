@@ -1,9 +1,9 @@
 #include "feed/format.h"
 
 #include <cmath>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <limits>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -18,15 +18,18 @@ TEST(SanitizeJsonText, Table) {
         {"plain", 32, "plain"},
         {"a\"b\\c", 32, "a\\\"b\\\\c"},
         {"tab\there", 32, "tab here"},
-        {std::string("nl\nbell\x07" "del\x7f" "end"), 32, "nlbelldelend"},
+        {std::string("nl\nbell\x07"
+                     "del\x7f"
+                     "end"),
+         32, "nlbelldelend"},
         {"Ren\xC3\xA9", 32, "Ren\xC3\xA9"},
-        {"Ren\xC3\xA9", 4, "Ren"},          // lead byte is the last allowed byte
+        {"Ren\xC3\xA9", 4, "Ren"},                // lead byte is the last allowed byte
         {"\xE2\x82\xAC 5", 32, "\xE2\x82\xAC 5"}, // three-byte euro sign
         {"\xE2\x82\xAC", 2, ""},
-        {"x\xF0\x9F\x8F\x81y", 32, "xy"},    // emoji: every byte dropped
-        {"\xC0\xAF\xC1\x80", 32, ""},         // overlong leads
+        {"x\xF0\x9F\x8F\x81y", 32, "xy"}, // emoji: every byte dropped
+        {"\xC0\xAF\xC1\x80", 32, ""},     // overlong leads
         {"\x80\xBF stray", 32, " stray"},
-        {"\xC3(", 32, "("},                   // cut sequence
+        {"\xC3(", 32, "("}, // cut sequence
         {std::string("stop\0hidden", 11), 32, "stop"},
         {"abc", 0, ""},
     };
@@ -77,18 +80,35 @@ TEST(NumberForms, FixedLikeTheCLibrary) {
         double v;
         int decimals;
         const char* out;
-    } cases[] = {{12.345, 2, "12.35"},   {-0.4, 2, "-0.40"},     {100, 2, "100.00"},
-                 {-0.001, 2, "-0.00"},   {0.125, 4, "0.1250"},   {57.34, 6, "57.340000"},
-                 {-3, 2, "-3.00"},       {1e20, 2, "100000000000000000000.00"}};
+    } cases[] = {{12.345, 2, "12.35"}, {-0.4, 2, "-0.40"},
+                 {100, 2, "100.00"},   {-0.001, 2, "-0.00"},
+                 {0.125, 4, "0.1250"}, {57.34, 6, "57.340000"},
+                 {-3, 2, "-3.00"},     {1e20, 2, "100000000000000000000.00"}};
     for (const Case& c : cases) EXPECT_EQ(fixed(c.v, c.decimals), c.out) << c.v;
     EXPECT_EQ(fixed(1e300, 2).size(), 304u);
 }
 
 TEST(NumberForms, AgreesWithPrintfAcrossMagnitudes) {
     // Ties, near-ties, negatives, tiny and large values, against the C library.
-    std::vector<double> values = {0.125, 0.375, 2.675, 1.005, -0.005, -0.0, 0.0, 0.5, 1.5,
-                                  2.5, 1e-300, -1e-300, 999999999999.995, 123456.7890125,
-                                  4.35, 0.045, 5e-324, 1e11, -3.14159265358979};
+    std::vector<double> values = {0.125,
+                                  0.375,
+                                  2.675,
+                                  1.005,
+                                  -0.005,
+                                  -0.0,
+                                  0.0,
+                                  0.5,
+                                  1.5,
+                                  2.5,
+                                  1e-300,
+                                  -1e-300,
+                                  999999999999.995,
+                                  123456.7890125,
+                                  4.35,
+                                  0.045,
+                                  5e-324,
+                                  1e11,
+                                  -3.14159265358979};
     uint64_t x = 88172645463325252ull;
     for (int i = 0; i < 20000; ++i) {
         x ^= x << 13;

@@ -25,8 +25,14 @@ Parsed parse(std::vector<const char*> args) {
 TEST(Options, OnlyExactTextsCount) {
     struct Case {
         const char* arg;
-    } ignored[] = {{"--All-Sessions"}, {"--verbose=1"}, {"--no-update=yes"}, {"-verbose"},
-                   {"--PROBE"},        {"--restdump "}, {""},                {"--all-sessions=0"}};
+    } ignored[] = {{"--All-Sessions"},
+                   {"--verbose=1"},
+                   {"--no-update=yes"},
+                   {"-verbose"},
+                   {"--PROBE"},
+                   {"--restdump "},
+                   {""},
+                   {"--all-sessions=0"}};
     for (const Case& c : ignored) {
         Parsed p = parse({c.arg});
         EXPECT_EQ(p.tool, ToolRequest::None) << c.arg;

@@ -106,12 +106,10 @@ TEST(PitStop, BoundsKeepTheOldStop) {
         int stillTicks;
         bool valid;
     } cases[] = {
-        {"5 s visit", 1000, 1005, 0, false},
-        {"just over 5 s", 1000, 1005.5, 0, true},
-        {"drive 1 s", 1000, 1020, 38, false},   // 20 - 19 = 1
-        {"drive 1.5 s", 1000, 1020, 37, true},  // 20 - 18.5
-        {"drive 120 s", 1000, 1120, 0, false},
-        {"600 s in the box", 1000, 1600, 1190, false},
+        {"5 s visit", 1000, 1005, 0, false},   {"just over 5 s", 1000, 1005.5, 0, true},
+        {"drive 1 s", 1000, 1020, 38, false},  // 20 - 19 = 1
+        {"drive 1.5 s", 1000, 1020, 37, true}, // 20 - 18.5
+        {"drive 120 s", 1000, 1120, 0, false}, {"600 s in the box", 1000, 1600, 1190, false},
     };
     for (const Case& c : cases) {
         StintBench b = armedBench();

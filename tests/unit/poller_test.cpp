@@ -19,7 +19,8 @@ struct FakeGame {
     }
     void refuel(const std::string& cur, const std::string& max) {
         answers[L"/rest/garage/UIScreen/RepairAndRefuel"] =
-            "{\"fuelInfo\":{\"currentVirtualEnergy\":" + cur + ",\"maxVirtualEnergy\":" + max + "}}";
+            "{\"fuelInfo\":{\"currentVirtualEnergy\":" + cur + ",\"maxVirtualEnergy\":" + max +
+            "}}";
     }
 };
 
@@ -43,7 +44,7 @@ TEST(Poller, EnergyFromTheRefuelScreen) {
         bool valid;
         double stored; // restVePercent afterwards, starting from 33
     } cases[] = {
-        {"45", "90", true, 50.0},     {"45", "0", false, 33.0},   {"100.7", "100", false, 33.0},
+        {"45", "90", true, 50.0},      {"45", "0", false, 33.0},    {"100.7", "100", false, 33.0},
         {"100.5", "100", true, 100.5}, {"-0.4", "100", true, -0.4}, {"-0.6", "100", false, 33.0},
         {"\"45\"", "90", false, 33.0},
     };
@@ -63,7 +64,8 @@ TEST(Poller, RecordedAnswers) {
     RestSnapshot snap;
     publishPlayerDriverName(snap, "Alex Korva");
     FakeGame game;
-    game.answers[L"/rest/garage/UIScreen/RepairAndRefuel"] = test::fixture("rest/RepairAndRefuel.json");
+    game.answers[L"/rest/garage/UIScreen/RepairAndRefuel"] =
+        test::fixture("rest/RepairAndRefuel.json");
     game.answers[L"/rest/strategy/usage"] = test::fixture("rest/strategy_usage.json");
     game.answers[L"/rest/watch/standings"] = test::fixture("rest/standings.json");
     pollRestOnce(snap, game.fetch());
@@ -80,8 +82,7 @@ TEST(Poller, KeepsWhatAFailedPollCannotReplace) {
     RestSnapshot snap;
     publishPlayerDriverName(snap, "P");
     FakeGame game;
-    game.answers[L"/rest/strategy/usage"] =
-        R"({"P":[{"ve":0.9},{"ve":0.85,"tyres":[1,2,3,4]}]})";
+    game.answers[L"/rest/strategy/usage"] = R"({"P":[{"ve":0.9},{"ve":0.85,"tyres":[1,2,3,4]}]})";
     game.answers[L"/rest/watch/standings"] = R"([{"driverName":"A","nrg":0.5}])";
     pollRestOnce(snap, game.fetch());
     EXPECT_NEAR(snap.restVePerLap, 5.0, 1e-9);

@@ -40,7 +40,8 @@ TEST(PostResult, StepFailures) {
         {HttpStage::Send, 12029, "send failed (err 12029)"},
         {HttpStage::Receive, 12002, "no response (err 12002)"},
     };
-    for (const Case& c : cases) EXPECT_EQ(describePostResult(failedAt(c.stage, c.err), "{}"), c.text);
+    for (const Case& c : cases)
+        EXPECT_EQ(describePostResult(failedAt(c.stage, c.err), "{}"), c.text);
 }
 
 TEST(PostResult, StatusAndBodyQuote) {
@@ -63,14 +64,27 @@ TEST(PostResult, PositionWindow) {
         std::string body;
         std::string tail;
     } cases[] = {
-        {"bad at position 10", "bytes 0-70: ABCDEFGHIJ>>>KL\\x0A\\xC3OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQR"},
-        {"at position 100 x", "bytes 40-160: OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUV>>>WXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCD"},
-        {"at position 60", "bytes 0-120: ABCDEFGHIJKL\\x0A\\xC3OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGH>>>IJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOP"},
-        {"at position 61", "bytes 1-121: BCDEFGHIJKL\\x0A\\xC3OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHI>>>JKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQ"},
-        {"at position 200", "bytes 140-200: KLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQR"},
-        {"at position 99999", "bytes 140-200: KLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQR"},
-        {"at position   +5", "bytes 0-65: ABCDE>>>FGHIJKL\\x0A\\xC3OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLM"},
-        {"at position x", "bytes 0-60: >>>ABCDEFGHIJKL\\x0A\\xC3OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGH"},
+        {"bad at position 10",
+         "bytes 0-70: "
+         "ABCDEFGHIJ>>>KL\\x0A\\xC3OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQR"},
+        {"at position 100 x", "bytes 40-160: "
+                              "OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUV>>>"
+                              "WXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCD"},
+        {"at position 60", "bytes 0-120: "
+                           "ABCDEFGHIJKL\\x0A\\xC3OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGH>>>"
+                           "IJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOP"},
+        {"at position 61", "bytes 1-121: "
+                           "BCDEFGHIJKL\\x0A\\xC3OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHI>>>"
+                           "JKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQ"},
+        {"at position 200",
+         "bytes 140-200: KLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQR"},
+        {"at position 99999",
+         "bytes 140-200: KLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQR"},
+        {"at position   +5",
+         "bytes 0-65: "
+         "ABCDE>>>FGHIJKL\\x0A\\xC3OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLM"},
+        {"at position x",
+         "bytes 0-60: >>>ABCDEFGHIJKL\\x0A\\xC3OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGH"},
     };
     for (const Case& c : cases) {
         std::string text = describePostResult(answered(400, c.body), doc);

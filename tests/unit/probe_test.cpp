@@ -85,9 +85,8 @@ TEST(Probe, RiseRuleAndNaN) {
     }
     View v;
     v.set(10, 0.9);
-    ProbeState st = run(v, 20, [](View& view, int i) {
-        view.set(10, i == 5 ? std::nan("") : 0.9 - 0.01 * i);
-    });
+    ProbeState st =
+        run(v, 20, [](View& view, int i) { view.set(10, i == 5 ? std::nan("") : 0.9 - 0.01 * i); });
     EXPECT_FALSE(st.slots[10].live);
     EXPECT_TRUE(probeCandidates(st).empty());
 }

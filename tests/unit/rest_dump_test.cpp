@@ -1,5 +1,5 @@
-#include "tools/rest_dump.h"
 #include "test_support.h"
+#include "tools/rest_dump.h"
 
 #include <map>
 
@@ -39,8 +39,8 @@ TEST(RestDump, HeadLengthBoundary) {
     std::string body1201 = std::string(1200, 'a') + "energy";
     body1201.resize(1201);
     EXPECT_EQ(firstSection(dump({{Usage, body1201}})),
-              "=== GET /rest/strategy/usage   (virtual energy history)\n" +
-                  std::string(1200, 'a') + "\n  ... 1 more bytes\n\n");
+              "=== GET /rest/strategy/usage   (virtual energy history)\n" + std::string(1200, 'a') +
+                  "\n  ... 1 more bytes\n\n");
     std::string withEnergy = std::string(1150, 'a') + "Energy" + std::string(100, 'b');
     EXPECT_EQ(firstSection(dump({{Usage, withEnergy}})),
               "=== GET /rest/strategy/usage   (virtual energy history)\n" +
@@ -69,7 +69,8 @@ TEST(RestDump, EnergySnippets) {
     body.replace(2900, 8, "fuelfuel");
     std::string s = firstSection(dump({{Usage, body}}));
     size_t count = 0;
-    for (size_t p = s.find("\n  ..."); p != std::string::npos; p = s.find("\n  ...", p + 1)) ++count;
+    for (size_t p = s.find("\n  ..."); p != std::string::npos; p = s.find("\n  ...", p + 1))
+        ++count;
     EXPECT_EQ(count, 1u + 5u + 2u); // the "more bytes" line, 5 energy, 2 fuel
     EXPECT_NE(s.find("  ..." + body.substr(140, 160) + "...\n"), std::string::npos);
     EXPECT_NE(s.find("  ..." + body.substr(2844, 160) + "...\n"), std::string::npos);

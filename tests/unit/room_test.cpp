@@ -10,8 +10,12 @@ TEST(RoomTrim, StripsIsspaceAtBothEnds) {
     struct Case {
         const char* in;
         const char* out;
-    } cases[] = {{"  abc  ", "abc"},       {"\tab c\r\n", "ab c"}, {"\v\fx\v", "x"},
-                 {"   ", ""},              {"", ""},               {"a", "a"},
+    } cases[] = {{"  abc  ", "abc"},
+                 {"\tab c\r\n", "ab c"},
+                 {"\v\fx\v", "x"},
+                 {"   ", ""},
+                 {"", ""},
+                 {"a", "a"},
                  {"\xC3\xA9t\xC3\xA9 ", "\xC3\xA9t\xC3\xA9"}};
     for (const Case& c : cases) EXPECT_EQ(trimSpace(c.in), c.out) << c.in;
 }
@@ -48,8 +52,7 @@ struct Dialogue {
 
 TEST(RoomDialogue, Table) {
     Dialogue cases[] = {
-        {"\n", "OLD\n", true, "OLD",
-         "Room (from R): OLD\nNew room (Enter to keep): ", "OLD\n"},
+        {"\n", "OLD\n", true, "OLD", "Room (from R): OLD\nNew room (Enter to keep): ", "OLD\n"},
         {"", "OLD\r\n", true, "OLD", // input already ended: same as Enter
          "Room (from R): OLD\nNew room (Enter to keep): ", "OLD\r\n"},
         {"  NEW 1 \n", "OLD\n", true, "NEW 1",

@@ -12,16 +12,13 @@ TEST(FindNumberAfterKey, Table) {
         const char* key;
         std::optional<double> value;
     } cases[] = {
-        {R"({"a": 1.5})", 0, "a", 1.5},
-        {"{\"a\" \t:\r\n -2e3,}", 0, "a", -2000.0},
+        {R"({"a": 1.5})", 0, "a", 1.5},          {"{\"a\" \t:\r\n -2e3,}", 0, "a", -2000.0},
         {R"({"a":"12"})", 0, "a", std::nullopt}, // a quoted number is not a number here
-        {R"({"a":x})", 0, "a", std::nullopt},
-        {R"({"ab":1,"a":2})", 0, "a", 2.0},
-        {R"({"a":1,"a":2})", 3, "a", 2.0},
-        {R"({"a":1})", 4, "a", std::nullopt},
+        {R"({"a":x})", 0, "a", std::nullopt},    {R"({"ab":1,"a":2})", 0, "a", 2.0},
+        {R"({"a":1,"a":2})", 3, "a", 2.0},       {R"({"a":1})", 4, "a", std::nullopt},
         {R"({"a")", 0, "a", std::nullopt},  // no colon
         {R"({"a":)", 0, "a", std::nullopt}, // nothing after it
-        {R"({"a" junk : 7})", 0, "a", 7.0},  // anything before the colon is skipped
+        {R"({"a" junk : 7})", 0, "a", 7.0}, // anything before the colon is skipped
     };
     for (const Case& c : cases) {
         auto v = findNumberAfterKey(c.body, c.from, c.key);
@@ -39,7 +36,7 @@ TEST(ScanVeUsage, Series) {
     } cases[] = {
         {R"({"P":[{"ve":0.95},{"ve":0.90},{"ve":0.85},{"ve":1.00},{"ve":0.80}]})", 10.0},
         {R"({"P":[{"ve":0.95}]})", std::nullopt},
-        {R"({"P":[{"ve":0.95},{"ve":0.95}]})", std::nullopt},  // no drop
+        {R"({"P":[{"ve":0.95},{"ve":0.95}]})", std::nullopt}, // no drop
         {R"({"P":[{"ve":0.9},{"ve":0.3}]})", std::nullopt},   // 0.6: implausible
         {R"({"P":[{"ve":0.9},{"ve":"0.8"}]})", std::nullopt}, // series stops at a string
         {R"({"Q":[{"ve":0.9},{"ve":0.8}],"P":[{"ve":0.5}]})", std::nullopt},
@@ -67,7 +64,7 @@ TEST(ScanTyreWear, Table) {
         {R"({"P":{"tyres":[0.9,0.8,0.7]}]})", false, 0, 0},
         {R"({"P":{"tyres":["a",1,2,3]}]})", false, 0, 0},
         {R"({"P":{"x":1}]},"Q":{"tyres":[1,2,3,4]}})", false, 0, 0}, // after the player's "]}"
-        {R"({"P":{"tyres":[1,2,3,4]})", true, 1, 4},                  // no "]}" at all
+        {R"({"P":{"tyres":[1,2,3,4]})", true, 1, 4},                 // no "]}" at all
         {R"({"Q":{"tyres":[1,2,3,4]}]})", false, 0, 0},
         {R"({"P":{"tyres":[1,2,3,4)", true, 1, 4},
     };
@@ -92,11 +89,12 @@ TEST(ScanTyreWear, RecordedUsageAnswer) {
 }
 
 TEST(FindFieldText, Members) {
-    std::string obj = R"({"Name":{"first":"A"}, "driverName" : "Jo Berg" , "Energy": 0.42 ,"x":[1,{"nrg":2}],"zz":3})";
+    std::string obj =
+        R"({"Name":{"first":"A"}, "driverName" : "Jo Berg" , "Energy": 0.42 ,"x":[1,{"nrg":2}],"zz":3})";
     size_t to = obj.size();
     EXPECT_EQ(findFieldText(obj, 0, to, "name"), "Jo Berg"); // nested object skipped
     EXPECT_EQ(findFieldText(obj, 0, to, "energy"), "0.42");
-    EXPECT_EQ(findFieldText(obj, 0, to, "nrg"), "");  // only inside a nested value
+    EXPECT_EQ(findFieldText(obj, 0, to, "nrg"), ""); // only inside a nested value
     EXPECT_EQ(findFieldText(obj, 0, to, "zz"), "3");
     EXPECT_EQ(findFieldText(obj, 0, to, "y"), "0.42"); // keys match by substring
     EXPECT_EQ(findFieldText(obj, 0, to, "missing"), "");
@@ -111,13 +109,16 @@ TEST(ParseStandingsEnergy, CarsAndKeys) {
         const char* key;
     } cases[] = {
         {R"([{"driverName":"A","virtualEnergy":0.42},{"driverName":"B","virtualEnergy":42}])",
-         {{"A", 42.0}, {"B", 42.0}}, "virtualenergy"},
+         {{"A", 42.0}, {"B", 42.0}},
+         "virtualenergy"},
         {R"({"cars":[{"DRIVERNAME":"A","VirtualEnergy":1.0}]})", {{"A", 100.0}}, "virtualenergy"},
         {R"([{"name":"A","energy":1.5},{"name":"B","energy":250},{"name":"C","nrg":"55"}])",
-         {{"A", 1.5}, {"C", 55.0}}, "energy"},
+         {{"A", 1.5}, {"C", 55.0}},
+         "energy"},
         {R"([{"name":{"first":"X"},"fullName":"Y","energy":0.5}])", {{"Y", 50.0}}, "energy"},
         {R"([{"driver":"A","energyRemaining":-1,"nrg":0.3}])", {{"A", 30.0}}, "nrg"},
-        {R"([{"driverName":"A","energy":0.1},{"driverName":"A","energy":0.2}])", {{"A", 20.0}},
+        {R"([{"driverName":"A","energy":0.1},{"driverName":"A","energy":0.2}])",
+         {{"A", 20.0}},
          "energy"},
     };
     for (const Case& c : cases) {

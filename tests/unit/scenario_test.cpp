@@ -20,7 +20,8 @@ TEST(Scenario, BadLinesAreReportedWithTheirNumber) {
 }
 
 TEST(Scenario, DrivingBurnsFuelAndCountsLaps) {
-    Scenario sc = test::scenarioFrom("fuel 50\nlap 10\nburn 2\nwear 10 10 10 10\ntimeline\ndrive 25\n");
+    Scenario sc =
+        test::scenarioFrom("fuel 50\nlap 10\nburn 2\nwear 10 10 10 10\ntimeline\ndrive 25\n");
     ScenarioPlayer p(sc);
     double et0 = p.world().et;
     p.advance(25);

@@ -11,7 +11,7 @@ TEST(Session, TypeNamesAndFilter) {
         int32_t type;
         const char* name;
         bool raceOnlyAllowed;
-    } cases[] = {{0, "test day", false},  {1, "practice", false},  {4, "practice", false},
+    } cases[] = {{0, "test day", false},   {1, "practice", false},   {4, "practice", false},
                  {5, "qualifying", false}, {8, "qualifying", false}, {9, "warmup", false},
                  {10, "race", true},       {13, "race", true},       {14, "unknown", false},
                  {-1, "unknown", false}};

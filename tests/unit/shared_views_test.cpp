@@ -42,12 +42,9 @@ TEST(PlayerLookup, CountsAreClamped) {
         int flagged;
         int expected;
     } cases[] = {
-        {200, 127, 127}, // 200 searches all 128 records
-        {200, 130 % 128, 2},
-        {128, 127, 127},
-        {127, 127, -1}, // outside the count
-        {0, 0, -1},
-        {-5, 0, -1},
+        {200, 127, 127},                                      // 200 searches all 128 records
+        {200, 130 % 128, 2}, {128, 127, 127}, {127, 127, -1}, // outside the count
+        {0, 0, -1},          {-5, 0, -1},
     };
     for (const Case& c : cases) {
         Buffers b;
@@ -80,8 +77,7 @@ TEST(UpdateCounters, TornWhenEitherBufferIsMidUpdate) {
     struct Case {
         uint32_t tb, te, sb, se;
         bool torn;
-    } cases[] = {
-        {7, 8, 5, 5, true}, {5, 5, 7, 8, true}, {5, 5, 9, 9, false}, {0, 0, 0, 0, false}};
+    } cases[] = {{7, 8, 5, 5, true}, {5, 5, 7, 8, true}, {5, 5, 9, 9, false}, {0, 0, 0, 0, false}};
     for (const Case& c : cases) {
         Buffers b;
         b.telemetry->beginCounter = c.tb;
@@ -192,7 +188,8 @@ vehicles 0
     auto run = [&] {
         fb.publish(sc, player.world());
         PlayerRecords rec;
-        TickStart r = startTick(views, pit, counters, [&](const ScoringBuffer&) { ++lookups; }, rec);
+        TickStart r = startTick(
+            views, pit, counters, [&](const ScoringBuffer&) { ++lookups; }, rec);
         if (r == TickStart::Ready) {
             EXPECT_EQ(rec.scoring->id, rec.telemetry->id);
         }
@@ -212,6 +209,7 @@ vehicles 0
 
     SharedViews missing{nullptr, fb.scoring.get(), fb.pitMenu.get()};
     PlayerRecords rec;
-    EXPECT_EQ(startTick(missing, pit, counters, [](const ScoringBuffer&) {}, rec),
+    EXPECT_EQ(startTick(
+                  missing, pit, counters, [](const ScoringBuffer&) {}, rec),
               TickStart::Waiting);
 }

@@ -46,7 +46,7 @@ TEST(Standings, ClassAndDistanceRules) {
 TEST(Standings, EmptySlotsAndCarsInThePits) {
     Field f;
     VehicleScoring& p = f.add(7, "Me", "H", 3);
-    f.add(0, "", "", 0);                   // empty slot
+    f.add(0, "", "", 0);                       // empty slot
     VehicleScoring& pit = f.add(9, "", "", 0); // no place, but in the pits
     pit.inPits = 1;
     EXPECT_EQ(f.ids(p), (std::vector<int32_t>{9}));
@@ -69,9 +69,8 @@ TEST(Standings, EntryValues) {
     d.fuelFraction = 128;
     VehicleScoring& e = f.add(4, "Empty", "H", 5);
     e.fuelFraction = 0;
-    auto list = selectStandings(*f.s, p, [](const char* n) {
-        return std::strcmp(n, "Rival") == 0 ? 42.0 : -1.0;
-    });
+    auto list = selectStandings(
+        *f.s, p, [](const char* n) { return std::strcmp(n, "Rival") == 0 ? 42.0 : -1.0; });
     ASSERT_EQ(list.size(), 3u);
     const StandingsEntry& r = list[0];
     EXPECT_DOUBLE_EQ(r.gap, -5.5);
@@ -111,14 +110,11 @@ TEST(RivalEnergy, ExactThenReducedName) {
         const char* name;
         double ve;
     } cases[] = {
-        {"Mia", 50.0},
-        {"Jo Berg#2", 40.0},
+        {"Mia", 50.0},       {"Jo Berg#2", 40.0},
         {"JO BERG#9", 40.0}, // reduced match: "Jo Berg#2" sorts first
-        {"jo berg", 40.0},
-        {"MIA#5", 50.0},
+        {"jo berg", 40.0},   {"MIA#5", 50.0},
         {"Tom", -1.0}, // "tom " (space kept) is not "tom"
-        {"Tom #x", 60.0},
-        {"", -1.0},
+        {"Tom #x", 60.0},    {"", -1.0},
         {nullptr, -1.0},
     };
     for (const Case& c : cases)

@@ -112,7 +112,8 @@ TEST(StatusScreen, MeasuredLine) {
     s.st.wearWindows[1].add(1.5);
     s.st.wearWindows[2].add(0.8125);
     s.st.wearWindows[3].add(1.0);
-    EXPECT_EQ(s.line(7), "Measured: 3.46 L/lap   4.00 %VE/lap   wear 1.250/1.500/0.812/1.000   (1 laps)");
+    EXPECT_EQ(s.line(7),
+              "Measured: 3.46 L/lap   4.00 %VE/lap   wear 1.250/1.500/0.812/1.000   (1 laps)");
     Screen w;
     w.st.wearWindows[0].add(2.0);
     EXPECT_EQ(w.line(7), "Measured: wear 2.000/0.000/0.000/0.000   (0 laps)");

@@ -79,9 +79,7 @@ struct StintBench {
     }
     double et() const { return scoring->currentEt; }
     // Ticks until tracking is on and the first lap start is taken.
-    void startTracking() {
-        ticks(3);
-    }
+    void startTracking() { ticks(3); }
     // Crosses into the next lap with the fuel, energy and wear given.
     void nextLap() {
         pt.lap += 1;

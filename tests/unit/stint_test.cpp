@@ -128,8 +128,8 @@ TEST(DrivingSample, Rules) {
     for (const Case& c : cases) {
         player.control = c.control;
         player.isPlayer = c.isPlayer;
-        EXPECT_EQ(isDrivingSample(true, c.fuel, c.capacity, c.wear, c.speed, c.rpm, c.pit,
-                                  c.garage, player),
+        EXPECT_EQ(isDrivingSample(true, c.fuel, c.capacity, c.wear, c.speed, c.rpm, c.pit, c.garage,
+                                  player),
                   c.ok)
             << c.what;
     }
@@ -183,7 +183,7 @@ TEST(FuelAccounting, LapNumberGoingBackwardsStartsNoLap) {
     b.startTracking();
     b.pt.lap = 5;
     b.pt.fuelLitres = 40;
-    b.nextLap(); // lap 6: boundary, start fuel 40
+    b.nextLap();  // lap 6: boundary, start fuel 40
     b.pt.lap = 1; // restart
     b.pt.fuelLitres = 38;
     b.tick();

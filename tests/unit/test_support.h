@@ -53,7 +53,7 @@ inline std::string fixture(const std::string& name) {
 
 // A fresh folder under the system temp folder, removed at the end of the test.
 class TempDir {
-public:
+  public:
     TempDir() {
         auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string("korvane-") + info->test_suite_name() + "-" + info->name();
@@ -70,7 +70,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

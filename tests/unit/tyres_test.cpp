@@ -11,8 +11,8 @@ TEST(TyreReading, RestWearAndTemperatures) {
         double rest;
         double shm;
         double percent;
-    } cases[] = {{0.87, 0.5, 87.0}, {87.0, 0.5, 87.0}, {-1, 0.9, 90.0}, {1.0001, 0.5, 100.01},
-                 {std::nan(""), 0.9, 90.0}, {0.0, 0.9, 0.0}};
+    } cases[] = {{0.87, 0.5, 87.0},     {87.0, 0.5, 87.0},         {-1, 0.9, 90.0},
+                 {1.0001, 0.5, 100.01}, {std::nan(""), 0.9, 90.0}, {0.0, 0.9, 0.0}};
     for (const Case& c : cases) {
         StintBench b;
         b.rest.tyreWear = {c.rest, c.rest, c.rest, c.rest};

@@ -8,7 +8,9 @@ namespace korvane {
 
 namespace {
 
-bool stdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
+bool stdoutIsTerminal() {
+    return isatty(STDOUT_FILENO) == 1;
+}
 
 void appendUtf8(std::string& out, uint32_t c) {
     if (c < 0x80) {

@@ -117,7 +117,8 @@ HttpResponse httpExchange(const HttpRequest& req) {
     while (start < req.headers.size()) {
         size_t end = req.headers.find("\r\n", start);
         if (end == std::string::npos) end = req.headers.size();
-        if (end > start) headers = curl_slist_append(headers, req.headers.substr(start, end - start).c_str());
+        if (end > start)
+            headers = curl_slist_append(headers, req.headers.substr(start, end - start).c_str());
         start = end + 2;
     }
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());

@@ -14,7 +14,9 @@ std::wstring executablePath() {
 
 namespace {
 volatile bool stopRequested = false;
-extern "C" void onStopSignal(int) { stopRequested = true; }
+extern "C" void onStopSignal(int) {
+    stopRequested = true;
+}
 } // namespace
 
 const volatile bool* installStopFlag() {

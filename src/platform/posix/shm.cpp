@@ -13,7 +13,9 @@ namespace {
 
 // The Linux build of the plugin backs each mapping with a file of the same
 // name under /dev/shm, '$' characters included.
-std::string shmPath(const char* name) { return std::string("/dev/shm/") + name; }
+std::string shmPath(const char* name) {
+    return std::string("/dev/shm/") + name;
+}
 
 } // namespace
 

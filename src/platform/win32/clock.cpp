@@ -4,9 +4,13 @@
 
 namespace korvane {
 
-uint64_t tickCountMs() { return GetTickCount64(); }
+uint64_t tickCountMs() {
+    return GetTickCount64();
+}
 
-void sleepMs(uint32_t ms) { Sleep(ms); }
+void sleepMs(uint32_t ms) {
+    Sleep(ms);
+}
 
 std::string formatLocalTime(std::time_t when, const char* format) {
     std::tm local{};

@@ -22,7 +22,9 @@ void consoleHomeCursor() {
     SetConsoleCursorPosition(out, home);
 }
 
-void consoleSetTitle(const std::string& title) { SetConsoleTitleA(title.c_str()); }
+void consoleSetTitle(const std::string& title) {
+    SetConsoleTitleA(title.c_str());
+}
 
 void consoleClear() {
     std::fflush(stdout);

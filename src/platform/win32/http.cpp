@@ -28,7 +28,9 @@ HttpResponse failed(HttpStage stage) {
     return r;
 }
 
-bool is2xx(DWORD status) { return status >= 200 && status <= 299; }
+bool is2xx(DWORD status) {
+    return status >= 200 && status <= 299;
+}
 
 void readBody(HINTERNET request, size_t limit, std::string& body) {
     while (body.size() < limit) {
@@ -46,13 +48,12 @@ void readBody(HINTERNET request, size_t limit, std::string& body) {
 HttpResponse httpExchange(const HttpRequest& req) {
     Handles h;
     std::wstring agent = widen(req.userAgent);
-    h.session = WinHttpOpen(agent.c_str(),
-                            req.noProxy ? WINHTTP_ACCESS_TYPE_NO_PROXY
-                                        : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    h.session =
+        WinHttpOpen(agent.c_str(),
+                    req.noProxy ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     if (!h.session) return failed(HttpStage::Open);
-    if (req.resolveTimeoutMs || req.connectTimeoutMs || req.sendTimeoutMs ||
-        req.receiveTimeoutMs) {
+    if (req.resolveTimeoutMs || req.connectTimeoutMs || req.sendTimeoutMs || req.receiveTimeoutMs) {
         if (!WinHttpSetTimeouts(h.session, req.resolveTimeoutMs, req.connectTimeoutMs,
                                 req.sendTimeoutMs, req.receiveTimeoutMs))
             return failed(HttpStage::Connect);
@@ -86,8 +87,7 @@ HttpResponse httpExchange(const HttpRequest& req) {
     DWORD status = 0;
     DWORD size = sizeof status;
     if (!WinHttpQueryHeaders(h.request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
-                             WINHTTP_NO_HEADER_INDEX))
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
         status = 0;
     r.status = status;
     if (req.readBodyOnSuccess || !is2xx(status)) readBody(h.request, req.bodyLimit, r.body);

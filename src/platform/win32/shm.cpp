@@ -28,8 +28,8 @@ void closeMappingView(MappedView& view) {
 }
 
 bool createMapping(const char* name, size_t size, OwnedMapping& out, std::string& err) {
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                       DWORD(size), name);
+    HANDLE mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, DWORD(size), name);
     if (!mapping) {
         err = std::string("CreateFileMapping ") + name + " failed (err " +
               std::to_string(GetLastError()) + ")";
