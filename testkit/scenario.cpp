@@ -180,11 +180,6 @@ bool parseStepLine(const std::vector<std::string>& tok, Step& step) {
     return true;
 }
 
-void putText(char* field, size_t size, const std::string& text) {
-    std::memset(field, 0, size);
-    std::memcpy(field, text.data(), std::min(size, text.size()));
-}
-
 bool tyreSelected(const std::string& tyres, int wheel) {
     static const char* const names[] = {"fl", "fr", "rl", "rr"};
     if (tyres == "all") return true;
@@ -194,6 +189,11 @@ bool tyreSelected(const std::string& tyres, int wheel) {
 }
 
 } // namespace
+
+void putText(char* field, size_t size, const std::string& text) {
+    std::memset(field, 0, size);
+    std::memcpy(field, text.data(), std::min(size, text.size()));
+}
 
 bool parseScenario(const std::string& text, Scenario& out, std::string& err) {
     Scenario sc;

@@ -61,6 +61,10 @@ struct Scenario {
     std::vector<Step> steps;
 };
 
+// Writes text into a fixed-size character field, zero-filled after it; a text
+// as long as the field fills it without a terminator, as the game may.
+void putText(char* field, size_t size, const std::string& text);
+
 // Parses the scenario text; false with a reason on a line it cannot read.
 [[nodiscard]] bool parseScenario(const std::string& text, Scenario& out, std::string& err);
 [[nodiscard]] bool loadScenarioFile(const std::string& path, Scenario& out, std::string& err);

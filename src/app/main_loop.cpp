@@ -19,8 +19,7 @@ void showWaiting() {
 }
 
 ScreenInput screenInput(const Options& options, const std::string& roomCode, const TickContext& ctx,
-                        const PlayerRecords& player, const TickSample& sample, bool postOk,
-                        const RestSnapshot& snapshot) {
+                        const TickSample& sample, bool postOk, const RestSnapshot& snapshot) {
     const ScoringBuffer& scoring = *ctx.views.scoring;
     ScreenInput in;
     in.roomCode = roomCode;
@@ -31,8 +30,7 @@ ScreenInput screenInput(const Options& options, const std::string& roomCode, con
     in.postOk = postOk;
     in.lastPostError = lastPostError();
     in.trackName.assign(scoring.trackName, fieldLength(scoring.trackName));
-    const char* driver = playerDriverNameField(scoring, *player.scoring);
-    in.driverName.assign(driver, fieldLength(driver, 32));
+    in.driverName = ctx.driverName;
     in.sessionType = scoring.sessionType;
     in.gamePhase = scoring.gamePhase;
     in.stale = ctx.counters.stale;
@@ -93,7 +91,7 @@ void runMainLoop(const Options& options, const std::string& roomCode, std::ostre
         line.payload = payload;
         appendLogLine(log, line);
 
-        ScreenInput screen = screenInput(options, roomCode, ctx, player, sample, postOk, snapshot);
+        ScreenInput screen = screenInput(options, roomCode, ctx, sample, postOk, snapshot);
         setTitleIfChanged(titleText(screen));
         drawStatusScreen(statusScreenLines(screen));
         sleepMs(500);

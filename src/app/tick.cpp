@@ -14,7 +14,8 @@ TickStart beginTick(TickContext& ctx, bool raceOnly, PlayerRecords& player) {
 TickSample analyseTick(TickContext& ctx, const PlayerRecords& player, RestSnapshot& snapshot) {
     const ScoringBuffer& scoring = *ctx.views.scoring;
     const char* driverField = playerDriverNameField(scoring, *player.scoring);
-    publishPlayerDriverName(snapshot, std::string(driverField, fieldLength(driverField, 32)));
+    ctx.driverName.assign(driverField, fieldLength(driverField, 32));
+    publishPlayerDriverName(snapshot, ctx.driverName);
     return runStintTick(ctx.stint, ctx.sessionOk, scoring, *player.scoring, *player.telemetry,
                         readRestValues(snapshot));
 }

@@ -14,6 +14,7 @@ struct TickContext {
     UpdateCounters counters;
     StintState stint;
     bool sessionOk = false;
+    std::string driverName; // this tick's player name, with its fallback
 };
 
 // Pit menu, counters, session check and the player lookup (views already opened).

@@ -122,7 +122,12 @@ class JsonWriter {
 };
 
 constexpr std::string_view LowerWheels[] = {"fl", "fr", "rl", "rr"};
-constexpr std::string_view UpperWheels[] = {"FL", "FR", "RL", "RR"};
+
+// The eight wheel keys in document order: fl fr rl rr, then FL FR RL RR.
+constexpr std::string_view wheelKey(int i) {
+    constexpr std::string_view keys[] = {"fl", "fr", "rl", "rr", "FL", "FR", "RL", "RR"};
+    return keys[i];
+}
 
 void writeSession(JsonWriter& w, const ScoringBuffer& s) {
     w.open("session");
@@ -186,13 +191,11 @@ void writeTyres(JsonWriter& w, const LivePayloadInput& in) {
     const StintState& st = *in.stint;
     w.open("tires");
     w.open("wear");
-    for (int i = 0; i < 8; ++i)
-        w.real(i < 4 ? LowerWheels[i] : UpperWheels[i - 4], t.wearPercent[size_t(i % 4)]);
+    for (int i = 0; i < 8; ++i) w.real(wheelKey(i), t.wearPercent[size_t(i % 4)]);
     w.close();
     w.decimals = 4;
     w.open("wearPerLap");
-    for (int i = 0; i < 8; ++i)
-        w.real(i < 4 ? LowerWheels[i] : UpperWheels[i - 4], st.wearPerLap[size_t(i % 4)]);
+    for (int i = 0; i < 8; ++i) w.real(wheelKey(i), st.wearPerLap[size_t(i % 4)]);
     w.integer("laps", static_cast<long long>(st.wearWindows[0].count));
     w.str("source", "companion");
     w.close();
@@ -208,8 +211,7 @@ void writeTyres(JsonWriter& w, const LivePayloadInput& in) {
     w.boolean("detected", t.tyreChangeRecent);
     w.boolean("any", t.tyreChangeRecent);
     for (int i = 0; i < 8; ++i)
-        w.boolean(i < 4 ? LowerWheels[i] : UpperWheels[i - 4],
-                  t.tyreChangeRecent && st.wheelChanged[size_t(i % 4)]);
+        w.boolean(wheelKey(i), t.tyreChangeRecent && st.wheelChanged[size_t(i % 4)]);
     w.real("lastChangeET", st.lastChangeEt);
     w.close();
     w.close();

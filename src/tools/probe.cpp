@@ -68,11 +68,16 @@ void probeSample(ProbeState& state, const uint8_t* view, double fuel) {
 
 double probeFuel(const uint8_t* fullView) {
     if (!fullView) return -1.0;
+    // The first car's record; read with memcpy since the probe's offsets
+    // need not be aligned.
     int32_t count;
-    std::memcpy(&count, fullView + 12, sizeof count);
+    std::memcpy(&count, fullView + offsetof(TelemetryBuffer, numVehicles), sizeof count);
     if (count < 1) return -1.0;
     double fuel;
-    std::memcpy(&fuel, fullView + 16 + 524, sizeof fuel);
+    std::memcpy(&fuel,
+                fullView + offsetof(TelemetryBuffer, vehicles) +
+                    offsetof(VehicleTelemetry, fuelLitres),
+                sizeof fuel);
     return fuel;
 }
 

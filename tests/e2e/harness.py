@@ -128,13 +128,7 @@ class Env:
 
     def start_python(self, script, *args):
         name = os.path.basename(script).split(".")[0]
-        out = open(os.path.join(self.work, f"{name}.out"), "wb")
-        p = subprocess.Popen([sys.executable, script, *args], cwd=self.work, env=self.env,
-                             stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
-        p.outfile = out
-        p.name = name
-        self.procs.append(p)
-        return p
+        return self.spawn(name, [sys.executable, script, *args])
 
     def command(self, name, *args):
         if self.platform == "windows":
@@ -142,11 +136,15 @@ class Env:
         return [os.path.join(self.bindir, name), *args]
 
     def start(self, name, *args, stdin_text=None, cwd=None):
+        return self.spawn(name, self.command(name, *args), stdin_text or "", cwd)
+
+    def spawn(self, name, cmd, stdin_text="", cwd=None):
+        """Starts a process whose output (stderr too) goes to <name>.out; it
+        is stopped by stop_all."""
         out = open(os.path.join(self.work, f"{name}.out"), "wb")
-        p = subprocess.Popen(self.command(name, *args), cwd=cwd or self.work, env=self.env,
-                             stdin=subprocess.PIPE, stdout=out, stderr=subprocess.STDOUT)
-        if stdin_text is not None:
-            p.stdin.write(stdin_text.encode())
+        p = subprocess.Popen(cmd, cwd=cwd or self.work, env=self.env, stdin=subprocess.PIPE,
+                             stdout=out, stderr=subprocess.STDOUT)
+        p.stdin.write(stdin_text.encode())
         p.stdin.close()
         p.outfile = out
         p.name = name

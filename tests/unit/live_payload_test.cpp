@@ -24,9 +24,9 @@ struct Tick {
     VehicleScoring& car(int index, int32_t id, const char* name, const char* cls, int place) {
         VehicleScoring& v = scoring->vehicles[index];
         v.id = id;
-        test::setField(v.driverName, 32, name);
-        test::setField(v.vehicleName, 64, std::string("Car #") + std::to_string(id));
-        test::setField(v.className, 32, cls);
+        test::putText(v.driverName, 32, name);
+        test::putText(v.vehicleName, 64, std::string("Car #") + std::to_string(id));
+        test::putText(v.className, 32, cls);
         v.place = uint8_t(place);
         v.control = 1;
         scoring->numVehicles = std::max(scoring->numVehicles, index + 1);
@@ -36,7 +36,7 @@ struct Tick {
     VehicleTelemetry& tel() { return telemetry->vehicles[0]; }
 
     Tick() {
-        test::setField(scoring->trackName, 64, "Circuit de la Sarthe");
+        test::putText(scoring->trackName, 64, "Circuit de la Sarthe");
         scoring->sessionType = 10;
         scoring->currentEt = 3600.25;
         scoring->endEt = 86400.0;
@@ -46,9 +46,9 @@ struct Tick {
         p.isPlayer = 1;
         p.control = 0;
         p.timeBehindLeader = 8.5;
-        test::setField(tel().vehicleName, 64, "Korvane 499P #7");
-        test::setField(tel().frontCompound, 18, "Medium");
-        test::setField(tel().rearCompound, 18, "Soft");
+        test::putText(tel().vehicleName, 64, "Korvane 499P #7");
+        test::putText(tel().frontCompound, 18, "Medium");
+        test::putText(tel().rearCompound, 18, "Soft");
         t.lap = 12;
         t.fuel = 41.5;
         t.capacity = 100;
@@ -175,7 +175,7 @@ TEST(LivePayload, HostileNamesStayValid) {
     name += std::string(31 - name.size(), 'x');
     name += "\xC3";
     std::memcpy(k.player().driverName, name.data(), 32);
-    test::setField(k.scoring->trackName, 64, "Spa \xF0\x9F\x8F\x81 Francorchamps");
+    test::putText(k.scoring->trackName, 64, "Spa \xF0\x9F\x8F\x81 Francorchamps");
     k.room = "ROOM\"\\1";
     std::string doc = k.build();
     expectFixture(doc, "hostile_names.json");

@@ -122,8 +122,8 @@ TEST(PitMenu, EnergyCategoryAndValueRules) {
     };
     for (const Case& c : cases) {
         PitMenuBuffer menu{};
-        test::setField(menu.categoryName, 32, c.category);
-        test::setField(menu.choiceString, 32, c.choice);
+        test::putText(menu.categoryName, 32, c.category);
+        test::putText(menu.choiceString, 32, c.choice);
         PitMenuReading reading;
         reading.energyPercent = c.before;
         reading.category = "old";
@@ -148,12 +148,12 @@ TEST(Names, DriverAndVehicleFallbacks) {
     Buffers b;
     VehicleScoring& s = b.scoring->vehicles[0];
     VehicleTelemetry& t = b.telemetry->vehicles[0];
-    test::setField(b.scoring->playerName, 32, "Header Name");
-    test::setField(s.vehicleName, 64, "Scoring Car");
+    test::putText(b.scoring->playerName, 32, "Header Name");
+    test::putText(s.vehicleName, 64, "Scoring Car");
     EXPECT_STREQ(playerDriverNameField(*b.scoring, s), "Header Name");
     EXPECT_STREQ(playerVehicleNameField(t, s), "Scoring Car");
-    test::setField(s.driverName, 32, "Record Name");
-    test::setField(t.vehicleName, 64, "Telemetry Car");
+    test::putText(s.driverName, 32, "Record Name");
+    test::putText(t.vehicleName, 64, "Telemetry Car");
     EXPECT_STREQ(playerDriverNameField(*b.scoring, s), "Record Name");
     EXPECT_STREQ(playerVehicleNameField(t, s), "Telemetry Car");
 }

@@ -40,12 +40,7 @@ inline void writeFile(const std::filesystem::path& p, const std::string& text) {
     f << text;
 }
 
-// Writes text into a fixed-size character field, zero-filled after it; a
-// text as long as the field fills it without a terminator, as the game may.
-inline void setField(char* field, size_t size, const std::string& text) {
-    std::memset(field, 0, size);
-    std::memcpy(field, text.data(), std::min(size, text.size()));
-}
+using testkit::putText;
 
 inline std::string fixture(const std::string& name) {
     return readFile(std::filesystem::path(KORVANE_FIXTURE_DIR) / name);
