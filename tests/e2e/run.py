@@ -43,8 +43,7 @@ def case_banner_and_log(env):
         check(m, "bad log line: " + repr(line))
         check(m.group(1) == "E2E-ROOM" and m.group(2) == "7", line)
     first = lines[0]
-    time.sleep(1.2)
-    check(len(log_lines(env)) > len(lines), "the log stopped growing")
+    env.wait_for(lambda: len(log_lines(env)) > len(lines), 10, "the log stopped growing")
     check(log_lines(env)[0] == first, "log line rewritten")
     check(comp.poll() is None, "companion exited")
 
@@ -89,12 +88,16 @@ def case_posts_stint(env):
         names = [e["name"] for e in d["standings"]]
         check(names == ["Mia Laurent", "Jonas Berg", "Tom Reyes"], names)
         check(d["status"]["activePoster"] is True and d["status"]["sessionOk"], d["status"])
+    # One document per tick: never two inside one tick's half-second wait,
+    # and one "POST OK" log line for each (the newest may not be logged yet).
     times = [r["time"] for r in docs]
-    rate = (len(times) - 1) / (times[-1] - times[0])
-    check(1.5 < rate < 2.3, f"{rate:.2f} documents per second")
+    gaps = [b - a for a, b in zip(times, times[1:])]
+    check(min(gaps) > 0.45, f"two documents {min(gaps):.3f}s apart")
     lines = log_lines(env)
     ok = [l for l in lines if l.endswith("POST OK")]
-    check(len(ok) >= len(docs) - 1, f"{len(ok)} POST OK lines for {len(docs)} documents")
+    received = len(documents(env))
+    check(len(docs) - 1 <= len(ok) <= received,
+          f"{len(ok)} POST OK lines for {len(docs)}..{received} documents")
     out = env.output(comp)
     check("Sending : yes" in out, out[-2000:])
     check("=== KORVANE COMPANION 2.1.29 ===" + " " * 45 + "\n" in out, "screen lines are not 77 wide")
@@ -158,7 +161,8 @@ def case_slow_service(env):
     env.wait_for(lambda: len(documents(env)) >= 4, 60, "fewer than 4 documents")
     t = [r["time"] for r in documents(env)]
     check(t[1] - t[0] >= 3.0, f"the slow answer did not stretch the tick ({t[1] - t[0]:.2f}s)")
-    check(t[2] - t[1] < 1.5, "the tick after the slow one waited")
+    # Well under the slow answer's 3 s: that tick alone waited for it.
+    check(t[2] - t[1] < 2.5, f"the tick after the slow one waited ({t[2] - t[1]:.2f}s)")
 
 
 def expected_error(env, linux_code, wine_code):
@@ -324,14 +328,16 @@ def case_player_missing(env):
 
 def case_torn_update(env):
     path = env.write_scenario("torn", "track \"T\"\nplayer id=7 driver=\"P\"\n"
-                              "timeline\ntorn 4\ndrive 600\n")
+                              "timeline\ntorn 6\ndrive 600\n")
+    before_rig = time.time()
     env.start_rig(path)
     comp = start_companion(env)
-    env.wait_for(lambda: "Room: E2E-ROOM" in env.output(comp), 30, "no start-up")
-    started = time.time()
-    env.wait_for(lambda: log_lines(env), 30, "no log line after the torn spell")
-    # The rig was torn for its first 4 s: no tick may have completed then.
-    check(time.time() - started > 1.0, "a tick completed on torn buffers")
+    env.wait_for(lambda: log_lines(env), 40, "no log line after the torn spell:\n"
+                 + env.output(comp)[-1500:])
+    # The rig's buffers stay torn for its first 6 s, so no tick can have
+    # completed before then, however slowly anything started.
+    elapsed = time.time() - before_rig
+    check(elapsed >= 6.0, f"a tick completed on torn buffers, {elapsed:.1f}s after the rig started")
 
 
 def case_unwritable_log(env):
