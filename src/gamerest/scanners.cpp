@@ -1,11 +1,20 @@
 #include "gamerest/scanners.h"
 
 #include <algorithm>
+#include <bit>
+#include <charconv>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <iterator>
+#include <string_view>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace korvane {
 
@@ -17,6 +26,14 @@ constexpr size_t npos = std::string::npos;
 std::optional<double> parseNumber(const std::string& text, size_t at) {
     if (at >= text.size()) return std::nullopt;
     const char* start = text.c_str() + at;
+    // Plain decimals go through from_chars, which rounds exactly as strtod
+    // does and is much quicker; anything else (blanks, signs, hex, errors)
+    // is left to strtod itself.
+    if (start[0] >= '0' && start[0] <= '9' && start[1] != 'x' && start[1] != 'X') {
+        double v = 0;
+        std::from_chars_result r = std::from_chars(start, text.data() + text.size(), v);
+        if (r.ec == std::errc()) return v;
+    }
     char* end = nullptr;
     double v = std::strtod(start, &end);
     if (end == start) return std::nullopt;
@@ -37,12 +54,36 @@ size_t findText(const std::string& body, const std::string& needle, size_t from 
     return it == body.end() ? npos : size_t(it - body.begin());
 }
 
+// The first byte at or after i (below n) that is one of Cs, or n. Eight bytes
+// are tested at a time: in x ^ (c repeated), a byte equal to c becomes zero,
+// and the zero-byte test flags the lowest such byte exactly (false flags only
+// ever appear above a true one).
+static_assert(std::endian::native == std::endian::little);
+template <char... Cs>
+size_t findAnyOf(const char* b, size_t i, size_t n) {
+    constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    auto zeroBytes = [](uint64_t x) { return (x - ones) & ~x & highs; };
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, b + i, 8);
+        uint64_t hits = (zeroBytes(w ^ (ones * uint8_t(Cs))) | ...);
+        if (hits) return i + size_t(std::countr_zero(hits) >> 3);
+    }
+    while (i < n && ((b[i] != Cs) && ...)) ++i;
+    return i;
+}
+
+// isspace in the C locale, which the program never leaves.
+bool isBlank(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 char asciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
 // Whether body[begin, end), lower-cased (ASCII), contains the lower-case needle.
-bool keyContains(const std::string& body, size_t begin, size_t end, const std::string& needle) {
+bool keyContains(const std::string& body, size_t begin, size_t end, std::string_view needle) {
     if (needle.empty()) return true;
     if (end - begin < needle.size()) return false;
     for (size_t i = begin; i + needle.size() <= end; ++i) {
@@ -128,34 +169,48 @@ std::optional<TyreWear> scanTyreWear(const std::string& body, const std::string&
     return wear;
 }
 
-std::string findFieldText(const std::string& body, size_t from, size_t to,
-                          const std::string& needle) {
+namespace {
+
+// Where the member walk finds its next quote, colon or end of a bare value:
+// straight from the bytes.
+struct ByteSearch {
+    const char* b;
+    size_t quote(size_t i, size_t to) const { return findAnyOf<'"'>(b, i, to); }
+    size_t colon(size_t i, size_t to) const { return findAnyOf<':'>(b, i, to); }
+    size_t valueEnd(size_t i, size_t to) const { return findAnyOf<',', '}', ']'>(b, i, to); }
+};
+
+// Walks the members of one object level between from and to, the way the
+// field lookup reads them: a key is the bytes between two quotes (no escape
+// handling), nested objects and arrays are skipped whole and never reported,
+// and a value runs to its closing quote or to the first ',', '}' or ']'.
+// `visit(keyBegin, keyEnd, valueBegin, valueEnd)` returns true to stop.
+template <class Search, class Visit>
+void walkMembers(const std::string& body, size_t from, size_t to, const Search& find,
+                 Visit visit) {
     // Every search stays below `to`: a byte at or past it is as good as absent.
     to = std::min(to, body.size());
     const char* b = body.data();
-    auto next = [&](size_t i, char c) {
-        while (i < to && b[i] != c) ++i;
-        return i;
-    };
     size_t pos = from;
     while (pos < to) {
-        size_t q1 = next(pos, '"');
-        size_t q2 = next(q1 + 1, '"');
-        if (q2 >= to) return {};
-        bool wanted = keyContains(body, q1 + 1, q2, needle);
-        size_t c = next(q2, ':');
-        if (c >= to) return {};
+        size_t q1 = find.quote(pos, to);
+        size_t q2 = q1 < to ? find.quote(q1 + 1, to) : to;
+        if (q2 >= to) return;
+        size_t c = find.colon(q2, to);
+        if (c >= to) return;
         size_t v = c + 1;
-        while (v < to && std::isspace(static_cast<unsigned char>(b[v]))) ++v;
-        if (v >= to) return {};
+        while (v < to && isBlank(b[v])) ++v;
+        if (v >= to) {
+            visit(q1 + 1, q2, v, v);
+            return;
+        }
         char kind = b[v];
         if (kind == '"') {
-            size_t q3 = next(v + 1, '"');
-            if (q3 >= to) return {};
-            if (wanted) return body.substr(v + 1, q3 - v - 1);
+            size_t q3 = find.quote(v + 1, to);
+            if (q3 >= to) return;
+            if (visit(q1 + 1, q2, v + 1, q3)) return;
             pos = q3 + 1;
         } else if (kind == '{' || kind == '[') {
-            // Nested values are skipped whole, whatever their key.
             char close = kind == '{' ? '}' : ']';
             int depth = 0;
             size_t i = v;
@@ -165,44 +220,279 @@ std::string findFieldText(const std::string& body, size_t from, size_t to,
             }
             pos = i + 1;
         } else {
-            size_t end = v;
-            while (end < to && b[end] != ',' && b[end] != '}' && b[end] != ']') ++end;
-            if (wanted) {
-                size_t last = end;
-                while (last > v && std::isspace(static_cast<unsigned char>(b[last - 1]))) --last;
-                return body.substr(v, last - v);
-            }
+            size_t end = find.valueEnd(v, to);
+            size_t last = end;
+            while (last > v && isBlank(b[last - 1])) --last;
+            if (visit(q1 + 1, q2, v, last)) return;
             pos = end;
         }
     }
-    return {};
+}
+
+} // namespace
+
+std::string findFieldText(const std::string& body, size_t from, size_t to,
+                          const std::string& needle) {
+    std::string found;
+    walkMembers(body, from, to, ByteSearch{body.data()},
+                [&](size_t kb, size_t ke, size_t vb, size_t ve) {
+                    if (!keyContains(body, kb, ke, needle)) return false;
+                    found.assign(body, vb, ve - vb);
+                    return true;
+                });
+    return found;
 }
 
 namespace {
 
-const char* const NameNeedles[] = {"drivername", "driver", "fullname", "name"};
-const char* const EnergyNeedles[] = {"virtualenergy", "currentvirtualenergy", "energyremaining",
-                                     "energy", "nrg"};
+// A standings answer is read through bitmaps of the bytes that matter, one
+// bit per byte and 64 bytes to a block, built in one pass: the walk over the
+// cars and the member walk inside each car then jump from one such byte to
+// the next instead of reading every byte in between.
+struct BlockBits {
+    uint64_t quote = 0, backslash = 0, open = 0, close = 0, colon = 0, valueEnd = 0;
+};
 
-void readCar(const std::string& body, size_t from, size_t to, StandingsEnergy& out) {
-    std::string name;
-    for (const char* needle : NameNeedles) {
-        name = findFieldText(body, from, to, needle);
-        if (!name.empty()) break;
+BlockBits blockBits(const char* p, size_t count) {
+    BlockBits bits;
+#if defined(__SSE2__)
+    if (count == 64) {
+        for (int k = 0; k < 4; ++k) {
+            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+            auto eq = [&](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+            auto mask = [&](__m128i m) {
+                return uint64_t(uint16_t(_mm_movemask_epi8(m))) << (16 * k);
+            };
+            bits.quote |= mask(eq('"'));
+            bits.backslash |= mask(eq('\\'));
+            bits.open |= mask(eq('{'));
+            __m128i close = eq('}');
+            bits.close |= mask(close);
+            bits.colon |= mask(eq(':'));
+            bits.valueEnd |= mask(_mm_or_si128(_mm_or_si128(eq(','), close), eq(']')));
+        }
+        return bits;
     }
-    if (name.empty()) return;
-    for (const char* needle : EnergyNeedles) {
-        std::string text = findFieldText(body, from, to, needle);
-        if (text.empty()) continue;
-        std::optional<double> v = parseNumber(text, 0);
-        if (!v || !(*v >= 0)) continue;
-        double pct = *v <= 1.0 ? *v * 100.0 : *v;
-        if (!(pct <= 100.5)) continue;
-        out.energyByDriver[name] = pct;
-        if (out.matchedKey.empty()) out.matchedKey = needle;
-        return;
+#endif
+    for (size_t k = 0; k < count; ++k) {
+        uint64_t bit = uint64_t(1) << k;
+        char c = p[k];
+        bits.quote |= c == '"' ? bit : 0;
+        bits.backslash |= c == '\\' ? bit : 0;
+        bits.open |= c == '{' ? bit : 0;
+        bits.close |= c == '}' ? bit : 0;
+        bits.colon |= c == ':' ? bit : 0;
+        bits.valueEnd |= c == ',' || c == '}' || c == ']' ? bit : 0;
     }
+    return bits;
 }
+
+struct BitmapSearch {
+    std::vector<BlockBits> blocks;
+
+    explicit BitmapSearch(const std::string& body) : blocks((body.size() + 63) / 64) {
+        for (size_t k = 0; k < blocks.size(); ++k)
+            blocks[k] = blockBits(body.data() + 64 * k, std::min<size_t>(64, body.size() - 64 * k));
+    }
+
+    // The first marked byte at or after i and below `to`, or `to`.
+    template <uint64_t BlockBits::*Field>
+    size_t next(size_t i, size_t to) const {
+        if (i >= to) return i;
+        size_t k = i / 64;
+        uint64_t word = (blocks[k].*Field) & (~uint64_t(0) << (i % 64));
+        while (!word) {
+            if (++k * 64 >= to) return to;
+            word = blocks[k].*Field;
+        }
+        return std::min(to, k * 64 + size_t(std::countr_zero(word)));
+    }
+    size_t quote(size_t i, size_t to) const { return next<&BlockBits::quote>(i, to); }
+    size_t colon(size_t i, size_t to) const { return next<&BlockBits::colon>(i, to); }
+    size_t valueEnd(size_t i, size_t to) const { return next<&BlockBits::valueEnd>(i, to); }
+};
+
+// Bit k becomes the XOR of bits 0..k: from each opening quote up to the byte
+// before its closing quote.
+uint64_t prefixXor(uint64_t x) {
+    for (int shift = 1; shift < 64; shift *= 2) x ^= x << shift;
+    return x;
+}
+
+// The needles of a car object, names first, each group in the order tried.
+constexpr std::string_view CarNeedles[] = {"drivername",    "driver",
+                                           "fullname",      "name",
+                                           "virtualenergy", "currentvirtualenergy",
+                                           "energyremaining", "energy",
+                                           "nrg"};
+constexpr size_t CarNeedleCount = std::size(CarNeedles);
+constexpr size_t FirstEnergyNeedle = 4;
+
+// Whether two byte ranges of one length are equal; keys are short, and two
+// overlapping 8-byte loads cover 8 to 16 bytes without a call.
+bool sameBytes(const char* a, const char* b, size_t length) {
+    if (length < 8 || length > 16) return std::memcmp(a, b, length) == 0;
+    uint64_t a0, a1, b0, b1;
+    std::memcpy(&a0, a, 8);
+    std::memcpy(&b0, b, 8);
+    std::memcpy(&a1, a + length - 8, 8);
+    std::memcpy(&b1, b + length - 8, 8);
+    return a0 == b0 && a1 == b1;
+}
+
+// Which needles a key holds, one bit per needle. Every needle holds one of
+// four short words, so a key holding none of them costs one pass.
+unsigned keyNeedles(const std::string& body, size_t begin, size_t end) {
+    constexpr unsigned Driver = 1, Name = 2, Energy = 4, Nrg = 8;
+    constexpr unsigned needs[CarNeedleCount] = {Driver | Name, Driver, Name,   Name, Energy,
+                                                Energy,        Energy, Energy, Nrg};
+    auto at = [&](size_t i, std::string_view word) {
+        if (end - i < word.size()) return false;
+        for (size_t k = 0; k < word.size(); ++k)
+            if (asciiLower(body[i + k]) != word[k]) return false;
+        return true;
+    };
+    unsigned words = 0;
+    for (size_t i = begin; i < end; ++i) {
+        switch (asciiLower(body[i])) {
+        case 'd': words |= at(i, "driver") ? Driver : 0u; break;
+        case 'n': words |= (at(i, "name") ? Name : 0u) | (at(i, "nrg") ? Nrg : 0u); break;
+        case 'e': words |= at(i, "energy") ? Energy : 0u; break;
+        default: break;
+        }
+    }
+    unsigned hits = 0;
+    for (size_t n = 0; n < CarNeedleCount && words; ++n)
+        if ((needs[n] & words) == needs[n] && keyContains(body, begin, end, CarNeedles[n]))
+            hits |= 1u << n;
+    return hits;
+}
+
+// The walk over the cars: strings (a backslash inside one skips the next
+// byte), brace depth, and the start of the current top-level object.
+class CarWalk {
+public:
+    CarWalk(const std::string& body, StandingsEnergy& out) : body_(body), out_(out), find_(body) {}
+
+    void run(size_t i) {
+        const size_t n = body_.size();
+        while (i < n) {
+            const BlockBits& bits = find_.blocks[i / 64];
+            if (i % 64 == 0 && !bits.backslash) {
+                block(i, bits);
+                i += 64;
+            } else {
+                i = bytes(i, std::min(n, (i / 64 + 1) * 64));
+            }
+        }
+    }
+
+private:
+    // A whole block without a backslash: the quote bits give which bytes are
+    // inside strings, and only the braces outside them are visited.
+    void block(size_t i, const BlockBits& bits) {
+        uint64_t inside = prefixXor(bits.quote);
+        if (inString_) inside = ~inside;
+        uint64_t braces = (bits.open | bits.close) & ~inside;
+        while (braces) {
+            int k = std::countr_zero(braces);
+            braces &= braces - 1;
+            brace(i + size_t(k), (bits.open >> k) & 1);
+        }
+        inString_ = (inside >> 63) & 1;
+    }
+
+    // Bytes [i, stop) one at a time; returns where the walk goes on, which
+    // is past `stop` when a backslash skipped over it.
+    size_t bytes(size_t i, size_t stop) {
+        while (i < stop) {
+            char c = body_[i];
+            if (inString_) {
+                if (c == '\\') {
+                    i += 2;
+                    continue;
+                }
+                inString_ = c != '"';
+            } else if (c == '"') {
+                inString_ = true;
+            } else if (c == '{' || c == '}') {
+                brace(i, c == '{');
+            }
+            ++i;
+        }
+        return i;
+    }
+
+    void brace(size_t at, bool open) {
+        if (open) {
+            if (depth_ == 0) objectStart_ = at;
+            ++depth_;
+        } else if (--depth_ == 0 && objectStart_ != npos) {
+            readCar(objectStart_, at + 1);
+            objectStart_ = npos;
+        }
+    }
+
+    // One car object: a single walk over its members notes, for every
+    // needle, the value of the first member whose key holds it, which is
+    // what one lookup per needle would return.
+    void readCar(size_t from, size_t to) {
+        struct Span {
+            size_t begin = npos, end = npos;
+            bool empty() const { return begin == npos || begin == end; }
+        } values[CarNeedleCount];
+        unsigned missing = (1u << CarNeedleCount) - 1;
+        size_t member = 0;
+        walkMembers(body_, from, to, find_, [&](size_t kb, size_t ke, size_t vb, size_t ve) {
+            unsigned hits = needlesOf(member++, kb, ke) & missing;
+            for (unsigned rest = hits; rest; rest &= rest - 1)
+                values[std::countr_zero(rest)] = {vb, ve};
+            missing &= ~hits;
+            return missing == 0;
+        });
+
+        size_t name = 0;
+        while (name < FirstEnergyNeedle && values[name].empty()) ++name;
+        if (name == FirstEnergyNeedle) return;
+        for (size_t n = FirstEnergyNeedle; n < CarNeedleCount; ++n) {
+            if (values[n].empty()) continue;
+            std::string text(body_, values[n].begin, values[n].end - values[n].begin);
+            std::optional<double> v = parseNumber(text, 0);
+            if (!v || !(*v >= 0)) continue;
+            double pct = *v <= 1.0 ? *v * 100.0 : *v;
+            if (!(pct <= 100.5)) continue;
+            const Span& at = values[name];
+            auto [it, added] =
+                out_.energyByDriver.try_emplace(std::string(body_, at.begin, at.end - at.begin), pct);
+            if (!added) it->second = pct; // a later car of the same name wins
+            if (out_.matchedKey.empty()) out_.matchedKey = CarNeedles[n];
+            return;
+        }
+    }
+
+    // Cars repeat the same keys in the same order, so a key is looked at once
+    // and later cars reuse the answer when their key at that place is equal.
+    unsigned needlesOf(size_t member, size_t kb, size_t ke) {
+        if (member >= std::size(memo_)) return keyNeedles(body_, kb, ke);
+        KeyMemo& m = memo_[member];
+        if (m.length != ke - kb || !sameBytes(body_.data() + kb, body_.data() + m.begin, m.length))
+            m = {kb, ke - kb, keyNeedles(body_, kb, ke)};
+        return m.needles;
+    }
+
+    struct KeyMemo {
+        size_t begin = 0, length = npos;
+        unsigned needles = 0;
+    };
+
+    const std::string& body_;
+    StandingsEnergy& out_;
+    BitmapSearch find_;
+    KeyMemo memo_[32];
+    bool inString_ = false;
+    int depth_ = 0;
+    size_t objectStart_ = npos;
+};
 
 } // namespace
 
@@ -214,47 +504,8 @@ std::optional<StandingsEnergy> parseStandingsEnergy(const std::string& body) {
         start = body.find('[');
         if (start == npos) return std::nullopt;
     }
-    // Byte classes: which bytes matter outside a string and inside one. A
-    // tight loop over a table skips the rest.
-    static const auto classes = [] {
-        struct Tables {
-            bool outside[256] = {};
-            bool inside[256] = {};
-        } t;
-        t.outside[uint8_t('"')] = t.outside[uint8_t('{')] = t.outside[uint8_t('}')] = true;
-        t.inside[uint8_t('"')] = t.inside[uint8_t('\\')] = true;
-        return t;
-    }();
     StandingsEnergy out;
-    const auto* b = reinterpret_cast<const uint8_t*>(body.data());
-    const size_t n = body.size();
-    int depth = 0;
-    size_t objectStart = npos;
-    size_t i = start;
-    while (true) {
-        while (i < n && !classes.outside[b[i]]) ++i;
-        if (i >= n) break;
-        uint8_t c = b[i];
-        if (c == '"') {
-            // Inside a string a backslash skips the byte after it.
-            ++i;
-            while (true) {
-                while (i < n && !classes.inside[b[i]]) ++i;
-                if (i >= n || b[i] == '"') break;
-                i += 2;
-            }
-        } else if (c == '{') {
-            if (depth == 0) objectStart = i;
-            ++depth;
-        } else {
-            --depth;
-            if (depth == 0 && objectStart != npos) {
-                readCar(body, objectStart, i + 1, out);
-                objectStart = npos;
-            }
-        }
-        ++i;
-    }
+    CarWalk(body, out).run(start);
     if (out.energyByDriver.empty()) return std::nullopt;
     return out;
 }
