@@ -6,6 +6,7 @@
 #include "app/room.h"
 #include "gamerest/poller.h"
 #include "platform/console.h"
+#include "platform/process.h"
 #include "tools/probe.h"
 #include "tools/rest_dump.h"
 
@@ -16,6 +17,7 @@
 namespace korvane {
 
 int runCompanion(int argc, const char* const* argv) {
+    ignoreBrokenPipes();
     Options options;
     switch (firstOptionPass(argc, argv, options)) {
     case ToolRequest::Probe:

@@ -135,15 +135,19 @@ class Env:
             return [WINE_RUN, os.path.join(self.bindir, name + ".exe"), *args]
         return [os.path.join(self.bindir, name), *args]
 
-    def start(self, name, *args, stdin_text=None, cwd=None):
-        return self.spawn(name, self.command(name, *args), stdin_text or "", cwd)
+    def start(self, name, *args, stdin_text=None, cwd=None, closed_output=False):
+        return self.spawn(name, self.command(name, *args), stdin_text or "", cwd, closed_output)
 
-    def spawn(self, name, cmd, stdin_text="", cwd=None):
-        """Starts a process whose output (stderr too) goes to <name>.out; it
-        is stopped by stop_all."""
+    def spawn(self, name, cmd, stdin_text="", cwd=None, closed_output=False):
+        """Starts a process whose output (stderr too) goes to <name>.out, or
+        with closed_output into a pipe whose reading end is closed at once;
+        it is stopped by stop_all."""
         out = open(os.path.join(self.work, f"{name}.out"), "wb")
         p = subprocess.Popen(cmd, cwd=cwd or self.work, env=self.env, stdin=subprocess.PIPE,
-                             stdout=out, stderr=subprocess.STDOUT)
+                             stdout=subprocess.PIPE if closed_output else out,
+                             stderr=subprocess.STDOUT)
+        if closed_output:
+            p.stdout.close()
         p.stdin.write(stdin_text.encode())
         p.stdin.close()
         p.outfile = out

@@ -349,6 +349,19 @@ def case_unwritable_log(env):
     check(out.endswith("Room: E2E-ROOM\n\nERROR: Could not open korvane_live.log\n"), out)
 
 
+def case_closed_output(env):
+    """A console or pipe that goes away does not end the run: the ticks go on
+    posting and logging with nobody reading the screen."""
+    env.start_service()
+    env.start_rig("race")
+    with open(os.path.join(env.work, "korvane_room.txt"), "w") as f:
+        f.write("E2E-ROOM\n")
+    comp = env.start("korvane-companion", stdin_text="\n", closed_output=True)
+    env.wait_for(lambda: len([l for l in log_lines(env) if l.endswith("POST OK")]) >= 6, 60,
+                 "fewer than 6 posted ticks with the output closed")
+    check(comp.poll() is None, f"companion exited with {comp.poll()}")
+
+
 def case_room_stdin_ends(env):
     comp = env.start("korvane-companion", stdin_text="")
     code = env.wait_exit(comp, 60)

@@ -12,6 +12,10 @@ std::wstring executablePath() {
     return std::wstring(buf, buf + n);
 }
 
+void ignoreBrokenPipes() {
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
 namespace {
 volatile bool stopRequested = false;
 extern "C" void onStopSignal(int) {

@@ -11,6 +11,10 @@ std::wstring executablePath() {
     return std::wstring(buf, n);
 }
 
+void ignoreBrokenPipes() {
+    // Writes to a closed pipe fail with an error here; there is no signal.
+}
+
 namespace {
 volatile bool stopRequested = false;
 BOOL WINAPI onConsoleControl(DWORD) {
