@@ -18,6 +18,13 @@ struct MappedView {
 // Opens the mapping by name and maps `size` bytes of it for reading.
 MappedView openMappingView(const char* name, size_t size);
 
+// Whether an open view still shows the named mapping. On Windows a mapping
+// lives as long as any handle to it, so an open view always does. On Linux the
+// file behind it can be removed (a publisher that starts again creates a new
+// one) or cut short (a read past its end would kill the process); such a view
+// must be closed and the name opened again.
+bool mappingViewCurrent(const MappedView& view);
+
 // Unmaps a view and closes its handle. The main loop never does this; the
 // diagnostic tools do when they finish.
 void closeMappingView(MappedView& view);

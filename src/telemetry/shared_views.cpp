@@ -9,16 +9,27 @@
 
 namespace korvane {
 
+namespace {
+
+template <class Buffer>
+void refreshView(const Buffer*& typed, MappedView& view, const char* name) {
+    if (typed && typed == reinterpret_cast<const Buffer*>(view.data) &&
+        !mappingViewCurrent(view)) {
+        closeMappingView(view);
+        typed = nullptr;
+    }
+    if (!typed) {
+        view = openMappingView(name, sizeof(Buffer));
+        typed = reinterpret_cast<const Buffer*>(view.data);
+    }
+}
+
+} // namespace
+
 void openMissingViews(SharedViews& views) {
-    if (!views.telemetry)
-        views.telemetry = reinterpret_cast<const TelemetryBuffer*>(
-            openMappingView(TelemetryMappingName, sizeof(TelemetryBuffer)).data);
-    if (!views.scoring)
-        views.scoring = reinterpret_cast<const ScoringBuffer*>(
-            openMappingView(ScoringMappingName, sizeof(ScoringBuffer)).data);
-    if (!views.pitMenu)
-        views.pitMenu = reinterpret_cast<const PitMenuBuffer*>(
-            openMappingView(PitMenuMappingName, sizeof(PitMenuBuffer)).data);
+    refreshView(views.telemetry, views.telemetryView, TelemetryMappingName);
+    refreshView(views.scoring, views.scoringView, ScoringMappingName);
+    refreshView(views.pitMenu, views.pitMenuView, PitMenuMappingName);
 }
 
 void readPitMenu(const PitMenuBuffer& menu, PitMenuReading& reading) {

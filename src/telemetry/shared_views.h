@@ -2,6 +2,7 @@
 // The start of every tick: open what is missing, read the pit menu, test the
 // publisher's update counters and find the player's two records. Reads the
 // mapped buffers in place; nothing is copied.
+#include "platform/shm.h"
 #include "telemetry/layout.h"
 
 #include <string>
@@ -12,9 +13,14 @@ struct SharedViews {
     const TelemetryBuffer* telemetry = nullptr;
     const ScoringBuffer* scoring = nullptr;
     const PitMenuBuffer* pitMenu = nullptr;
+    // The mappings behind the pointers when they were opened by name (tests
+    // point them at plain buffers instead).
+    MappedView telemetryView, scoringView, pitMenuView;
 };
 
-// Maps each view that is still null. Views are never closed once open.
+// Maps each view that is still null. An open view is kept, unless the mapping
+// behind it went away (a publisher that was restarted, on Linux): then it is
+// closed and the name opened again.
 void openMissingViews(SharedViews& views);
 
 // What the game's pit menu last showed. Both values survive ticks on which the

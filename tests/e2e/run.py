@@ -4,6 +4,7 @@ import argparse
 import json
 import os
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -347,6 +348,24 @@ def case_unwritable_log(env):
     out = env.output(comp)
     check(code == 1, f"exit code {code}")
     check(out.endswith("Room: E2E-ROOM\n\nERROR: Could not open korvane_live.log\n"), out)
+
+
+def case_publisher_restart(env):
+    """The game closes and starts again: the companion follows the buffers of
+    the new run (on Linux a restarted publisher creates new files)."""
+    env.start_service()
+    scenario = 'track "{}"\nplayer id=7 driver="P"\ntimeline\ndrive 600\n'
+    rig = env.start_rig(env.write_scenario("first", scenario.format("Spa-Francorchamps")))
+    comp = start_companion(env)
+    tracks = lambda: {r["document"]["session"]["track"] for r in documents(env) if r["document"]}
+    env.wait_for(lambda: "Spa-Francorchamps" in tracks(), 60,
+                 "no document from the first run:\n" + env.output(comp)[-1500:])
+    rig.send_signal(signal.SIGTERM)
+    env.wait_exit(rig, 20)
+    env.start_rig(env.write_scenario("second", scenario.format("Monza")))
+    env.wait_for(lambda: "Monza" in tracks(), 60,
+                 "the companion did not follow the new run:\n" + env.output(comp)[-1500:])
+    check(comp.poll() is None, "companion exited")
 
 
 def case_closed_output(env):

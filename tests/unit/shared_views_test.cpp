@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <random>
 
 using namespace korvane;
 using korvane::testkit::FrameBuffers;
@@ -212,4 +213,24 @@ vehicles 0
     EXPECT_EQ(startTick(
                   missing, pit, counters, [](const ScoringBuffer&) {}, rec),
               TickStart::Waiting);
+}
+
+// A named mapping seen through a view: the publisher's writes show, a view
+// larger than the mapping is refused, and a closed view reports nothing.
+TEST(SharedMemory, ViewOfAPublishedMapping) {
+    const std::string name = "$KorvaneUnitTest" + std::to_string(std::random_device{}()) + "$";
+    OwnedMapping owned;
+    std::string err;
+    ASSERT_TRUE(createMapping(name.c_str(), 4096, owned, err)) << err;
+    MappedView view = openMappingView(name.c_str(), 4096);
+    ASSERT_NE(view.data, nullptr);
+    EXPECT_TRUE(mappingViewCurrent(view));
+    owned.data[4095] = 42;
+    EXPECT_EQ(view.data[4095], 42);
+    MappedView tooLarge = openMappingView(name.c_str(), 1 << 20);
+    EXPECT_EQ(tooLarge.data, nullptr);
+    closeMappingView(view);
+    EXPECT_FALSE(mappingViewCurrent(view));
+    destroyMapping(owned);
+    EXPECT_EQ(openMappingView("$KorvaneNoSuchMapping$", 16).data, nullptr);
 }

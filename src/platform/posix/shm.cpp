@@ -32,15 +32,34 @@ MappedView openMappingView(const char* name, size_t size) {
         return view;
     }
     void* p = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    close(fd);
-    if (p == MAP_FAILED) return view;
+    if (p == MAP_FAILED) {
+        close(fd);
+        return view;
+    }
     view.data = static_cast<const uint8_t*>(p);
     view.size = size;
+    // The file stays open so later checks can see whether it was removed or cut.
+    view.handle = reinterpret_cast<void*>(intptr_t(fd) + 1);
     return view;
+}
+
+namespace {
+
+int viewFile(const MappedView& view) {
+    return int(reinterpret_cast<intptr_t>(view.handle) - 1);
+}
+
+} // namespace
+
+bool mappingViewCurrent(const MappedView& view) {
+    if (!view.data || !view.handle) return false;
+    struct stat st {};
+    return fstat(viewFile(view), &st) == 0 && st.st_nlink > 0 && st.st_size >= off_t(view.size);
 }
 
 void closeMappingView(MappedView& view) {
     if (view.data) munmap(const_cast<uint8_t*>(view.data), view.size);
+    if (view.handle) close(viewFile(view));
     view = MappedView{};
 }
 

@@ -21,6 +21,12 @@ MappedView openMappingView(const char* name, size_t size) {
     return view;
 }
 
+bool mappingViewCurrent(const MappedView& view) {
+    // The open handle keeps the mapping alive, and a publisher that starts
+    // again opens this same mapping by its name.
+    return view.data != nullptr;
+}
+
 void closeMappingView(MappedView& view) {
     if (view.data) UnmapViewOfFile(view.data);
     if (view.handle) CloseHandle(view.handle);
