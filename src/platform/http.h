@@ -17,7 +17,7 @@ struct HttpRequest {
     std::string headers; // "Name: value\r\n" lines
     std::string body;
     bool noProxy = false;
-    // All four zero: the platform's defaults.
+    // All four zero: the platform's defaults (on Linux, WinHTTP's values).
     int resolveTimeoutMs = 0, connectTimeoutMs = 0, sendTimeoutMs = 0, receiveTimeoutMs = 0;
     bool readBodyOnSuccess = true; // false: a 2xx body is never read
     size_t bodyLimit = 65536;      // reading stops once this much is held; the

@@ -166,6 +166,26 @@ def case_slow_service(env):
     check(t[2] - t[1] < 2.5, f"the tick after the slow one waited ({t[2] - t[1]:.2f}s)")
 
 
+def case_silent_service(env):
+    """A service that takes the document and never answers holds one tick
+    until the wait for the answer gives up (90 s), never for good."""
+    if env.platform == "windows":
+        # Wine's WinHTTP waits for an answer without any limit (Windows
+        # itself gives up after 90 s); the Windows build keeps WinHTTP's
+        # defaults, so there is nothing of ours to check under Wine.
+        print("note: not checked under Wine, whose WinHTTP waits for an answer without limit")
+        return
+    env.start_service([{"status": 200, "delay": 600}, {"status": 200}])
+    env.start_rig("race")
+    comp = start_companion(env)
+    env.wait_for(lambda: documents(env), 60, "no document:\n" + env.output(comp)[-1500:])
+    text = "Sending : FAILED - no response (err "
+    env.wait_for(lambda: screen_has(env, comp, text), 150,
+                 f"no '{text}':\n" + env.output(comp)[-1500:])
+    env.wait_for(lambda: screen_has(env, comp, "Sending : yes"), 30,
+                 "no post after the silent one:\n" + env.output(comp)[-1500:])
+
+
 def expected_error(env, linux_code, wine_code):
     return f"send failed (err {linux_code if env.platform == 'linux' else wine_code})"
 
