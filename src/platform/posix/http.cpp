@@ -142,14 +142,14 @@ HttpResponse httpExchange(const HttpRequest& req) {
         curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, req.verb);
     }
     // No byte for the receive time-out ends the exchange, as a receive
-    // time-out does on Windows. Left at zero, the time-outs are WinHTTP's own
-    // defaults (60 s to connect, 90 s for the answer to begin), not libcurl's
-    // (no limit), so a service that takes the request and never answers
-    // cannot hold the program for good.
+    // time-out does on Windows. Left at zero, the time-outs are WinHTTP's
+    // documented initial values (60 s to connect, 30 s to receive), not
+    // libcurl's (no limit), so a service that takes the request and never
+    // answers cannot hold the program for good.
     bool defaults = !req.resolveTimeoutMs && !req.connectTimeoutMs && !req.sendTimeoutMs &&
                     !req.receiveTimeoutMs;
     long connectMs = defaults ? 60000 : long(req.resolveTimeoutMs + req.connectTimeoutMs);
-    long receiveMs = defaults ? 90000 : long(req.receiveTimeoutMs);
+    long receiveMs = defaults ? 30000 : long(req.receiveTimeoutMs);
     if (connectMs) curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
     if (receiveMs) {
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
