@@ -222,6 +222,11 @@ TEST(SharedMemory, ViewOfAPublishedMapping) {
     OwnedMapping owned;
     std::string err;
     ASSERT_TRUE(createMapping(name.c_str(), 4096, owned, err)) << err;
+    // Removed however the test ends, so nothing stays behind in /dev/shm.
+    struct Remove {
+        OwnedMapping& mapping;
+        ~Remove() { destroyMapping(mapping); }
+    } remove{owned};
     MappedView view = openMappingView(name.c_str(), 4096);
     ASSERT_NE(view.data, nullptr);
     EXPECT_TRUE(mappingViewCurrent(view));
