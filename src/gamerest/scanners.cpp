@@ -328,18 +328,6 @@ constexpr std::string_view CarNeedles[] = {"drivername",    "driver",
 constexpr size_t CarNeedleCount = std::size(CarNeedles);
 constexpr size_t FirstEnergyNeedle = 4;
 
-// Whether two byte ranges of one length are equal; keys are short, and two
-// overlapping 8-byte loads cover 8 to 16 bytes without a call.
-bool sameBytes(const char* a, const char* b, size_t length) {
-    if (length < 8 || length > 16) return std::memcmp(a, b, length) == 0;
-    uint64_t a0, a1, b0, b1;
-    std::memcpy(&a0, a, 8);
-    std::memcpy(&b0, b, 8);
-    std::memcpy(&a1, a + length - 8, 8);
-    std::memcpy(&b1, b + length - 8, 8);
-    return a0 == b0 && a1 == b1;
-}
-
 // Which needles a key holds, one bit per needle. Every needle holds one of
 // four short words, so a key holding none of them costs one pass.
 unsigned keyNeedles(const std::string& body, size_t begin, size_t end) {
@@ -475,7 +463,7 @@ private:
     unsigned needlesOf(size_t member, size_t kb, size_t ke) {
         if (member >= std::size(memo_)) return keyNeedles(body_, kb, ke);
         KeyMemo& m = memo_[member];
-        if (m.length != ke - kb || !sameBytes(body_.data() + kb, body_.data() + m.begin, m.length))
+        if (m.length != ke - kb || std::memcmp(body_.data() + kb, body_.data() + m.begin, m.length))
             m = {kb, ke - kb, keyNeedles(body_, kb, ke)};
         return m.needles;
     }
