@@ -25,8 +25,8 @@ MappedView openMappingView(const char* name, size_t size);
 // must be closed and the name opened again.
 bool mappingViewCurrent(const MappedView& view);
 
-// Unmaps a view and closes its handle. The main loop never does this; the
-// diagnostic tools do when they finish.
+// Unmaps a view and closes its handle: the diagnostic tools when they finish,
+// the main loop only for a view that is no longer current.
 void closeMappingView(MappedView& view);
 
 // A writable mapping created by a publisher (the test rig).
