@@ -256,6 +256,16 @@ ScenarioPlayer::ScenarioPlayer(Scenario scenario) : scenario_(std::move(scenario
     w.playerPlace = scenario_.player.place;
     w.speed = scenario_.speed;
     w.rpm = scenario_.rpm;
+    // The first frame already shows the timeline's start: steps at time zero
+    // have acted, and a torn or hidden spell that opens the timeline holds
+    // from the very first frame, not from the first advance.
+    advance(0);
+    if (!finished()) {
+        const std::string& k = scenario_.steps[index_].kind;
+        w.torn = k == "torn";
+        w.hidePlayer = k == "hide-player";
+        w.hideTelemetry = k == "hide-telemetry";
+    }
 }
 
 void ScenarioPlayer::startStep() {
