@@ -54,25 +54,6 @@ size_t findText(const std::string& body, const std::string& needle, size_t from 
     return it == body.end() ? npos : size_t(it - body.begin());
 }
 
-// The first byte at or after i (below n) that is one of Cs, or n. Eight bytes
-// are tested at a time: in x ^ (c repeated), a byte equal to c becomes zero,
-// and the zero-byte test flags the lowest such byte exactly (false flags only
-// ever appear above a true one).
-static_assert(std::endian::native == std::endian::little);
-template <char... Cs>
-size_t findAnyOf(const char* b, size_t i, size_t n) {
-    constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-    auto zeroBytes = [](uint64_t x) { return (x - ones) & ~x & highs; };
-    for (; i + 8 <= n; i += 8) {
-        uint64_t w;
-        std::memcpy(&w, b + i, 8);
-        uint64_t hits = (zeroBytes(w ^ (ones * uint8_t(Cs))) | ...);
-        if (hits) return i + size_t(std::countr_zero(hits) >> 3);
-    }
-    while (i < n && ((b[i] != Cs) && ...)) ++i;
-    return i;
-}
-
 // isspace in the C locale, which the program never leaves.
 bool isBlank(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
@@ -172,12 +153,19 @@ std::optional<TyreWear> scanTyreWear(const std::string& body, const std::string&
 namespace {
 
 // Where the member walk finds its next quote, colon or end of a bare value:
-// straight from the bytes.
+// straight from the bytes, one at a time.
 struct ByteSearch {
     const char* b;
-    size_t quote(size_t i, size_t to) const { return findAnyOf<'"'>(b, i, to); }
-    size_t colon(size_t i, size_t to) const { return findAnyOf<':'>(b, i, to); }
-    size_t valueEnd(size_t i, size_t to) const { return findAnyOf<',', '}', ']'>(b, i, to); }
+    size_t quote(size_t i, size_t to) const { return find(i, to, [](char c) { return c == '"'; }); }
+    size_t colon(size_t i, size_t to) const { return find(i, to, [](char c) { return c == ':'; }); }
+    size_t valueEnd(size_t i, size_t to) const {
+        return find(i, to, [](char c) { return c == ',' || c == '}' || c == ']'; });
+    }
+    template <class Is>
+    size_t find(size_t i, size_t to, Is is) const {
+        while (i < to && !is(b[i])) ++i;
+        return i;
+    }
 };
 
 // Walks the members of one object level between from and to, the way the
