@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 using namespace korvane;
 
@@ -167,6 +168,18 @@ TEST(ParseStandingsEnergy, RecordedStandingsAnswer) {
     EXPECT_NEAR(r->energyByDriver.at("Mia Laurent"), 64.0, 1e-9);
 }
 
+// `seed` with `changes` bytes replaced by bytes of `alphabet`, at places and
+// with bytes drawn from the xorshift state `x`.
+std::string mutated(std::string seed, int changes, std::string_view alphabet, uint32_t& x) {
+    for (int k = 0; k < changes && !seed.empty(); ++k) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        seed[x % seed.size()] = alphabet[(x >> 8) % alphabet.size()];
+    }
+    return seed;
+}
+
 // The standings rules written the slow, obvious way: a byte-by-byte object
 // walk and one field lookup per needle in order.
 std::optional<StandingsEnergy> slowStandingsEnergy(const std::string& body) {
@@ -240,17 +253,9 @@ TEST(ParseStandingsEnergy, SameAsOneLookupPerNeedle) {
     uint32_t x = 88172645u;
     for (const std::string& seed : seeds) {
         for (size_t n = 0; n <= seed.size(); ++n) expectSameStandings(seed.substr(0, n));
-        for (int round = 0; round < 2000; ++round) {
-            std::string m = seed;
-            for (int k = 0; k < 4; ++k) {
-                x ^= x << 13;
-                x ^= x >> 17;
-                x ^= x << 5;
-                static const char bytes[] = "\"{}[]:,\\ 0.5eNnDdRrgy";
-                m[x % m.size()] = bytes[(x >> 8) % (sizeof bytes - 1)];
-            }
-            expectSameStandings(m);
-        }
+        static const char bytes[] = "\"{}[]:,\\ 0.5eNnDdRrgy";
+        for (int round = 0; round < 2000; ++round)
+            expectSameStandings(mutated(seed, 4, {bytes, sizeof bytes - 1}, x));
     }
 }
 
@@ -281,16 +286,8 @@ TEST(Scanners, HostileBodies) {
             exercise(cut);
         }
         uint32_t x = 2463534242u;
-        for (int round = 0; round < 300; ++round) {
-            std::string m = seed;
-            for (int k = 0; k < 8 && !m.empty(); ++k) {
-                x ^= x << 13;
-                x ^= x >> 17;
-                x ^= x << 5;
-                static const char bytes[] = "\"{}[]:,\\\0 9e-.";
-                m[x % m.size()] = bytes[(x >> 8) % (sizeof bytes - 1)];
-            }
-            exercise(m);
-        }
+        static const char bytes[] = "\"{}[]:,\\\0 9e-.";
+        for (int round = 0; round < 300; ++round)
+            exercise(mutated(seed, 8, {bytes, sizeof bytes - 1}, x));
     }
 }
