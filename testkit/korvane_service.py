@@ -11,6 +11,11 @@ answer while the companion runs:
 
 Answers are used in turn; the last one repeats. An answer of {"status": "json"}
 answers 200 for a valid document and 400 with "... at position N" otherwise.
+
+GET requests (manifests and downloads) are answered from "routes", by path:
+{"file": PATH} serves a file, {"body": TEXT} a text, {"size": N} N bytes of
+filler (counting what actually went out), {"status": S} a bare status; a path
+not listed is looked up under the folder "files", else 404.
 """
 import argparse
 import json
@@ -102,12 +107,29 @@ class State:
         self.count = 0
         self.lock = threading.Lock()
 
-    def next_answer(self):
+    def read_config(self):
         try:
             with open(self.config) as f:
-                answers = json.load(f).get("answers") or [{"status": "json"}]
+                return json.load(f)
         except (OSError, ValueError):
-            answers = [{"status": "json"}]
+            return {}
+
+    def route(self, path):
+        config = self.read_config()
+        route = (config.get("routes") or {}).get(path)
+        if route is None and config.get("files"):
+            name = os.path.normpath(os.path.join(config["files"], path.lstrip("/")))
+            if name.startswith(config["files"]) and os.path.isfile(name):
+                route = {"file": name}
+        return route
+
+    def write_record(self, entry):
+        with self.lock:
+            with open(self.record, "a") as f:
+                f.write(json.dumps(entry) + "\n")
+
+    def next_answer(self):
+        answers = self.read_config().get("answers") or [{"status": "json"}]
         with self.lock:
             i = min(self.count, len(answers) - 1)
             self.count += 1
@@ -126,7 +148,41 @@ class Handler(BaseHTTPRequestHandler):
         pass
 
     def do_GET(self):
-        self.answer(404, b'{"error":"not found"}')
+        state = self.server.state
+        route = state.route(self.path)
+        entry = {"time": time.time(), "method": "GET", "path": self.path,
+                 "userAgent": self.headers.get("User-Agent")}
+        try:
+            if route is None:
+                self.answer(404, b'{"error":"not found"}')
+            elif "file" in route:
+                with open(route["file"], "rb") as f:
+                    self.answer(200, f.read())
+            elif "body" in route:
+                self.answer(int(route.get("status", 200)), route["body"].encode("utf-8"))
+            elif "size" in route:
+                entry["sent"] = self.send_filler(int(route["size"]))
+            else:
+                self.answer(int(route["status"]), b"")
+        finally:
+            state.write_record(entry)
+
+    def send_filler(self, size):
+        """Sends `size` bytes and returns how many the client took before it
+        hung up."""
+        self.send_response(200)
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        chunk = b"x" * (1 << 20)
+        sent = 0
+        try:
+            while sent < size:
+                n = min(len(chunk), size - sent)
+                self.wfile.write(chunk[:n])
+                sent += n
+        except (OSError, ssl.SSLError):
+            self.close_connection = True
+        return sent
 
     def do_POST(self):
         length = int(self.headers.get("Content-Length") or 0)
@@ -137,6 +193,7 @@ class Handler(BaseHTTPRequestHandler):
         doc, problem = check_document(text) if self.path == "/api/live" else (None, "wrong path")
         entry = {
             "time": time.time(),
+            "method": "POST",
             "path": self.path,
             "userAgent": self.headers.get("User-Agent"),
             "contentType": self.headers.get("Content-Type"),
@@ -147,9 +204,7 @@ class Handler(BaseHTTPRequestHandler):
             "document": doc,
             "raw": None if doc is not None else text,
         }
-        with state.lock:
-            with open(state.record, "a") as f:
-                f.write(json.dumps(entry) + "\n")
+        state.write_record(entry)
         time.sleep(float(answer.get("delay", 0)))
         status = answer.get("status", "json")
         if status == "json":

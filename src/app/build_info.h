@@ -3,7 +3,9 @@
 
 namespace korvane {
 
-inline constexpr const char* BuildVersion = "2.1.29";
+// The version this build calls itself; defined in the executable's own
+// version object, so a test build of another version shares everything else.
+extern const char* const BuildVersion;
 
 #ifndef KORVANE_SERVICE_HOST
 #define KORVANE_SERVICE_HOST "live.korvane.app"

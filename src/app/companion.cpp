@@ -9,6 +9,8 @@
 #include "platform/process.h"
 #include "tools/probe.h"
 #include "tools/rest_dump.h"
+#include "update/stage.h"
+#include "update/update_check.h"
 
 #include <fstream>
 #include <iostream>
@@ -28,8 +30,10 @@ int runCompanion(int argc, const char* const* argv) {
         break;
     }
 
-    std::cout << "Korvane Companion " << BuildVersion << "\n";
+    std::cout << "Korvane Companion " << BuildVersion << "\n" << std::flush;
+    checkFinishedUpdate();
     secondOptionPass(argc, argv, options);
+    if (!options.skipUpdate && checkForUpdate()) return 0;
 
     std::string err;
     if (!startRestPoller(err)) {

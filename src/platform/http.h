@@ -29,8 +29,9 @@ enum class HttpStage { Done, Open, Connect, OpenRequest, Send, Receive };
 
 struct HttpResponse {
     HttpStage failedAt = HttpStage::Done;
-    unsigned long error = 0; // the platform's error number when a step failed
-    uint32_t status = 0;     // 0 when the status could not be read
+    unsigned long error = 0;          // the platform's error number when a step failed
+    bool tlsValidationFailed = false; // the server's certificate was not accepted
+    uint32_t status = 0;              // 0 when the status could not be read
     std::string body;
 };
 

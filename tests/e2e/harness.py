@@ -92,6 +92,7 @@ class Env:
                                 "--config", self.config, "--record", self.record)
         self.wait_for(lambda: "listening" in self.output(svc), 20,
                       "service did not start:\n" + self.output(svc))
+        self.service = svc
         return svc
 
     def start_game(self, family="4", routes=None):
@@ -115,9 +116,19 @@ class Env:
             return [json.loads(l) for l in f if l.strip()]
 
     def set_answers(self, answers):
+        self.configure(answers=answers)
+
+    def configure(self, **fields):
+        """Changes what the service answers: "answers" for posts, "routes"
+        and "files" for GETs (see korvane_service.py); the rest is kept."""
+        config = {}
+        if os.path.exists(self.config):
+            with open(self.config) as f:
+                config = json.load(f)
+        config.update(fields)
         tmp = self.config + ".tmp"
         with open(tmp, "w") as f:
-            json.dump({"answers": answers}, f)
+            json.dump(config, f)
         os.replace(tmp, self.config)
 
     def received(self):
@@ -141,15 +152,17 @@ class Env:
     def spawn(self, name, cmd, stdin_text="", cwd=None, closed_output=False):
         """Starts a process whose output (stderr too) goes to <name>.out, or
         with closed_output into a pipe whose reading end is closed at once;
-        it is stopped by stop_all."""
+        with stdin_text None its input stays open for the caller to write.
+        It is stopped by stop_all."""
         out = open(os.path.join(self.work, f"{name}.out"), "wb")
         p = subprocess.Popen(cmd, cwd=cwd or self.work, env=self.env, stdin=subprocess.PIPE,
                              stdout=subprocess.PIPE if closed_output else out,
                              stderr=subprocess.STDOUT)
         if closed_output:
             p.stdout.close()
-        p.stdin.write(stdin_text.encode())
-        p.stdin.close()
+        if stdin_text is not None:
+            p.stdin.write(stdin_text.encode())
+            p.stdin.close()
         p.outfile = out
         p.name = name
         self.procs.append(p)
@@ -204,6 +217,15 @@ class Env:
                 if marker in text:
                     found.append(f"{p.name}: {marker}\n" + text[text.index(marker):][:3000])
         return found
+
+    def stop(self, proc):
+        if proc.poll() is None:
+            proc.send_signal(signal.SIGTERM)
+            try:
+                proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
 
     def stop_all(self):
         for p in reversed(self.procs):

@@ -11,6 +11,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import Env, Failure, check, enter_namespaces  # noqa: E402
+from update_cases import *  # noqa: E402,F401,F403
 
 LOG_LINE = re.compile(
     r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] room=(\S+) id=(-?\d+) active=([Yn]) "
@@ -22,9 +23,10 @@ def log_lines(env):
 
 
 def start_companion(env, room="E2E-ROOM", args=()):
+    """The companion with a saved room; the update check has cases of its own."""
     with open(os.path.join(env.work, "korvane_room.txt"), "w") as f:
         f.write(room + "\n")
-    return env.start("korvane-companion", *args, stdin_text="\n")
+    return env.start("korvane-companion", "--no-update", *args, stdin_text="\n")
 
 
 def case_banner_and_log(env):
@@ -395,7 +397,7 @@ def case_closed_output(env):
     env.start_rig("race")
     with open(os.path.join(env.work, "korvane_room.txt"), "w") as f:
         f.write("E2E-ROOM\n")
-    comp = env.start("korvane-companion", stdin_text="\n", closed_output=True)
+    comp = env.start("korvane-companion", "--no-update", stdin_text="\n", closed_output=True)
     env.wait_for(lambda: len([l for l in log_lines(env) if l.endswith("POST OK")]) >= 6, 60,
                  "fewer than 6 posted ticks with the output closed")
     check(comp.poll() is None, f"companion exited with {comp.poll()}")

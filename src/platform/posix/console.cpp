@@ -1,5 +1,7 @@
 #include "platform/console.h"
 
+#include "platform/text.h"
+
 #include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -10,24 +12,6 @@ namespace {
 
 bool stdoutIsTerminal() {
     return isatty(STDOUT_FILENO) == 1;
-}
-
-void appendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
 }
 
 } // namespace
@@ -57,8 +41,7 @@ void consoleClear() {
 }
 
 void consoleWriteWide(const std::wstring& text) {
-    std::string utf8;
-    for (wchar_t c : text) appendUtf8(utf8, uint32_t(c));
+    std::string utf8 = wideToUtf8(text);
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
 }
 

@@ -171,6 +171,7 @@ HttpResponse httpExchange(const HttpRequest& req) {
     } else {
         r.failedAt = stageOf(curl, rc);
         r.error = unsigned(rc);
+        r.tlsValidationFailed = rc == CURLE_PEER_FAILED_VERIFICATION;
     }
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);

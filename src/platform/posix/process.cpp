@@ -1,5 +1,7 @@
 #include "platform/process.h"
 
+#include "platform/text.h"
+
 #include <csignal>
 #include <unistd.h>
 
@@ -9,7 +11,7 @@ std::wstring executablePath() {
     char buf[4096];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) return {};
-    return std::wstring(buf, buf + n);
+    return utf8ToWide(std::string(buf, size_t(n)));
 }
 
 void ignoreBrokenPipes() {

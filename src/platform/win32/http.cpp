@@ -25,6 +25,7 @@ HttpResponse failed(HttpStage stage) {
     HttpResponse r;
     r.failedAt = stage;
     r.error = GetLastError();
+    r.tlsValidationFailed = r.error == ERROR_WINHTTP_SECURE_FAILURE;
     return r;
 }
 

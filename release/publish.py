@@ -1,0 +1,91 @@
+#!/usr/bin/env python3
+"""Lays out a release: the builds, their signatures and the two manifests.
+
+  publish.py --out DIR --version V --base-url https://host/path
+             [--exe korvane-companion.exe] [--linux korvane-companion]
+             [--cert signer.pem --key signer.key] [--notes TEXT]
+
+The Windows program is signed in place with osslsigncode (Authenticode); the
+Linux program gets a detached CMS signature beside it (name + ".p7s"). Each
+manifest names the build's address (base URL + file name), its SHA-256 and,
+when signed, the signer's common name, which the program then insists on.
+"""
+import argparse
+import hashlib
+import json
+import os
+import shutil
+import subprocess
+import sys
+
+WINDOWS = ("korvane-companion.exe", "companion-latest.json")
+LINUX = ("korvane-companion", "companion-latest-linux.json")
+
+
+def common_name(cert):
+    out = subprocess.run(["openssl", "x509", "-noout", "-subject", "-nameopt", "multiline",
+                          "-in", cert], capture_output=True, text=True, check=True).stdout
+    for line in out.splitlines():
+        key, _, value = line.strip().partition("=")
+        if key.strip() == "commonName":
+            return value.strip()
+    sys.exit(f"{cert}: no common name")
+
+
+def sign_exe(path, cert, key):
+    signed = path + ".signed"
+    subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256",
+                    "-n", "Korvane Companion", "-in", path, "-out", signed],
+                   check=True, stdout=subprocess.DEVNULL)
+    os.replace(signed, path)
+
+
+def sign_detached(path, cert, key):
+    subprocess.run(["openssl", "cms", "-sign", "-binary", "-in", path, "-signer", cert,
+                    "-inkey", key, "-outform", "DER", "-out", path + ".p7s"], check=True)
+
+
+def publish(build, kind, a):
+    name, manifest = kind
+    target = os.path.join(a.out, name)
+    shutil.copyfile(build, target)
+    os.chmod(target, 0o755)
+    signer = ""
+    if a.cert:
+        (sign_exe if kind is WINDOWS else sign_detached)(target, a.cert, a.key)
+        signer = common_name(a.cert)
+    with open(target, "rb") as f:
+        digest = hashlib.sha256(f.read()).hexdigest()
+    fields = {"version": a.version, "url": a.base_url.rstrip("/") + "/" + name,
+              "sha256": digest, "notes": a.notes, "signer": signer}
+    with open(os.path.join(a.out, manifest), "w") as f:
+        json.dump(fields, f, indent=2)
+        f.write("\n")
+    print(f"{manifest}: {name} {a.version} sha256 {digest[:12]}..."
+          + (f" signed by {signer}" if signer else " unsigned"))
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--out", required=True)
+    ap.add_argument("--version", required=True)
+    ap.add_argument("--base-url", required=True)
+    ap.add_argument("--exe")
+    ap.add_argument("--linux")
+    ap.add_argument("--cert")
+    ap.add_argument("--key")
+    ap.add_argument("--notes", default="")
+    a = ap.parse_args()
+    if not a.base_url.startswith("https://"):
+        sys.exit("the base URL must start with https://")
+    if bool(a.cert) != bool(a.key):
+        sys.exit("give both --cert and --key, or neither")
+    os.makedirs(a.out, exist_ok=True)
+    if a.exe:
+        publish(a.exe, WINDOWS, a)
+    if a.linux:
+        publish(a.linux, LINUX, a)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,24 @@
+#pragma once
+// Whole-file reads and writes by wide path, for files beside the executable
+// and in the game's folders. Nothing here prints.
+#include <cstdint>
+#include <string>
+
+namespace korvane {
+
+enum class WriteStatus { Ok, CannotCreate, WriteFailed };
+
+// Creates or truncates the file and writes the bytes as they are.
+[[nodiscard]] WriteStatus writeFileBytes(const std::wstring& path, const std::string& data);
+
+// False when the file cannot be opened or read.
+[[nodiscard]] bool readFileBytes(const std::wstring& path, std::string& data);
+
+// False when there was nothing to delete or it could not be deleted.
+bool deleteFile(const std::wstring& path);
+
+// Moves `from` over `to`, replacing it. Where the platform has file modes the
+// moved file gets those of `to`, so a program stays runnable.
+[[nodiscard]] bool moveFileOver(const std::wstring& from, const std::wstring& to);
+
+} // namespace korvane

@@ -1,0 +1,135 @@
+#include "platform/codesign.h"
+
+#include "platform/files.h"
+#include "platform/text.h"
+
+#include <openssl/bio.h>
+#include <openssl/cms.h>
+#include <openssl/err.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+namespace korvane {
+
+const char* const DetachedSignatureSuffix = ".p7s";
+const char* const UpdateManifestPath = "/companion-latest-linux.json";
+
+namespace {
+
+// The same bundle the HTTPS client trusts.
+constexpr const char* TrustBundle = "/etc/ssl/certs/ca-certificates.crt";
+
+CMS_ContentInfo* readSignature(const std::wstring& path) {
+    std::string der;
+    if (!readFileBytes(path + utf8ToWide(DetachedSignatureSuffix), der)) return nullptr;
+    BIO* in = BIO_new_mem_buf(der.data(), int(der.size()));
+    CMS_ContentInfo* cms = in ? d2i_CMS_bio(in, nullptr) : nullptr;
+    BIO_free(in);
+    return cms;
+}
+
+TrustResult other(uint32_t code) {
+    return {TrustVerdict::Other, code ? code : 1};
+}
+
+// The signer's chain against the system's trust, the way Windows judges an
+// Authenticode signer: a root outside the store is untrusted, and a signer
+// certificate that names its uses must name code signing.
+TrustResult checkSigner(CMS_ContentInfo* cms, X509* signer) {
+    X509_STORE* store = X509_STORE_new();
+    if (!store || X509_STORE_load_file(store, TrustBundle) != 1) {
+        X509_STORE_free(store);
+        return other(uint32_t(ERR_get_error()));
+    }
+    STACK_OF(X509)* untrusted = CMS_get1_certs(cms);
+    X509_STORE_CTX* ctx = X509_STORE_CTX_new();
+    TrustResult r{TrustVerdict::Trusted, 0};
+    if (!ctx || X509_STORE_CTX_init(ctx, store, signer, untrusted) != 1) {
+        r = other(uint32_t(ERR_get_error()));
+    } else if (X509_verify_cert(ctx) != 1) {
+        int err = X509_STORE_CTX_get_error(ctx);
+        switch (err) {
+        case X509_V_ERR_CERT_HAS_EXPIRED:
+            r = {TrustVerdict::Expired, uint32_t(err)};
+            break;
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+        case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+        case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+        case X509_V_ERR_CERT_UNTRUSTED:
+            r = {TrustVerdict::UntrustedSigner, uint32_t(err)};
+            break;
+        default:
+            r = other(uint32_t(err));
+        }
+    } else if ((X509_get_extension_flags(signer) & EXFLAG_XKUSAGE) &&
+               !(X509_get_extended_key_usage(signer) & XKU_CODE_SIGN)) {
+        r = other(uint32_t(X509_V_ERR_INVALID_PURPOSE));
+    }
+    X509_STORE_CTX_free(ctx);
+    sk_X509_pop_free(untrusted, X509_free);
+    X509_STORE_free(store);
+    return r;
+}
+
+} // namespace
+
+TrustResult checkFileTrust(const std::wstring& path) {
+    ERR_clear_error();
+    CMS_ContentInfo* cms = readSignature(path);
+    if (!cms) return {TrustVerdict::NotSigned, 0};
+    std::string content;
+    if (!readFileBytes(path, content)) {
+        CMS_ContentInfo_free(cms);
+        return other(0);
+    }
+    BIO* data = BIO_new_mem_buf(content.data(), int(content.size()));
+    // First the content against the signature alone; the chain is judged
+    // separately so each refusal has its own reason.
+    TrustResult r{TrustVerdict::Trusted, 0};
+    if (CMS_verify(cms, nullptr, nullptr, data, nullptr, CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) !=
+        1) {
+        unsigned long e = ERR_peek_last_error();
+        r = ERR_GET_REASON(e) == CMS_R_VERIFICATION_FAILURE ||
+                    ERR_GET_REASON(e) == CMS_R_CONTENT_VERIFY_ERROR
+                ? TrustResult{TrustVerdict::ModifiedAfterSigning, uint32_t(e)}
+                : other(uint32_t(e));
+    } else {
+        STACK_OF(X509)* signers = CMS_get0_signers(cms);
+        if (!signers || sk_X509_num(signers) < 1)
+            r = other(uint32_t(ERR_get_error()));
+        else
+            r = checkSigner(cms, sk_X509_value(signers, 0));
+        sk_X509_free(signers);
+    }
+    BIO_free(data);
+    CMS_ContentInfo_free(cms);
+    ERR_clear_error();
+    return r;
+}
+
+bool readFileSignerName(const std::wstring& path, std::string& name) {
+    name.clear();
+    CMS_ContentInfo* cms = readSignature(path);
+    if (!cms) return false;
+    STACK_OF(CMS_SignerInfo)* infos = CMS_get0_SignerInfos(cms);
+    STACK_OF(X509)* certs = CMS_get1_certs(cms);
+    if (infos && sk_CMS_SignerInfo_num(infos) > 0 && certs) {
+        CMS_SignerInfo* info = sk_CMS_SignerInfo_value(infos, 0);
+        for (int i = 0; i < sk_X509_num(certs); ++i) {
+            X509* cert = sk_X509_value(certs, i);
+            if (CMS_SignerInfo_cert_cmp(info, cert) != 0) continue;
+            char buf[256];
+            int n = X509_NAME_get_text_by_NID(X509_get_subject_name(cert), NID_commonName, buf,
+                                              sizeof buf);
+            if (n > 0) name.assign(buf, size_t(n));
+            break;
+        }
+    }
+    sk_X509_pop_free(certs, X509_free);
+    CMS_ContentInfo_free(cms);
+    ERR_clear_error();
+    return !name.empty();
+}
+
+} // namespace korvane

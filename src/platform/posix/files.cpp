@@ -1,0 +1,58 @@
+#include "platform/files.h"
+
+#include "platform/text.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korvane {
+
+WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
+    int fd = ::open(wideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return WriteStatus::CannotCreate;
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += size_t(n);
+    }
+    if (::close(fd) != 0) ok = false;
+    return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
+}
+
+bool readFileBytes(const std::wstring& path, std::string& data) {
+    data.clear();
+    int fd = ::open(wideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buf[65536];
+    bool ok = true;
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        data.append(buf, size_t(n));
+    }
+    ::close(fd);
+    if (!ok) data.clear();
+    return ok;
+}
+
+bool deleteFile(const std::wstring& path) {
+    return ::unlink(wideToUtf8(path).c_str()) == 0;
+}
+
+bool moveFileOver(const std::wstring& from, const std::wstring& to) {
+    std::string src = wideToUtf8(from), dst = wideToUtf8(to);
+    struct stat st {};
+    if (::stat(dst.c_str(), &st) == 0 && ::chmod(src.c_str(), st.st_mode & 07777) != 0)
+        return false;
+    return std::rename(src.c_str(), dst.c_str()) == 0;
+}
+
+} // namespace korvane

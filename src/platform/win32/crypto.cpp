@@ -1,0 +1,23 @@
+#include "platform/crypto.h"
+
+#include <windows.h>
+
+#include <bcrypt.h>
+
+namespace korvane {
+
+bool sha256Digest(const void* data, size_t size, unsigned char out[32]) {
+    BCRYPT_ALG_HANDLE alg = nullptr;
+    if (BCryptOpenAlgorithmProvider(&alg, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return false;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    bool ok = BCryptCreateHash(alg, &hash, nullptr, 0, nullptr, 0, 0) == 0;
+    // One call hashes the whole input; its length is a 32-bit count.
+    ok = ok && size <= 0xFFFFFFFFu &&
+         BCryptHashData(hash, static_cast<PUCHAR>(const_cast<void*>(data)), ULONG(size), 0) == 0;
+    ok = ok && BCryptFinishHash(hash, out, 32, 0) == 0;
+    if (hash) BCryptDestroyHash(hash);
+    BCryptCloseAlgorithmProvider(alg, 0);
+    return ok;
+}
+
+} // namespace korvane
