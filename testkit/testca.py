@@ -22,6 +22,24 @@ def _fresh(folder):
     return True
 
 
+def _issue(folder, name, cn, extensions):
+    """name.pem/name.key, issued by the test authority."""
+    with open(os.path.join(folder, name + ".ext"), "w") as f:
+        f.write(extensions)
+    _run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
+         "-out", name + ".csr", "-subj", f"/CN={cn}", cwd=folder)
+    _run("openssl", "x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+         "-CAcreateserial", "-out", name + ".pem", "-days", "7", "-extfile", name + ".ext",
+         cwd=folder)
+
+
+def _self_signed(folder, name, cn, extension):
+    """name.pem/name.key, signed by itself and so trusted by nobody."""
+    _run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
+         "-out", name + ".pem", "-days", "7", "-subj", f"/CN={cn}", "-addext", extension,
+         cwd=folder)
+
+
 def make_ca(folder, host):
     """Creates in `folder`: ca.pem; server.pem/server.key (signed by the CA, for
     `host`); rogue.pem/rogue.key (self-signed, trusted by nobody); signer.pem/
@@ -36,33 +54,16 @@ def make_ca(folder, host):
     final = folder
     folder = f"{final}.{os.getpid()}"
     os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "server.ext"), "w") as f:
-        f.write(f"subjectAltName=DNS:{host}\nbasicConstraints=CA:FALSE\n"
-                "keyUsage=critical,digitalSignature,keyEncipherment\n"
-                "extendedKeyUsage=serverAuth\n")
     _run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key",
          "-out", "ca.pem", "-days", "7", "-subj", "/CN=Korvane Test Authority",
          "-addext", "basicConstraints=critical,CA:TRUE",
          "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=folder)
-    _run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", "server.key",
-         "-out", "server.csr", "-subj", f"/CN={host}", cwd=folder)
-    _run("openssl", "x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-         "-CAcreateserial", "-out", "server.pem", "-days", "7", "-extfile", "server.ext",
-         cwd=folder)
-    _run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "rogue.key",
-         "-out", "rogue.pem", "-days", "7", "-subj", f"/CN={host}",
-         "-addext", f"subjectAltName=DNS:{host}", cwd=folder)
-    with open(os.path.join(folder, "signer.ext"), "w") as f:
-        f.write("basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n"
-                "extendedKeyUsage=codeSigning\n")
-    _run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", "signer.key",
-         "-out", "signer.csr", "-subj", f"/CN={SIGNER}", cwd=folder)
-    _run("openssl", "x509", "-req", "-in", "signer.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-         "-CAcreateserial", "-out", "signer.pem", "-days", "7", "-extfile", "signer.ext",
-         cwd=folder)
-    _run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "rogue-signer.key",
-         "-out", "rogue-signer.pem", "-days", "7", "-subj", f"/CN={SIGNER}",
-         "-addext", "extendedKeyUsage=codeSigning", cwd=folder)
+    _issue(folder, "server", host, f"subjectAltName=DNS:{host}\nbasicConstraints=CA:FALSE\n"
+           "keyUsage=critical,digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n")
+    _issue(folder, "signer", SIGNER, "basicConstraints=CA:FALSE\n"
+           "keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+    _self_signed(folder, "rogue", host, f"subjectAltName=DNS:{host}")
+    _self_signed(folder, "rogue-signer", SIGNER, "extendedKeyUsage=codeSigning")
     try:
         os.rename(folder, final)
     except OSError:

@@ -1,5 +1,7 @@
 #include "platform/replace.h"
 
+#include "platform/win32/codepage.h"
+
 #include <windows.h>
 
 #include <shellapi.h>
@@ -12,14 +14,7 @@ bool swapNeedsScript() {
 
 std::string scriptPathText(const std::wstring& path) {
     // A batch file is read in the console's OEM code page.
-    if (path.empty()) return {};
-    int n = WideCharToMultiByte(CP_OEMCP, 0, path.data(), int(path.size()), nullptr, 0, nullptr,
-                                nullptr);
-    if (n <= 0) return {};
-    std::string text(size_t(n), '\0');
-    WideCharToMultiByte(CP_OEMCP, 0, path.data(), int(path.size()), text.data(), n, nullptr,
-                        nullptr);
-    return text;
+    return wideToCodePage(path, CP_OEMCP);
 }
 
 void startScriptHidden(const std::wstring& script) {

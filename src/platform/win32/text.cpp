@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include "platform/win32/codepage.h"
+
 #include <windows.h>
 
 namespace korvane {
@@ -13,15 +15,19 @@ std::wstring utf8ToWide(const std::string& utf8) {
     return wide;
 }
 
-std::string wideToUtf8(const std::wstring& wide) {
+std::string wideToCodePage(const std::wstring& wide, unsigned codePage) {
     if (wide.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr,
+    int n = WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr,
                                 nullptr);
     if (n <= 0) return {};
-    std::string utf8(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(), n, nullptr,
+    std::string text(size_t(n), '\0');
+    WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), text.data(), n, nullptr,
                         nullptr);
-    return utf8;
+    return text;
+}
+
+std::string wideToUtf8(const std::wstring& wide) {
+    return wideToCodePage(wide, CP_UTF8);
 }
 
 } // namespace korvane

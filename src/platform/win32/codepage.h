@@ -1,0 +1,9 @@
+#pragma once
+// Wide text in one of Windows' 8-bit code pages (Windows builds only).
+#include <string>
+
+namespace korvane {
+
+std::string wideToCodePage(const std::wstring& wide, unsigned codePage);
+
+} // namespace korvane
