@@ -81,6 +81,10 @@ class Env:
             os.makedirs(os.path.dirname(system), exist_ok=True)
             open(system, "a").close()
         subprocess.run(["mount", "--bind", bundle, system], check=True)
+        if self.platform == "windows":
+            # One wineserver for the whole run: one that quits between two
+            # short runs can drop the next one's connection as it starts.
+            subprocess.run(["/usr/lib/wine/wineserver", "-p"], env=self.env, check=True)
         self.isolated = True
 
     def start_service(self, answers=None, cert="server"):
