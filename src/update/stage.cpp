@@ -41,6 +41,8 @@ void swapInPlace(const std::wstring& exe, const std::wstring& staged, size_t siz
     if (!moveFileOver(staged, exe)) {
         (void)writeFileBytes(exe + L".update.log", log + logLine("move failed after 1 tries"));
         deleteFile(staged);
+        out << "  Could not replace this program - carrying on with this version.\n\n"
+            << std::flush;
         return;
     }
     log += logLine("replaced after 1 tries") + logLine("new size=" + std::to_string(size));

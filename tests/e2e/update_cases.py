@@ -274,6 +274,7 @@ def case_update_cycle(env):
         # by the unit tests under Wine.
         print("note: the lying manifest is checked on Linux, where the restart keeps the terminal")
         return
+    honest = fields
     # The manifest says 2.1.31, but its file is the 2.1.29 build; it names no
     # signer, so no signature is checked.
     fields = publish(env, app, "korvane-companion", "2.1.31", cert=None)
@@ -290,3 +291,20 @@ def case_update_cycle(env):
     proc.stdin.close()
     env.wait_exit(proc, 60)
     check("  Skipped. Run with --no-update to stop asking.\n" in env.output(proc), env.output(proc))
+
+    # A program file that cannot be renamed over (here a mount point) keeps
+    # the running build, and the next start reports the note.
+    offer(env, **honest)
+    subprocess.run(["mount", "--bind", app.exe, app.exe], check=True)
+    try:
+        code, out = app.run("\n")
+    finally:
+        subprocess.run(["umount", app.exe], check=True)
+    check("  Could not replace this program - carrying on with this version.\n\nMulti-driver"
+          in out, out)
+    check("] move failed after 1 tries" in env.read(os.path.join("app", app.name + ".update.log")),
+          "no failed move in the log")
+    code, out = app.run(args=["--no-update"])
+    check("Korvane Companion 2.1.29\n\n  UPDATE DID NOT TAKE: expected 2.1.30, still running "
+          "2.1.29.\n" in out, out)
+    check(app.files() == [app.name, app.name + ".update.log"], app.files())
