@@ -6,6 +6,7 @@
 #include "app/room.h"
 #include "gamerest/poller.h"
 #include "platform/console.h"
+#include "platform/http.h"
 #include "platform/process.h"
 #include "tools/probe.h"
 #include "tools/rest_dump.h"
@@ -20,6 +21,7 @@ namespace korvane {
 
 int runCompanion(int argc, const char* const* argv) {
     ignoreBrokenPipes();
+    httpGlobalInit();
     Options options;
     switch (firstOptionPass(argc, argv, options)) {
     case ToolRequest::Probe:

@@ -3,8 +3,10 @@
 namespace korvane {
 
 RestSnapshot& restSnapshot() {
-    static RestSnapshot snapshot;
-    return snapshot;
+    // Never destroyed: the poller thread is never stopped, so the snapshot
+    // must outlive an exit that runs while it polls.
+    static RestSnapshot* snapshot = new RestSnapshot;
+    return *snapshot;
 }
 
 RestValues readRestValues(const RestSnapshot& s) {

@@ -37,4 +37,10 @@ struct HttpResponse {
 
 HttpResponse httpExchange(const HttpRequest& request);
 
+// Sets up the HTTP client's libraries for the life of the process. Call it on
+// the main thread before a second thread exists: nothing it sets up is torn
+// down at exit, so a thread still in an exchange while the process ends never
+// meets a half-freed library. httpExchange calls it too.
+void httpGlobalInit();
+
 } // namespace korvane

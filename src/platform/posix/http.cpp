@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 #include <mutex>
+#include <openssl/crypto.h>
 
 namespace korvane {
 
@@ -92,9 +93,19 @@ CURLcode perform(CURL* curl) {
 
 } // namespace
 
-HttpResponse httpExchange(const HttpRequest& req) {
+void httpGlobalInit() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        // OpenSSL would otherwise free its tables from an exit handler while
+        // the REST poller may still be using them. The program is ended from
+        // outside and tears nothing down, so neither does OpenSSL.
+        OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+    });
+}
+
+HttpResponse httpExchange(const HttpRequest& req) {
+    httpGlobalInit();
 
     HttpResponse r;
     CURL* curl = curl_easy_init();

@@ -46,6 +46,10 @@ void readBody(HINTERNET request, size_t limit, std::string& body) {
 
 } // namespace
 
+void httpGlobalInit() {
+    // WinHTTP needs no process-wide set-up.
+}
+
 HttpResponse httpExchange(const HttpRequest& req) {
     Handles h;
     std::wstring agent = widen(req.userAgent);
