@@ -168,9 +168,11 @@ TEST(StintScenario, PollerBesideTheLoop) {
             ++cycles;
         }
     });
-    int withRestEnergy = 0;
-    // At least 400 ticks and 20 poll cycles, whichever thread starts first.
-    for (int i = 0; i < 400 || (cycles < 20 && i < 1000000); ++i) {
+    int withRestEnergy = 0, afterAPoll = 0;
+    // At least 400 ticks, 20 poll cycles and 10 ticks that began after a
+    // finished poll, however the two threads are scheduled.
+    for (int i = 0; (i < 400 || cycles < 20 || afterAPoll < 10) && i < 1000000; ++i) {
+        if (cycles > 0) ++afterAPoll;
         ASSERT_TRUE(r.tick());
         PlayerRecords player;
         ASSERT_EQ(beginTick(r.ctx, true, player), TickStart::Ready);
