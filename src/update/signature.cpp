@@ -10,29 +10,36 @@ bool readSignerName(const std::wstring& path, std::string& name) {
     return readFileSignerName(path, name);
 }
 
-bool verifySignature(const std::wstring& path, const std::string& expected, std::string& reason) {
-    TrustResult trust = checkFileTrust(path);
+namespace {
+
+// Why the platform refused the file; empty when it trusts it.
+std::string refusalReason(const TrustResult& trust) {
     switch (trust.verdict) {
     case TrustVerdict::Trusted:
-        break;
+        return {};
     case TrustVerdict::NotSigned:
-        reason = "not signed";
-        return false;
+        return "not signed";
     case TrustVerdict::ModifiedAfterSigning:
-        reason = "modified after signing";
-        return false;
+        return "modified after signing";
     case TrustVerdict::UntrustedSigner:
-        reason = "signer is not trusted";
-        return false;
+        return "signer is not trusted";
     case TrustVerdict::Expired:
-        reason = "signing certificate expired";
-        return false;
-    case TrustVerdict::Other: {
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "%X", unsigned(trust.code));
-        reason = std::string("signature invalid (0x") + hex + ")";
-        return false;
+        return "signing certificate expired";
+    case TrustVerdict::Other:
+        break;
     }
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%X", unsigned(trust.code));
+    return std::string("signature invalid (0x") + hex + ")";
+}
+
+} // namespace
+
+bool verifySignature(const std::wstring& path, const std::string& expected, std::string& reason) {
+    std::string refused = refusalReason(checkFileTrust(path));
+    if (!refused.empty()) {
+        reason = refused;
+        return false;
     }
     std::string name;
     if (!readSignerName(path, name)) {

@@ -1,6 +1,7 @@
 #include "update/stage.h"
 
 #include "app/build_info.h"
+#include "app/room.h"
 #include "platform/clock.h"
 #include "platform/codesign.h"
 #include "platform/files.h"
@@ -15,13 +16,6 @@
 namespace korvane {
 
 namespace {
-
-std::string trim(const std::string& s) {
-    const char* space = " \t\r\n\v\f";
-    size_t first = s.find_first_not_of(space);
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(space) - first + 1);
-}
 
 std::string logLine(const std::string& text) {
     std::string line = "[";
@@ -148,11 +142,11 @@ void checkFinishedUpdate(const std::wstring& exePath, std::ostream& out) {
     std::string note;
     if (!readFileBytes(notePath, note)) return;
     size_t firstEnd = note.find('\n');
-    std::string expected = trim(note.substr(0, firstEnd));
+    std::string expected = trimSpace(note.substr(0, firstEnd));
     std::string count;
     if (firstEnd != std::string::npos) {
         size_t secondEnd = note.find('\n', firstEnd + 1);
-        count = trim(note.substr(
+        count = trimSpace(note.substr(
             firstEnd + 1, secondEnd == std::string::npos ? secondEnd : secondEnd - firstEnd - 1));
     }
     if (expected == BuildVersion) {

@@ -1,5 +1,7 @@
 #include "platform/http.h"
 
+#include "platform/text.h"
+
 #include <curl/curl.h>
 #include <mutex>
 #include <openssl/crypto.h>
@@ -7,12 +9,6 @@
 namespace korvane {
 
 namespace {
-
-std::string narrow(const std::wstring& s) {
-    std::string out;
-    for (wchar_t c : s) out += c < 0x80 ? char(c) : '?';
-    return out;
-}
 
 struct Sink {
     CURL* curl = nullptr;
@@ -114,8 +110,8 @@ HttpResponse httpExchange(const HttpRequest& req) {
         r.error = CURLE_FAILED_INIT;
         return r;
     }
-    std::string url = std::string(req.secure ? "https://" : "http://") + narrow(req.host) + ":" +
-                      std::to_string(req.port) + narrow(req.path);
+    std::string url = std::string(req.secure ? "https://" : "http://") + wideToUtf8(req.host) +
+                      ":" + std::to_string(req.port) + wideToUtf8(req.path);
     Sink sink;
     sink.curl = curl;
     sink.req = &req;

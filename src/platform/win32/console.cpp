@@ -1,5 +1,7 @@
 #include "platform/console.h"
 
+#include "platform/text.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <windows.h>
@@ -45,12 +47,7 @@ void consoleWriteWide(const std::wstring& text) {
         WriteConsoleW(out, text.data(), DWORD(text.size()), &written, nullptr);
         return;
     }
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr,
-                                nullptr);
-    if (n <= 0) return;
-    std::string utf8(size_t(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), utf8.data(), n, nullptr,
-                        nullptr);
+    std::string utf8 = wideToUtf8(text);
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
 }
 
