@@ -79,6 +79,8 @@ std::string describePostResult(const HttpResponse& r, const std::string& sent) {
     return text;
 }
 
+namespace {
+
 HttpRequest liveRequest(const std::string& sent) {
     HttpRequest req;
     req.secure = true;
@@ -93,6 +95,8 @@ HttpRequest liveRequest(const std::string& sent) {
     req.bodyLimit = 400;
     return req;
 }
+
+} // namespace
 
 bool postLive(const std::string& document) {
     lastPostError().clear();

@@ -19,7 +19,4 @@ bool postLive(const std::string& document);
 // for a 2xx answer.
 std::string describePostResult(const HttpResponse& response, const std::string& sent);
 
-// The request postLive sends.
-HttpRequest liveRequest(const std::string& sent);
-
 } // namespace korvane

@@ -51,15 +51,6 @@ def case_banner_and_log(env):
     check(comp.poll() is None, "companion exited")
 
 
-def case_tracking_starts(env):
-    env.start_rig("stint")
-    comp = start_companion(env)
-    env.wait_for(lambda: len(log_lines(env)) >= 5, 60, "fewer than 5 log lines:\n"
-                 + env.output(comp))
-    active = [LOG_LINE.match(l).group(3) for l in log_lines(env)[:5]]
-    check(active == ["n", "n", "Y", "Y", "Y"], f"active flags {active}")
-
-
 def screen_has(env, proc, text):
     return text in env.output(proc)
 
@@ -281,12 +272,6 @@ def case_rest_no_game(env):
     check(code == 0, f"exit code {code}")
     check(out.count(NO_RESPONSE) == 6 and out.endswith(DUMP_CLOSING), out)
     check(seconds < 15, f"{seconds:.1f}s with nothing listening")
-
-
-def case_rest_ipv4_only(env):
-    env.start_game(family="4")
-    code, out, _ = run_tool(env, "--restdump")
-    check(code == 0 and NO_RESPONSE not in out, out[:1000])
 
 
 def case_rest_ipv6_only(env):

@@ -185,19 +185,6 @@ TEST(LivePayload, HostileNamesStayValid) {
     EXPECT_EQ(j["room"].get<std::string>(), "ROOM\"\\1");
 }
 
-TEST(LivePayload, KeyOrderMatchesTheDocumentTable) {
-    Tick k;
-    k.t.energyPercent = 50;
-    k.t.energySource = EnergySource::Rest;
-    k.car(1, 2, "B", "Hypercar", 2).fuelFraction = 10;
-    k.rivals = {{"B", 40.0}};
-    std::vector<std::string> keys;
-    keyOrder(ordered_json::parse(k.build()), "", keys);
-    std::string joined;
-    for (const auto& key : keys) joined += key + "\n";
-    EXPECT_EQ(joined, test::fixture("live/key_order.txt"));
-}
-
 TEST(LivePayload, NonFiniteValuesNeverBreakTheDocument) {
     Tick k;
     k.t.fuel = std::nan("");

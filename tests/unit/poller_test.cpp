@@ -26,17 +26,6 @@ struct FakeGame {
 
 } // namespace
 
-TEST(Poller, AsksTheThreeEndpointsInOrder) {
-    RestSnapshot snap;
-    FakeGame game;
-    pollRestOnce(snap, game.fetch());
-    std::vector<std::wstring> expected = {L"/rest/garage/UIScreen/RepairAndRefuel",
-                                          L"/rest/strategy/usage", L"/rest/watch/standings"};
-    EXPECT_EQ(game.asked, expected);
-    EXPECT_FALSE(snap.restVeValid);
-    EXPECT_EQ(snap.restVePercent, -1.0);
-}
-
 TEST(Poller, EnergyFromTheRefuelScreen) {
     struct Case {
         const char* cur;

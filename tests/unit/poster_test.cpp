@@ -102,16 +102,3 @@ TEST(PostResult, NegativePositionStaysInsideTheDocument) {
     std::string text = describePostResult(answered(400, "at position -40"), document(30));
     EXPECT_NE(text.find("bytes 0-30: >>>ABC"), std::string::npos) << text;
 }
-
-TEST(LiveRequest, WhatIsSent) {
-    HttpRequest r = liveRequest("{\"a\":1}");
-    EXPECT_TRUE(r.secure);
-    EXPECT_EQ(r.port, 443);
-    EXPECT_STREQ(r.verb, "POST");
-    EXPECT_EQ(r.path, L"/api/live");
-    EXPECT_EQ(r.userAgent, "KorvaneCompanion/1.6");
-    EXPECT_EQ(r.headers, "Content-Type: application/json\r\n");
-    EXPECT_FALSE(r.noProxy);
-    EXPECT_FALSE(r.readBodyOnSuccess);
-    EXPECT_EQ(r.bodyLimit, 400u);
-}

@@ -123,14 +123,3 @@ TEST(Probe, ThirtyCandidatesPrintTwentyFiveRows) {
     EXPECT_NE(text.find("\n    25 "), std::string::npos);
     EXPECT_EQ(text.find("\n    26 "), std::string::npos);
 }
-
-TEST(Probe, FuelReading) {
-    std::vector<uint8_t> full(241680, 0);
-    EXPECT_EQ(probeFuel(full.data()), -1.0);
-    int32_t one = 1;
-    double fuel = 61.5;
-    std::memcpy(full.data() + 12, &one, 4);
-    std::memcpy(full.data() + 540, &fuel, 8);
-    EXPECT_EQ(probeFuel(full.data()), 61.5);
-    EXPECT_EQ(probeFuel(nullptr), -1.0);
-}

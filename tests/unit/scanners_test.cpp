@@ -34,11 +34,31 @@ TEST(FindNumberAfterKey, Table) {
 // Numbers read exactly as strtod reads them, bit for bit, whatever shortcut
 // the reader takes for plain decimals.
 TEST(FindNumberAfterKey, ReadsAsStrtodDoes) {
-    for (const char* text :
-         {"0.675", "1.", "1e5", "1e400", "1e-400", "00012", "0x1A", "0X1p3", "12abc", "1.5e+",
-          "9007199254740993", "0.1000000000000000055511151231257827", "2.2250738585072011e-308",
-          "4.9e-324", "1.7976931348623157e308", "-3", "+4", " 5", "inf", "nan", ".5", "7,8", "0",
-          "123456789012345678901234567890", "3.14159265358979323846264338327950288"}) {
+    for (const char* text : {"0.675",
+                             "1.",
+                             "1e5",
+                             "1e400",
+                             "1e-400",
+                             "00012",
+                             "0x1A",
+                             "0X1p3",
+                             "12abc",
+                             "1.5e+",
+                             "9007199254740993",
+                             "0.1000000000000000055511151231257827",
+                             "2.2250738585072011e-308",
+                             "4.9e-324",
+                             "1.7976931348623157e308",
+                             "-3",
+                             "+4",
+                             " 5",
+                             "inf",
+                             "nan",
+                             ".5",
+                             "7,8",
+                             "0",
+                             "123456789012345678901234567890",
+                             "3.14159265358979323846264338327950288"}) {
         std::string body = std::string("\"k\":") + text;
         double expected = std::strtod(text, nullptr);
         auto v = findNumberAfterKey(body, 0, "k");
@@ -197,8 +217,10 @@ std::optional<StandingsEnergy> slowStandingsEnergy(const std::string& body) {
     for (; i < body.size(); ++i) {
         char c = body[i];
         if (inString) {
-            if (c == '\\') ++i;
-            else if (c == '"') inString = false;
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
         } else if (c == '"') {
             inString = true;
         } else if (c == '{') {

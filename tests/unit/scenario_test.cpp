@@ -19,18 +19,6 @@ TEST(Scenario, BadLinesAreReportedWithTheirNumber) {
     EXPECT_FALSE(parseScenario("timeline\nbox 10 refuel=x\n", sc, err));
 }
 
-TEST(Scenario, DrivingBurnsFuelAndCountsLaps) {
-    Scenario sc =
-        test::scenarioFrom("fuel 50\nlap 10\nburn 2\nwear 10 10 10 10\ntimeline\ndrive 25\n");
-    ScenarioPlayer p(sc);
-    double et0 = p.world().et;
-    p.advance(25);
-    EXPECT_NEAR(p.world().et - et0, 25, 1e-9);
-    EXPECT_EQ(p.world().lap, 3);
-    EXPECT_NEAR(p.world().fuel, 45, 1e-9);
-    EXPECT_NEAR(p.world().wear[0], 0.75, 1e-9);
-}
-
 TEST(Scenario, FramesCarryCountersNamesAndFaults) {
     Scenario sc = test::scenarioFrom(R"(
 track "Spa"
@@ -72,7 +60,8 @@ TEST(Scenario, OpeningSpellShowsInTheFirstFrame) {
     };
     for (const Case& c : cases) {
         Scenario sc = test::scenarioFrom(std::string("player id=9 driver=\"Me\"\ncar id=1 "
-                                                     "driver=\"A\"\ntimeline\n") + c.timeline);
+                                                     "driver=\"A\"\ntimeline\n") +
+                                         c.timeline);
         ScenarioPlayer p(sc);
         FrameBuffers fb;
         fb.publish(sc, p.world());

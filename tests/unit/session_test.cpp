@@ -6,22 +6,6 @@
 
 using namespace korvane;
 
-TEST(Session, TypeNamesAndFilter) {
-    struct Case {
-        int32_t type;
-        const char* name;
-        bool raceOnlyAllowed;
-    } cases[] = {{0, "test day", false},   {1, "practice", false},   {4, "practice", false},
-                 {5, "qualifying", false}, {8, "qualifying", false}, {9, "warmup", false},
-                 {10, "race", true},       {13, "race", true},       {14, "unknown", false},
-                 {-1, "unknown", false}};
-    for (const Case& c : cases) {
-        EXPECT_STREQ(sessionTypeName(c.type), c.name) << c.type;
-        EXPECT_EQ(sessionAllowed(c.type, true), c.raceOnlyAllowed) << c.type;
-        EXPECT_TRUE(sessionAllowed(c.type, false)) << c.type;
-    }
-}
-
 TEST(Session, SessionOkNeedsEveryCondition) {
     auto good = [] {
         auto s = std::make_unique<ScoringBuffer>();

@@ -5,14 +5,6 @@
 using namespace korvane;
 using korvane::test::StintBench;
 
-TEST(RollingWindowTest, KeepsLastEightAndTheirMean) {
-    RollingWindow w;
-    for (int i = 0; i < 9; ++i) w.add(3.0 + 0.1 * i);
-    EXPECT_EQ(w.count, 8u);
-    EXPECT_NEAR(w.values[0], 3.1, 1e-12);
-    EXPECT_NEAR(w.mean, 3.45, 1e-12);
-}
-
 TEST(Tracking, OnAtThirdDrivingTickOffAfterSixBad) {
     StintBench b;
     b.tick();
