@@ -3,6 +3,7 @@
 #include "app/live_log.h"
 #include "app/status_screen.h"
 #include "app/tick.h"
+#include "app/waiting_screen.h"
 #include "feed/poster.h"
 #include "platform/clock.h"
 
@@ -12,11 +13,6 @@
 namespace korvane {
 
 namespace {
-
-void showWaiting() {
-    std::cout << "Waiting for Le Mans Ultimate: the telemetry buffers are not published yet.\n"
-              << std::flush;
-}
 
 ScreenInput screenInput(const Options& options, const std::string& roomCode, const TickContext& ctx,
                         const TickSample& sample, bool postOk, const RestSnapshot& snapshot) {
@@ -54,8 +50,7 @@ void runMainLoop(const Options& options, const std::string& roomCode, std::ostre
         PlayerRecords player;
         TickStart start = beginTick(ctx, options.raceOnly, player);
         if (start == TickStart::Waiting) {
-            showWaiting();
-            sleepMs(2000);
+            waitForGame();
             continue;
         }
         if (start == TickStart::Torn) {

@@ -1,5 +1,6 @@
 #include "update/manifest.h"
 
+#include <cctype>
 #include <cstdlib>
 
 namespace korvane {
@@ -14,6 +15,11 @@ std::string manifestField(const std::string& text, const std::string& key) {
     size_t close = text.find('"', open + 1);
     if (close == std::string::npos) return {};
     return text.substr(open + 1, close - open - 1);
+}
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
 }
 
 std::vector<long> parseVersion(const std::string& text) {

@@ -12,6 +12,9 @@ namespace korvane {
 // so a value ends at its first quote. Empty when the field is not there.
 std::string manifestField(const std::string& text, const std::string& key);
 
+// Every byte in lower case (ASCII letters only).
+std::string lowerAscii(std::string text);
+
 // Dotted numbers, digits only within each piece, padded to at least three.
 std::vector<long> parseVersion(const std::string& text);
 

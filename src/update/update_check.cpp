@@ -6,18 +6,12 @@
 #include "update/manifest.h"
 #include "update/stage.h"
 
-#include <cctype>
 #include <iostream>
 #include <string>
 
 namespace korvane {
 
 namespace {
-
-std::string lowerCase(std::string s) {
-    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 bool declined(std::istream& in) {
     std::string answer;
@@ -72,7 +66,7 @@ bool checkForUpdate(std::istream& in, std::ostream& out) {
         return false;
     }
     std::string digest = sha256Hex(body);
-    if (digest.empty() || digest != lowerCase(sha256)) {
+    if (digest.empty() || digest != lowerAscii(sha256)) {
         out << " hash mismatch - refusing to run it.\n\n" << std::flush;
         return false;
     }

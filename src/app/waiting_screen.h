@@ -1,0 +1,40 @@
+#pragma once
+// The screen shown until the plugin's buffers can be opened: why they are not
+// there, the manual fix, and an offer to do it.
+#include "setup/discovery.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+struct WaitingScreen {
+    // Sections whose names look like the game's or a telemetry plugin's, as
+    // the last scan found them.
+    std::vector<std::wstring> foundSections;
+    uint64_t lastScanMs = 0;   // 0: never scanned
+    PluginStatus status;       // as last read
+    uint64_t statusReadMs = 0; // 0: read it on the next pass
+};
+
+// The process's own; only the main thread touches it.
+WaitingScreen& waitingScreen();
+
+using SectionLister = std::vector<std::wstring> (*)(const std::wstring& directory);
+
+// Appends the directory's sections whose lower-case names hold one of the
+// game's or the plugins' patterns.
+void scanObjectDirectory(WaitingScreen& screen, const std::wstring& directory, SectionLister list);
+
+// Lists the machine's sections again, at most once every 10 seconds.
+void scanNamedSections(WaitingScreen& screen, uint64_t nowMs, SectionLister list);
+void scanNamedSections();
+
+// Which explanation applies, 'A' to 'G' (see waitForGame).
+char waitingCase(const std::vector<std::wstring>& sections, const PluginStatus& status);
+
+// One pass of the screen, ending with a 2 s sleep.
+void waitForGame();
+
+} // namespace korvane

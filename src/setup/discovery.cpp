@@ -1,0 +1,143 @@
+#include "setup/discovery.h"
+
+#include "platform/files.h"
+#include "platform/machine.h"
+#include "update/manifest.h"
+
+#include <cctype>
+#include <cwctype>
+#include <fstream>
+
+namespace korvane {
+
+std::vector<std::string> gameFolderReport;
+
+namespace {
+
+// The quoted value after "path", with doubled backslashes made single; false
+// when the line holds no complete value.
+bool libraryPathOnLine(const std::string& line, std::string& value) {
+    size_t key = line.find("\"path\"");
+    if (key == std::string::npos) return false;
+    size_t open = line.find('"', key + 6);
+    if (open == std::string::npos) return false;
+    size_t close = line.find('"', open + 1);
+    if (close == std::string::npos) return false;
+    std::string raw = line.substr(open + 1, close - open - 1);
+    value.clear();
+    for (size_t i = 0; i < raw.size(); ++i) {
+        value += raw[i];
+        if (raw[i] == '\\' && i + 1 < raw.size() && raw[i + 1] == '\\') ++i;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string inFolder(const std::string& folder, const std::string& relative) {
+    std::string path = folder + PathSeparator + relative;
+    for (size_t i = folder.size(); i < path.size(); ++i)
+        if (path[i] == '/') path[i] = PathSeparator;
+    return path;
+}
+
+std::vector<std::string> steamLibraries(const std::string& steamRoot,
+                                        const std::string& libraryFile) {
+    std::vector<std::string> libraries;
+    if (steamRoot.empty()) return libraries;
+    libraries.push_back(steamRoot);
+    std::ifstream file(libraryFile, std::ios::binary);
+    std::string line, value;
+    while (std::getline(file, line))
+        if (libraryPathOnLine(line, value)) libraries.push_back(value);
+    return libraries;
+}
+
+std::string findGameFolder(const std::string& steamRoot) {
+    std::vector<std::string> libraries =
+        steamLibraries(steamRoot, inFolder(steamRoot, "steamapps/libraryfolders.vdf"));
+    gameFolderReport.clear();
+    std::vector<std::string> accepted;
+    std::string fallback;
+    for (const std::string& library : libraries) {
+        std::string candidate = inFolder(library, "steamapps/common/Le Mans Ultimate");
+        if (!isDirectory(candidate)) continue;
+        // Steam lists its own root again, often in another letter case.
+        std::string key = lowerAscii(candidate);
+        bool seen = false;
+        for (const std::string& earlier : accepted) seen = seen || earlier == key;
+        if (seen) continue;
+        accepted.push_back(key);
+
+        bool realInstall = pathExists(inFolder(candidate, "Bin64")) ||
+                           pathExists(inFolder(candidate, "UserData")) ||
+                           pathExists(inFolder(candidate, "Le Mans Ultimate.exe"));
+        bool hasPlugins = pathExists(inFolder(candidate, PluginsRelative));
+        bool hasPlugin = pathExists(inFolder(candidate, PluginRelative));
+        std::string line = candidate;
+        if (!realInstall) line += "   [no Bin64/UserData]";
+        if (!hasPlugins) line += "   [no Plugins folder]";
+        if (hasPlugin) line += "   [plugin present]";
+        gameFolderReport.push_back(line);
+
+        if (realInstall && hasPlugin) return candidate;
+        if (realInstall && fallback.empty()) fallback = candidate;
+    }
+    return fallback;
+}
+
+std::string findGameFolder() {
+    return findGameFolder(steamRootFolder());
+}
+
+size_t enabledDigit(const std::string& section) {
+    size_t key = section.find("Enabled");
+    if (key == std::string::npos) return std::string::npos;
+    size_t colon = section.find(':', key);
+    if (colon == std::string::npos) return std::string::npos;
+    size_t at = colon + 1;
+    while (at < section.size() && std::isspace(static_cast<unsigned char>(section[at]))) ++at;
+    if (at >= section.size() || (section[at] != '0' && section[at] != '1'))
+        return std::string::npos;
+    // "10", "1.5" or "1e3" is not a switch: leave such a value to the user.
+    if (at + 1 < section.size()) {
+        unsigned char next = static_cast<unsigned char>(section[at + 1]);
+        if (std::isalnum(next) || next == '.' || next == '_') return std::string::npos;
+    }
+    return at;
+}
+
+void readSettingsFlags(const std::string& settingsText, PluginStatus& status) {
+    size_t name = settingsText.find(PluginFileName);
+    if (name == std::string::npos) return;
+    status.hasSettingsEntry = true;
+    size_t end = settingsText.find('}', name);
+    std::string section =
+        settingsText.substr(name, end == std::string::npos ? std::string::npos : end - name);
+    size_t digit = enabledDigit(section);
+    status.enabled = digit != std::string::npos && section[digit] == '1';
+}
+
+PluginStatus readPluginStatus() {
+    PluginStatus status;
+    status.gameFolder = findGameFolder();
+    status.found = !status.gameFolder.empty();
+    if (!status.found) return status;
+    status.pluginPresent = pathExists(inFolder(status.gameFolder, PluginRelative));
+    std::string text;
+    if (readFileBytes(widePath(inFolder(status.gameFolder, SettingsRelative)), text))
+        readSettingsFlags(text, status);
+    return status;
+}
+
+bool isGameRunning() {
+    for (std::wstring text : runningProcessTexts()) {
+        for (wchar_t& c : text) c = wchar_t(std::towlower(c));
+        if (text.find(L"le mans ultimate") != std::wstring::npos ||
+            text.find(L"lemansultimate") != std::wstring::npos)
+            return true;
+    }
+    return false;
+}
+
+} // namespace korvane

@@ -1,0 +1,53 @@
+#pragma once
+// Finding Le Mans Ultimate through Steam, and what state its telemetry
+// plugin is in. Read-only: nothing here writes, prints or reports an error.
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+inline constexpr const char* PluginFileName = "rFactor2SharedMemoryMapPlugin64.dll";
+
+struct PluginStatus {
+    bool found = false;     // a game folder was chosen
+    std::string gameFolder; // without a trailing separator; empty when none
+    bool pluginPresent = false;
+    bool hasSettingsEntry = false;
+    bool enabled = false;
+};
+
+// One line per distinct game folder of the latest folder walk: the folder and
+// its markers. Refilled by every findGameFolder.
+extern std::vector<std::string> gameFolderReport;
+
+// `relative` written with '/', joined onto `folder` with this platform's separator.
+std::string inFolder(const std::string& folder, const std::string& relative);
+
+// Relative to the game folder.
+inline constexpr const char* PluginsRelative = "Plugins";
+inline constexpr const char* PluginRelative = "Plugins/rFactor2SharedMemoryMapPlugin64.dll";
+inline constexpr const char* SettingsRelative = "UserData/player/CustomPluginVariables.JSON";
+
+// The Steam root first, then every "path" value of libraryfolders.vdf in file
+// order, repeats and empty values included.
+std::vector<std::string> steamLibraries(const std::string& steamRoot,
+                                        const std::string& libraryFile);
+
+// The first real install that has the plugin, else the first real install,
+// else empty; the walk starts from the given Steam root.
+std::string findGameFolder(const std::string& steamRoot);
+std::string findGameFolder();
+
+// Position of the Enabled value's digit in `section`: the "Enabled" key, its
+// colon, white space, then a lone 0 or 1. npos when the value is anything else.
+size_t enabledDigit(const std::string& section);
+
+// The plugin's entry and Enabled flag as the settings text gives them.
+void readSettingsFlags(const std::string& settingsText, PluginStatus& status);
+
+PluginStatus readPluginStatus();
+
+// A process whose name (or, where known, command line) names the game.
+bool isGameRunning();
+
+} // namespace korvane

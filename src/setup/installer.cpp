@@ -1,0 +1,125 @@
+#include "setup/installer.h"
+
+#include "app/build_info.h"
+#include "platform/files.h"
+#include "platform/machine.h"
+#include "setup/discovery.h"
+#include "setup/settings_editor.h"
+#include "update/download.h"
+#include "update/manifest.h"
+
+#include <iostream>
+
+namespace korvane {
+
+namespace {
+
+constexpr size_t MinimumPluginSize = 1024;
+
+void printManifestStart(std::ostream& out, const std::string& manifest, size_t limit) {
+    out << "  Server returned: " << manifest.substr(0, limit)
+        << (manifest.size() > limit ? "..." : "") << "\n  Install the plugin by hand.\n\n";
+}
+
+// The download steps; true once the plugin file is in place.
+bool downloadPlugin(const std::string& gameFolder, std::ostream& out) {
+    out << "  Fetching plugin..." << std::flush;
+    std::string manifest, error;
+    if (!httpsGet(ServiceHost, L"/plugin-latest.json", manifest, error)) {
+        out << " failed (" << error << ")\n\n";
+        return false;
+    }
+    std::string url = manifestField(manifest, "url");
+    std::string sha256 = manifestField(manifest, "sha256");
+    if (url.empty() || sha256.empty()) {
+        out << " manifest is missing " << (url.empty() ? "\"url\"" : "\"sha256\"") << ".\n";
+        printManifestStart(out, manifest, 120);
+        return false;
+    }
+    if (sha256.size() != 64) {
+        out << " manifest sha256 is \"" << sha256 << "\" (" << sha256.size()
+            << " chars, expected 64).\n";
+        printManifestStart(out, manifest, 160);
+        return false;
+    }
+    std::wstring host, path;
+    if (!splitHttpsUrl(url, host, path)) {
+        out << " manifest url is not https (" << url << ") - refusing it.\n\n";
+        return false;
+    }
+    std::string body;
+    error.clear();
+    if (!httpsGet(host, path, body, error) || body.size() < MinimumPluginSize) {
+        out << " download failed (" << error << ")\n\n";
+        return false;
+    }
+    std::string digest = sha256Hex(body);
+    if (digest.empty() || digest != lowerAscii(sha256)) {
+        out << " hash mismatch - refusing to install it.\n\n";
+        return false;
+    }
+
+    std::string plugins = inFolder(gameFolder, PluginsRelative);
+    createDirectory(plugins);
+    // Written beside the plugin and moved over it whole: a failed write never
+    // leaves the game a cut-short DLL to load.
+    std::wstring target = widePath(inFolder(gameFolder, PluginRelative));
+    std::wstring temp = target + L".korvane-new";
+    WriteStatus written = writeFileBytes(temp, body);
+    if (written == WriteStatus::Ok && !moveFileOver(temp, target))
+        written = WriteStatus::CannotCreate;
+    if (written != WriteStatus::Ok) deleteFile(temp);
+    if (written == WriteStatus::CannotCreate) {
+        out << "\n  Could not write to " << plugins
+            << "\n  Try running Korvane as administrator.\n\n";
+        return false;
+    }
+    if (written == WriteStatus::WriteFailed) {
+        out << "\n  The write failed partway.\n\n";
+        return false;
+    }
+    out << " ok (" << body.size() / 1024 << " KB, hash verified)\n";
+    return true;
+}
+
+} // namespace
+
+bool offerPluginInstall(const std::string& gameFolder, bool withDownload, std::istream& in,
+                        std::ostream& out) {
+    out << "\n  Korvane can install this for you.\n";
+    if (withDownload)
+        out << "    - download the plugin into " << inFolder(gameFolder, PluginsRelative)
+            << PathSeparator << "\n";
+    out << "    - enable it in CustomPluginVariables.JSON (a backup is made first)\n";
+    out << "\n  Install now? [Y/n] " << std::flush;
+    std::string answer;
+    if (!std::getline(in, answer) || (!answer.empty() && (answer[0] == 'n' || answer[0] == 'N'))) {
+        out << "  Left alone. The manual steps are above.\n\n" << std::flush;
+        return false;
+    }
+    if (isGameRunning()) {
+        out << "\n  Close Le Mans Ultimate first - it holds the plugin file open while running.\n\n"
+            << std::flush;
+        return false;
+    }
+    if (withDownload && !downloadPlugin(gameFolder, out)) {
+        out << std::flush;
+        return false;
+    }
+    std::string error;
+    if (!enablePluginInSettings(inFolder(gameFolder, SettingsRelative), error)) {
+        out << "  Settings file: " << error << "\n\n" << std::flush;
+        return false;
+    }
+    out << "  Enabled in CustomPluginVariables.JSON (backup saved alongside it)\n"
+        << "\n  Done. Start Le Mans Ultimate and check that\n"
+        << "  Settings > Gameplay > Enable Plugins is ON.\n\n"
+        << std::flush;
+    return true;
+}
+
+bool offerPluginInstall(const std::string& gameFolder, bool withDownload) {
+    return offerPluginInstall(gameFolder, withDownload, std::cin, std::cout);
+}
+
+} // namespace korvane

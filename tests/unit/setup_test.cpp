@@ -1,0 +1,381 @@
+// Finding the game, reading the plugin's state and switching it on.
+#include "platform/machine.h"
+#include "setup/discovery.h"
+#include "setup/settings_editor.h"
+#include "test_support.h"
+
+#include <random>
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+constexpr const char* Name = "rFactor2SharedMemoryMapPlugin64.dll";
+
+// A game folder in a library: b Bin64, u UserData, e the executable,
+// P the Plugins folder, p the plugin itself.
+void makeGame(const fs::path& library, const std::string& layout) {
+    fs::path game = library / "steamapps" / "common" / "Le Mans Ultimate";
+    fs::create_directories(game);
+    if (layout.find('b') != std::string::npos) fs::create_directories(game / "Bin64");
+    if (layout.find('u') != std::string::npos) fs::create_directories(game / "UserData");
+    if (layout.find('e') != std::string::npos) writeFile(game / "Le Mans Ultimate.exe", "MZ");
+    if (layout.find('P') != std::string::npos) fs::create_directories(game / "Plugins");
+    if (layout.find('p') != std::string::npos) writeFile(game / "Plugins" / Name, "MZ");
+}
+
+// The way Steam writes a path value: every backslash doubled.
+std::string vdfEscaped(const std::string& path) {
+    std::string out;
+    for (char c : path) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return out;
+}
+
+std::string upper(std::string s) {
+    for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+TEST(FindGameFolder, ChoosesAndReportsFromFakeSteamTrees) {
+    struct Game {
+        std::string library, layout;
+    };
+    struct Row {
+        const char* what;
+        std::vector<Game> games;         // "steam" is the root
+        std::vector<std::string> vdf;    // library names, in file order
+        std::string chosen;              // library, or "" for none
+        std::vector<std::string> report; // library and its markers
+    };
+    const std::string noPlugins = "   [no Plugins folder]", present = "   [plugin present]",
+                      notInstall = "   [no Bin64/UserData]";
+    const std::vector<Row> rows = {
+        {"the root's own game", {{"steam", "bu"}}, {}, "steam", {"steam" + noPlugins}},
+        {"two without the plugin: the first, both listed",
+         {{"steam", "bP"}, {"lib2", "uP"}},
+         {"lib2"},
+         "steam",
+         {"steam", "lib2"}},
+        {"only the second has the plugin",
+         {{"steam", "bP"}, {"lib2", "ePp"}},
+         {"lib2"},
+         "lib2",
+         {"steam", "lib2" + present}},
+        {"the walk stops at a game with the plugin",
+         {{"steam", "bPp"}, {"lib2", "bP"}},
+         {"lib2"},
+         "steam",
+         {"steam" + present}},
+        {"no install markers: listed, never chosen",
+         {{"steam", "Pp"}},
+         {},
+         "",
+         {"steam" + notInstall + present}},
+        {"a non-install before a real one",
+         {{"steam", ""}, {"lib2", "e"}},
+         {"lib2"},
+         "lib2",
+         {"steam" + notInstall + noPlugins, "lib2" + noPlugins}},
+        {"the root repeated, also in capitals: one line",
+         {{"steam", "bP"}},
+         {"steam", "STEAM", "missing", ""},
+         "steam",
+         {"steam"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        auto library = [&](const std::string& name) {
+            std::string path = (dir.path() / (name == "STEAM" ? "steam" : name)).string();
+            return name == "STEAM" ? upper(path) : path;
+        };
+        for (const Game& g : row.games) makeGame(dir.path() / g.library, g.layout);
+        fs::create_directories(dir.path() / "steam" / "steamapps");
+        std::string vdf = "\"libraryfolders\"\n{\n";
+        for (const std::string& name : row.vdf) {
+            std::string path = name.empty() ? "" : library(name);
+            vdf += "\t\"0\"\n\t{\n\t\t\"path\"\t\t\"" + vdfEscaped(path) + "\"\n\t}\n";
+        }
+        writeFile(dir.path() / "steam" / "steamapps" / "libraryfolders.vdf", vdf + "}\n");
+
+        std::string root = (dir.path() / "steam").string();
+        std::string chosen = findGameFolder(root);
+        auto gameOf = [&](const std::string& name) {
+            return inFolder(library(name), "steamapps/common/Le Mans Ultimate");
+        };
+        EXPECT_EQ(chosen, row.chosen.empty() ? "" : gameOf(row.chosen));
+        std::vector<std::string> expected;
+        for (const std::string& line : row.report) {
+            size_t cut = line.find("   ");
+            expected.push_back(gameOf(line.substr(0, cut)) +
+                               (cut == std::string::npos ? "" : line.substr(cut)));
+        }
+        EXPECT_EQ(gameFolderReport, expected);
+    }
+}
+
+TEST(SteamLibraries, ReadsPathValuesLineByLine) {
+    TempDir dir;
+    std::string file = dir.file("libraryfolders.vdf");
+    writeFile(file, "\"libraryfolders\"\n{\n"
+                    "\t\t\"path\"\t\t\"D:\\\\Games\\\\Steam\"\n" // doubled: made single
+                    "\"path\" \"E:\\Single\\\\\\x\"\n"           // lone backslashes kept
+                    "\"label\"\t\"not a path\"\n"
+                    "\"path\"\t\"\"\r\n" // empty: kept
+                    "\"path\"\t\"unterminated\n"
+                    "\"path\" \"/home/a/lib\" \"path\" \"second on the line\"\n");
+    std::vector<std::string> want = {"root", "D:\\Games\\Steam", "E:\\Single\\\\x", "",
+                                     "/home/a/lib"};
+    EXPECT_EQ(steamLibraries("root", file), want);
+    EXPECT_TRUE(steamLibraries("", file).empty());
+    EXPECT_EQ(steamLibraries("root", dir.file("missing.vdf")), std::vector<std::string>{"root"});
+}
+
+TEST(ReadSettingsFlags, EntryAndEnabledValue) {
+    struct Row {
+        const char* text;
+        bool entry, enabled;
+    };
+    const Row rows[] = {
+        {"{\n  \"rFactor2SharedMemoryMapPlugin64.dll\": {\n    \" Enabled\": 1\n  }\n}\n", true,
+         true},
+        {"{\"rFactor2SharedMemoryMapPlugin64.dll\":{\" Enabled\":0}}", true, false},
+        {"{\"rFactor2SharedMemoryMapPlugin64.dll\":{\"Enabled\":1}}", true, true},
+        {"{\r\n\"rFactor2SharedMemoryMapPlugin64.dll\": {\r\n\" Enabled\" :\r\n 1,\r\n}}", true,
+         true},
+        {"{\"rFactor2SharedMemoryMapPlugin64.dll\": {\" Enabled\": 1", true, true}, // no brace
+        {"{\"rFactor2SharedMemoryMapPlugin64.dll\": {\"Other\": 1}}", true, false},
+        {"{\"rFactor2SharedMemoryMapPlugin64.dll\": {\" Enabled\": x, \"Other\": 1}}", true, false},
+        {"{\"rFactor2SharedMemoryMapPlugin64.dll\": {\" Enabled\": 10}}", true, false},
+        {"{\"rFactor2SharedMemoryMapPlugin64.dll\": {}, \"x\": {\" Enabled\": 1}}", true, false},
+        {"{\"OtherPlugin.dll\": {\" Enabled\": 1}}", false, false},
+    };
+    for (const Row& row : rows) {
+        PluginStatus st;
+        readSettingsFlags(row.text, st);
+        EXPECT_EQ(st.hasSettingsEntry, row.entry) << row.text;
+        EXPECT_EQ(st.enabled, row.enabled) << row.text;
+    }
+}
+
+const std::string AddedSection = std::string("\n  \"") + Name +
+                                 "\": {\n    \" Enabled\": 1,\n    \"EnableDirectMemoryAccess\": 0,"
+                                 "\n    \"UnsubscribedBuffersMask\": 0\n  }";
+const std::string NewFile = std::string("{\n  \"") + Name + "\": {\n    \" Enabled\": 1\n  }\n}\n";
+
+TEST(EditPluginSettings, NamedCases) {
+    const std::string section = std::string("\"") + Name + "\": {\r\n    \" Enabled\": ";
+    struct Row {
+        std::string in, out, error;
+    };
+    const std::vector<Row> rows = {
+        {"{\r\n  " + section + "0\r\n  }\r\n}\r\n", "{\r\n  " + section + "1\r\n  }\r\n}\r\n", ""},
+        {"{" + section + "1}}", "{" + section + "1}}", ""},
+        {"", NewFile, ""},
+        {"no object here", NewFile, ""},
+        {"\xEF\xBB\xBF{\n  \"Other.dll\": {\" Enabled\": 1}\n}\n",
+         "\xEF\xBB\xBF{" + AddedSection + ",\n  \"Other.dll\": {\" Enabled\": 1}\n}\n", ""},
+        {"{ \r\n }", "{" + AddedSection + " \r\n }", ""},
+        {std::string("{\"") + Name + "\" 1}", "",
+         "the plugin's section is malformed - fix it by hand"},
+        {std::string("{\"") + Name + "\": {\" Enabled\": 1", "",
+         "the plugin's section is malformed - fix it by hand"},
+        {std::string("{\"") + Name + " readme\": {\" Enabled\": 0}}", "",
+         "the plugin's section is malformed - fix it by hand"},
+        {std::string("{\"") + Name + "\": {\"Other\": 0}}", "",
+         "no Enabled key in the plugin's section - fix it by hand"},
+        {std::string("{\"") + Name + "\": {\" Enabled\" 0}}", "",
+         "could not read the Enabled value - fix it by hand"},
+        {std::string("{\"") + Name + "\": {\" Enabled\": \"1\", \"X\": 0}}", "",
+         "could not read the Enabled value - fix it by hand"},
+    };
+    for (const Row& row : rows) {
+        std::string content = row.in, error;
+        bool ok = editPluginSettings(content, error);
+        EXPECT_EQ(ok, row.error.empty()) << row.in;
+        EXPECT_EQ(error, row.error) << row.in;
+        EXPECT_EQ(content, ok ? row.out : row.in) << row.in;
+    }
+}
+
+// Random settings-like text: the pieces a real file is made of, in any order.
+std::string randomSettings(std::mt19937& rng) {
+    static const std::vector<std::string> pieces = {"{",
+                                                    "}",
+                                                    "{",
+                                                    "}",
+                                                    ":",
+                                                    ",",
+                                                    "\"",
+                                                    " ",
+                                                    "  ",
+                                                    "\r\n",
+                                                    "\n",
+                                                    "\t",
+                                                    Name,
+                                                    std::string("\"") + Name + "\": {",
+                                                    std::string("\"") + Name + "\":{",
+                                                    "\" Enabled\": ",
+                                                    "\"Enabled\":",
+                                                    "Enabled",
+                                                    "0",
+                                                    "1",
+                                                    "2",
+                                                    "10",
+                                                    "\"OtherPlugin.dll\": {",
+                                                    "true",
+                                                    "\"EnableDirectMemoryAccess\": 0",
+                                                    "x",
+                                                    "\xC3\xA9"};
+    std::string text = rng() % 8 == 0 ? "\xEF\xBB\xBF" : "";
+    size_t count = rng() % 24;
+    for (size_t i = 0; i < count; ++i) text += pieces[rng() % pieces.size()];
+    return text;
+}
+
+// A file shaped like the game's, with the plugin's section in one of many
+// well- and ill-formed variants.
+std::string shapedSettings(std::mt19937& rng) {
+    auto pick = [&](std::initializer_list<const char*> options) {
+        return std::string(options.begin()[rng() % options.size()]);
+    };
+    std::string nl = rng() % 2 ? "\r\n" : "\n";
+    std::string text = (rng() % 8 == 0 ? "\xEF\xBB\xBF{" : "{") + nl;
+    if (rng() % 2) text += "  \"Other.dll\": {" + nl + "    \" Enabled\": 1" + nl + "  }," + nl;
+    text += "  \"" + std::string(Name) +
+            pick({"\": {", "\":{", "\" : {", "\" {", "\": ", " x\": {"}) + nl;
+    if (rng() % 3 == 0) text += "    \"EnableDirectMemoryAccess\": 0," + nl;
+    text += pick({"    \" Enabled\"", "    \"Enabled\"", "    \"Disabled\"", ""});
+    std::string colon = pick({": ", ":", " : ", " ", ":\n"});
+    text += colon == ":\n" ? ":" + nl : colon;
+    text += pick({"0", "1", "2", "10", "\"1\"", "true", "0.5", ""});
+    text += pick({",", "", " "}) + nl;
+    if (rng() % 3 == 0) text += "    \"UnsubscribedBuffersMask\": 1" + nl;
+    text += pick({"  }", "  }", ""}) + nl + pick({"}", ""}) + nl;
+    return text;
+}
+
+// What a successful edit may do to the text: change one Enabled digit to 1,
+// add the section right after the first brace, or write a new file.
+void expectOnlyTheEdit(const std::string& in, const std::string& out) {
+    if (in.find(Name) != std::string::npos) {
+        ASSERT_EQ(out.size(), in.size());
+        size_t changed = 0;
+        for (size_t i = 0; i < in.size(); ++i)
+            if (in[i] != out[i]) {
+                EXPECT_EQ(in[i], '0');
+                EXPECT_EQ(out[i], '1');
+                // A value: right after a colon and white space.
+                size_t before = in.find_last_not_of(" \t\r\n", i - 1);
+                EXPECT_TRUE(before != std::string::npos && in[before] == ':');
+                ++changed;
+            }
+        EXPECT_LE(changed, 1u);
+    } else if (in.find('{') == std::string::npos) {
+        EXPECT_EQ(out, NewFile);
+    } else {
+        size_t at = in.find('{') + 1;
+        std::string inserted = out.substr(at, out.size() - in.size());
+        EXPECT_TRUE(inserted == AddedSection || inserted == AddedSection + ",") << inserted;
+        EXPECT_EQ(out.substr(0, at) + out.substr(at + inserted.size()), in);
+    }
+    PluginStatus st;
+    readSettingsFlags(out, st);
+    EXPECT_TRUE(st.hasSettingsEntry && st.enabled) << out;
+}
+
+TEST(EditPluginSettings, PropertyOnlyTheEnabledValueOrTheNewSection) {
+    std::mt19937 rng(20261206);
+    int edited = 0, refused = 0;
+    for (int i = 0; i < 20000; ++i) {
+        std::string in = i % 2 ? randomSettings(rng) : shapedSettings(rng), out = in, error;
+        if (editPluginSettings(out, error)) {
+            ++edited;
+            expectOnlyTheEdit(in, out);
+        } else {
+            ++refused;
+            EXPECT_EQ(out, in);
+            EXPECT_FALSE(error.empty());
+        }
+        if (HasFailure()) {
+            ADD_FAILURE() << "input: " << in;
+            return;
+        }
+    }
+    // Both outcomes must be well represented for the property to mean anything.
+    EXPECT_GT(edited, 3000);
+    EXPECT_GT(refused, 3000);
+}
+
+std::vector<fs::path> backupsIn(const fs::path& dir) {
+    std::vector<fs::path> found;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().find(".korvane-backup-") != std::string::npos)
+            found.push_back(e.path());
+    return found;
+}
+
+TEST(EnablePluginInSettings, PropertyBackupFirstAndNothingHalfWritten) {
+    TempDir dir;
+    std::string path = dir.file("CustomPluginVariables.JSON");
+    std::mt19937 rng(7);
+    for (int i = 0; i < 400; ++i) {
+        bool exists = rng() % 10 != 0;
+        std::string in = !exists ? "" : i % 2 ? randomSettings(rng) : shapedSettings(rng);
+        if (exists) writeFile(path, in);
+        std::string expected = in, error, ignored;
+        bool editable = editPluginSettings(expected, ignored);
+
+        bool ok = enablePluginInSettings(path, error);
+        EXPECT_EQ(ok, editable) << in;
+        EXPECT_EQ(readFile(path), ok ? expected : in) << in;
+        std::vector<fs::path> backups = backupsIn(dir.path());
+        if (in.empty()) {
+            EXPECT_TRUE(backups.empty()) << in;
+        } else {
+            ASSERT_EQ(backups.size(), 1u) << in;
+            EXPECT_EQ(readFile(backups[0]), in);
+        }
+        for (const fs::path& b : backups) fs::remove(b);
+        fs::remove(path);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 0)
+            << "left behind after: " << in;
+        if (HasFailure()) return;
+    }
+}
+
+TEST(EnablePluginInSettings, RefusesAFileItCannotRead) {
+    TempDir dir;
+    // A folder in the file's place exists but cannot be read as a file.
+    fs::path path = dir.path() / "CustomPluginVariables.JSON";
+    fs::create_directories(path);
+    std::string error;
+    EXPECT_FALSE(enablePluginInSettings(path.string(), error));
+    EXPECT_EQ(error, "could not read the settings file - refusing to edit");
+    EXPECT_TRUE(fs::is_directory(path));
+    EXPECT_TRUE(backupsIn(dir.path()).empty());
+}
+
+TEST(EnablePluginInSettings, BackupsOfOneSecondDoNotOverwriteEachOther) {
+    TempDir dir;
+    std::string path = dir.file("CustomPluginVariables.JSON");
+    std::string error;
+    writeFile(path, "{\"a\": 1}");
+    ASSERT_TRUE(enablePluginInSettings(path, error)) << error;
+    std::string first = readFile(path);
+    ASSERT_TRUE(enablePluginInSettings(path, error)) << error;
+    ASSERT_TRUE(enablePluginInSettings(path, error)) << error;
+    std::vector<std::string> contents;
+    for (const fs::path& b : backupsIn(dir.path())) contents.push_back(readFile(b));
+    std::sort(contents.begin(), contents.end());
+    std::vector<std::string> want = {first, first, "{\"a\": 1}"};
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(contents, want);
+}
+
+} // namespace
+} // namespace korvane
