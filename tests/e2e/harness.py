@@ -53,6 +53,12 @@ class Env:
         if platform == "windows":
             self.env.setdefault("WINEPREFIX", os.path.join(os.path.dirname(bindir), "wine"))
             self.env["WINEDEBUG"] = "-all"
+        else:
+            # The setup assistant looks for Steam under the home folder: give
+            # each run an empty one of its own.
+            self.env["HOME"] = os.path.join(self.work, "home")
+            os.makedirs(self.env["HOME"])
+        self.registry_keys = set()
         self.isolated = False
         self.config = os.path.join(self.work, "service.json")
         self.record = os.path.join(self.work, "received.jsonl")
@@ -231,6 +237,33 @@ class Env:
                 proc.kill()
                 proc.wait()
 
+    def windows_path(self, path):
+        return "Z:" + path.replace("/", "\\")
+
+    def reg(self, *args):
+        subprocess.run([WINE_RUN, "reg", *args], env=self.env, cwd=self.work, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def set_registry(self, key, name, value, view32=False):
+        """A REG_SZ value in the test prefix; its top key under the hive is
+        removed again when the run ends."""
+        check(self.isolated, "the registry cases need root (private namespaces)")
+        view = ["/reg:32"] if view32 else ["/reg:64"]
+        self.reg("add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f", *view)
+        hive, top = key.split("\\")[:2]
+        self.registry_keys.add((hive + "\\" + top + "\\" + key.split("\\")[2], view[0]))
+
+    def reg_query(self, key, view="/reg:64"):
+        """The exit code of `reg query`, in a list: 1 when the key is gone."""
+        return [subprocess.run([WINE_RUN, "reg", "query", key, view], env=self.env, cwd=self.work,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode]
+
+    def clear_registry(self):
+        for key, view in sorted(self.registry_keys):
+            subprocess.run([WINE_RUN, "reg", "delete", key, "/f", view], env=self.env, cwd=self.work,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.registry_keys.clear()
+
     def stop_all(self):
         for p in reversed(self.procs):
             if p.poll() is None:
@@ -242,6 +275,8 @@ class Env:
                 p.kill()
                 p.wait()
             p.outfile.close()
+        if self.registry_keys:
+            self.clear_registry()
         if self.platform == "windows" and self.isolated:
             # This wineserver was started inside the namespaces; end it with them.
             subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.env,

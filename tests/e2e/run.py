@@ -12,6 +12,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import Env, Failure, check, enter_namespaces  # noqa: E402
 from update_cases import *  # noqa: E402,F401,F403
+from setup_cases import *  # noqa: E402,F401,F403
 
 LOG_LINE = re.compile(
     r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] room=(\S+) id=(-?\d+) active=([Yn]) "

@@ -1,0 +1,329 @@
+"""End-to-end cases of the waiting screen and the plugin installer: staged Steam
+trees (through the home folder on Linux, the registry under Wine), named
+sections from the rig, a stand-in game process and the local service."""
+import hashlib
+import json
+import os
+import shutil
+
+from harness import check
+
+PLUGIN = "rFactor2SharedMemoryMapPlugin64.dll"
+HEADER = "=== KORVANE COMPANION 2.1.29 ===\n\n"
+RETRY = "\nRetrying every 2s...\n"
+
+
+class Machine:
+    """One staged machine: a Steam root, its libraries and their game folders,
+    in a folder of its own under the run's scratch folder."""
+
+    def __init__(self, env, name):
+        self.env = env
+        self.windows = env.platform == "windows"
+        self.sep = "\\" if self.windows else "/"
+        self.base = os.path.join(env.work, name)
+        self.steam = os.path.join(self.base, "home", ".local", "share", "Steam")
+        os.makedirs(os.path.join(self.steam, "steamapps"))
+
+    def game(self, library, layout="bP", settings=None):
+        """A game folder: b Bin64, u UserData, P Plugins, p the plugin; the
+        settings file when its text is given."""
+        folder = os.path.join(library, "steamapps", "common", "Le Mans Ultimate")
+        os.makedirs(folder)
+        for letter, sub in (("b", "Bin64"), ("u", "UserData"), ("P", "Plugins")):
+            if letter in layout:
+                os.makedirs(os.path.join(folder, sub))
+        if "p" in layout:
+            with open(os.path.join(folder, "Plugins", PLUGIN), "wb") as f:
+                f.write(b"MZ" * 600)
+        if settings is not None:
+            os.makedirs(os.path.join(folder, "UserData", "player"), exist_ok=True)
+            with open(self.settings_path(folder), "wb") as f:
+                f.write(settings.encode())
+        return folder
+
+    def settings_path(self, folder):
+        return os.path.join(folder, "UserData", "player", "CustomPluginVariables.JSON")
+
+    def shown(self, path):
+        """A path as the program prints it."""
+        return self.env.windows_path(path) if self.windows else path
+
+    def libraries(self, *paths):
+        """libraryfolders.vdf as Steam writes it: backslashes doubled."""
+        text = '"libraryfolders"\n{\n'
+        for i, p in enumerate(paths):
+            value = self.shown(p).replace("\\", "\\\\")
+            text += f'\t"{i}"\n\t{{\n\t\t"path"\t\t"{value}"\n\t}}\n'
+        with open(os.path.join(self.steam, "steamapps", "libraryfolders.vdf"), "w") as f:
+            f.write(text + "}\n")
+
+    def point_steam(self):
+        """Makes this the machine's Steam: the home folder on Linux, the
+        per-user value (written with forward slashes, as Steam does) under Wine."""
+        if self.windows:
+            self.env.set_registry("HKCU\\Software\\Valve\\Steam", "SteamPath",
+                                  self.shown(self.steam).replace("\\", "/"))
+        else:
+            self.env.env["HOME"] = os.path.join(self.base, "home")
+
+    def snapshot(self):
+        found = {}
+        for dirpath, _, files in os.walk(self.base):
+            for name in files:
+                with open(os.path.join(dirpath, name), "rb") as f:
+                    found[os.path.join(dirpath, name)] = f.read()
+        return found
+
+
+def start_waiting(env, answers=""):
+    """The companion with a saved room, so its input after the room's Enter
+    goes to the install offer; input ends after `answers`."""
+    with open(os.path.join(env.work, "korvane_room.txt"), "w") as f:
+        f.write("E2E-ROOM\n")
+    return env.start("korvane-companion", "--no-update", stdin_text="\n" + answers)
+
+
+def passes(env, proc):
+    return [p.split(RETRY)[0] for p in env.output(proc).split(HEADER)[1:] if RETRY in p]
+
+
+def screen(env, answers="", count=1):
+    """The first `count` passes of the waiting screen; the program is stopped."""
+    proc = start_waiting(env, answers)
+    env.wait_for(lambda: len(passes(env, proc)) >= count, 60,
+                 "the waiting screen did not show:\n" + env.output(proc)[-3000:])
+    env.stop(proc)
+    return passes(env, proc)[:count]
+
+
+def manual_fix_c(m, folder):
+    return ("The shared memory plugin is not installed.\n\n"
+            "Korvane reads telemetry through rFactor2SharedMemoryMapPlugin64.dll.\n\n"
+            "  1. Download it:\n"
+            "     https://github.com/TheIronWolfModding/rF2SharedMemoryMapPlugin/releases\n"
+            "  2. Put the .dll here:\n"
+            f"     {m.shown(folder)}{m.sep}Plugins{m.sep}\n"
+            "  3. Restart Le Mans Ultimate\n")
+
+
+def offer(m, folder, download=True):
+    text = "\n  Korvane can install this for you.\n"
+    if download:
+        text += f"    - download the plugin into {m.shown(folder)}{m.sep}Plugins{m.sep}\n"
+    return text + ("    - enable it in CustomPluginVariables.JSON (a backup is made first)\n"
+                   "\n  Install now? [Y/n] ")
+
+
+DECLINED = "  Left alone. The manual steps are above.\n\n"
+
+
+def publish(env, *names):
+    rig = env.start("korvane-rig", "--sections", *names)
+    env.wait_for(lambda: "rig: publishing" in env.output(rig), 30, env.output(rig))
+    return rig
+
+
+def case_waiting_screen(env):
+    windows = env.platform == "windows"
+    check(screen(env)[0] == "Waiting for Le Mans Ultimate...\n\n"
+          "Could not find the game install, so the plugin cannot be checked.\n"
+          "Start the game and load into a session.\n", "case B")
+
+    # C: two libraries without the plugin, the root listed again in capitals.
+    m = Machine(env, "two-games")
+    first = m.game(m.steam, "bP")
+    second = m.game(os.path.join(m.base, "Library 2"), "u")
+    root_again = m.steam.upper() if windows else m.steam
+    m.libraries(root_again, os.path.join(m.base, "Library 2"))
+    m.point_steam()
+    text = screen(env)[0]
+    want = (manual_fix_c(m, first) + "\n  More than one Le Mans Ultimate folder was found:\n"
+            f"    {m.shown(first)}\n    {m.shown(second)}   [no Plugins folder]\n"
+            "  If the plugin is in one of the others, Korvane is looking at the wrong copy.\n"
+            + offer(m, first) + DECLINED)
+    check(text == want, f"case C:\n{text}\nwanted:\n{want}")
+
+    # D, E, F: the plugin in place and its settings in three states.
+    def staged(name, settings):
+        m = Machine(env, name)
+        folder = m.game(m.steam, "bPp", settings)
+        m.point_steam()
+        return m, folder, screen(env)[0]
+
+    m, folder, text = staged("no-entry", '{\n  "Other.dll": {" Enabled": 1}\n}\n')
+    check(text.startswith("The plugin is installed but has no settings entry.\n\nAdd a section for "
+                          f"it in:\n  {m.shown(m.settings_path(folder))}\n\n"), "case D:\n" + text)
+    check(text.endswith(offer(m, folder, download=False) + DECLINED), "case D offer:\n" + text)
+    m, folder, text = staged("switched-off", f'{{"{PLUGIN}": {{" Enabled": 0}}}}')
+    check(text == "The plugin is installed but switched off.\n\nSet \" Enabled\" to 1 in:\n"
+          f"  {m.shown(m.settings_path(folder))}\n\nThen restart Le Mans Ultimate.\n"
+          + offer(m, folder, download=False) + DECLINED, "case E:\n" + text)
+    m, folder, text = staged("ready", f'{{"{PLUGIN}": {{"Enabled":1}}}}')
+    check(text.startswith("The plugin is installed and enabled, but nothing is publishing.\n"),
+          "case F:\n" + text)
+
+    # G: the game publishes something of its own, in its menus.
+    rig = publish(env, "LMU_Menu_State")
+    text = screen(env)[0]
+    check(text.startswith("Le Mans Ultimate is running. Waiting for a session.\n"), "case G:\n" + text)
+    env.stop(rig)
+
+    # A: another publisher; of thirteen matching names twelve are listed.
+    names = ["$rFactor2SMMP_Scoring$", "LMU_SMMP_Extended"] + [f"rF2_Telemetry_{i:02}" for i in range(11)]
+    rig = publish(env, *names)
+    text = screen(env)[0]
+    head = "A plugin is publishing, but not the buffers Korvane reads.\n\nFound on this machine:\n"
+    check(text.startswith(head), "case A:\n" + text)
+    listed = text[len(head):].split("\n\n")[0].split("\n")
+    check(len(listed) == 12 and all(l[:2] == "  " and l[2:] in names for l in listed),
+          f"listed: {listed}")
+    check(text.endswith("\nKorvane needs: $rFactor2SMMP_Telemetry$\n"
+                        "That comes from rFactor2SharedMemoryMapPlugin64.dll.\n"
+                        "(LMU_SMMP_Extended is a different plugin and is not a substitute.)\n"), text)
+    env.stop(rig)
+
+    # Where else Steam is found: the machine-wide value in the 32-bit view
+    # when the per-user one is empty; on Linux the Flatpak's folder.
+    m = Machine(env, "elsewhere")
+    if windows:
+        env.set_registry("HKCU\\Software\\Valve\\Steam", "SteamPath", "")
+        env.set_registry("HKLM\\SOFTWARE\\Valve\\Steam", "InstallPath", m.shown(m.steam), view32=True)
+    else:
+        flatpak = os.path.join(m.base, "home", ".var", "app", "com.valvesoftware.Steam", ".local", "share")
+        os.makedirs(flatpak)
+        shutil.move(m.steam, flatpak)
+        m.steam = os.path.join(flatpak, "Steam")
+        m.point_steam()
+    folder = m.game(m.steam, "bPp", f'{{"{PLUGIN}": {{" Enabled": 0}}}}')
+    text = screen(env)[0]
+    check(f"  {m.shown(m.settings_path(folder))}\n" in text, "Steam not found elsewhere:\n" + text)
+    if windows:
+        env.clear_registry()
+        query = env.reg_query("HKCU\\Software\\Valve") + env.reg_query("HKLM\\SOFTWARE\\Valve", "/reg:32")
+        check(query == [1, 1], "registry keys left behind")
+
+
+PLUGIN_BODY = bytes((i * 131 + (i >> 8)) % 256 for i in range(1_500_000))
+
+
+def case_plugin_install(env):
+    env.start_service()
+    files = os.path.join(env.work, "files")
+    os.makedirs(files)
+    url = f"https://{env.host}/plugin.dll"
+    env.configure(files=files)
+
+    def manifest(text):
+        env.configure(routes={"/plugin-latest.json": {"body": text}})
+
+    def serve(body, digest=None, link=url):
+        with open(os.path.join(files, "plugin.dll"), "wb") as f:
+            f.write(body)
+        manifest(json.dumps({"url": link, "sha256": digest or hashlib.sha256(body).hexdigest()}))
+
+    def attempt(name, answer, settings='{\n  "Other.dll": {" Enabled": 1}\n}\n', layout="bP",
+                count=1):
+        """A machine without the plugin (or with it, for `layout` "bPp"), one
+        answer to the offer; the screen's passes and what was fetched."""
+        m = Machine(env, name)
+        folder = m.game(m.steam, layout, settings)
+        m.point_steam()
+        before = m.snapshot()
+        asked = len(env.received())
+        texts = screen(env, answer + "\n", count)
+        fetched = [r["path"] for r in env.received()[asked:]]
+        return m, folder, before, texts, fetched
+
+    serve(PLUGIN_BODY)
+    m, folder, before, texts, fetched = attempt("declined", "no thanks")
+    check(texts[0].endswith(offer(m, folder) + DECLINED) and fetched == [], texts[0])
+    check(m.snapshot() == before, "declining changed files")
+
+    # A running game holds the plugin open: nothing is fetched or written.
+    standin = os.path.join(env.work, "standin")
+    os.makedirs(standin)
+    exe = "Le Mans Ultimate" + (".exe" if env.platform == "windows" else "")
+    shutil.copy(env.command("korvane-rig")[-1], os.path.join(standin, exe))
+    cmd = env.command("korvane-rig")[:-1] + [os.path.join(standin, exe), "--sections"]
+    game = env.spawn("standin", cmd)
+    env.wait_for(lambda: "rig: publishing" in env.output(game), 30, env.output(game))
+    m, folder, before, texts, fetched = attempt("game-running", "")
+    env.stop(game)
+    check(texts[0].endswith(offer(m, folder) + "\n  Close Le Mans Ultimate first - it holds the "
+                            "plugin file open while running.\n\n"), texts[0])
+    check(fetched == [] and m.snapshot() == before, f"fetched {fetched} or wrote files")
+
+    refusals = [
+        ("no-fields", "{}", " manifest is missing \"url\".\n  Server returned: {}\n"
+                            "  Install the plugin by hand.\n\n", ["/plugin-latest.json"]),
+        ("short-digest", json.dumps({"url": url, "sha256": "ABC"}),
+         " manifest sha256 is \"ABC\" (3 chars, expected 64).\n  Server returned: "
+         + json.dumps({"url": url, "sha256": "ABC"}) + "\n  Install the plugin by hand.\n\n",
+         ["/plugin-latest.json"]),
+        ("plain-http", json.dumps({"url": f"http://{env.host}/plugin.dll", "sha256": "a" * 64}),
+         f" manifest url is not https (http://{env.host}/plugin.dll) - refusing it.\n\n",
+         ["/plugin-latest.json"]),
+    ]
+    for name, text, message, wanted in refusals:
+        manifest(text)
+        m, folder, before, texts, fetched = attempt(name, "")
+        check(texts[0].endswith("  Fetching plugin..." + message), f"{name}:\n{texts[0]}")
+        check(fetched == wanted and m.snapshot() == before, f"{name}: fetched {fetched} or wrote files")
+
+    serve(PLUGIN_BODY[:1023])
+    m, folder, before, texts, fetched = attempt("short-body", "")
+    check(texts[0].endswith("  Fetching plugin... download failed ()\n\n"), texts[0])
+    check(m.snapshot() == before, "a short body wrote files")
+    serve(PLUGIN_BODY, "0" * 64)
+    m, folder, before, texts, fetched = attempt("mismatch", "")
+    check(texts[0].endswith("  Fetching plugin... hash mismatch - refusing to install it.\n\n"),
+          texts[0])
+    check(fetched == ["/plugin-latest.json", "/plugin.dll"] and m.snapshot() == before,
+          f"mismatch: fetched {fetched} or wrote files")
+
+    # Enter installs (the digest in capitals), and the very next pass reads
+    # the plugin's state afresh: installed and enabled, nothing publishing.
+    serve(PLUGIN_BODY, hashlib.sha256(PLUGIN_BODY).hexdigest().upper())
+    original = '{\n  "Other.dll": {" Enabled": 1}\n}\n'
+    m, folder, before, texts, fetched = attempt("install", "", original, count=2)
+    check(texts[0].endswith(
+        offer(m, folder) + "  Fetching plugin... ok (1464 KB, hash verified)\n"
+        "  Enabled in CustomPluginVariables.JSON (backup saved alongside it)\n"
+        "\n  Done. Start Le Mans Ultimate and check that\n"
+        "  Settings > Gameplay > Enable Plugins is ON.\n\n"), texts[0])
+    check(texts[1].startswith("The plugin is installed and enabled, but nothing is publishing."),
+          "the next pass did not read the plugin again:\n" + texts[1])
+    check_installed(m, folder, original, with_plugin=True)
+
+    # With the plugin there and switched off, the offer only enables it.
+    original = f'{{\r\n"{PLUGIN}": {{\r\n " Enabled": 0\r\n}}\r\n}}\r\n'
+    m, folder, before, texts, fetched = attempt("enable-only", "", original, "bPp", count=2)
+    check(texts[0].endswith(offer(m, folder, download=False)
+                            + "  Enabled in CustomPluginVariables.JSON (backup saved alongside it)\n"
+                            "\n  Done. Start Le Mans Ultimate and check that\n"
+                            "  Settings > Gameplay > Enable Plugins is ON.\n\n"), texts[0])
+    check(fetched == [] and texts[1].startswith("The plugin is installed and enabled"), texts[1])
+    check_installed(m, folder, original, with_plugin=False)
+
+
+def check_installed(m, folder, original, with_plugin):
+    settings = m.settings_path(folder)
+    player = os.path.dirname(settings)
+    with open(settings, newline="") as f:
+        text = f.read()
+    if with_plugin:
+        with open(os.path.join(folder, "Plugins", PLUGIN), "rb") as f:
+            check(f.read() == PLUGIN_BODY, "the plugin file is not the download")
+        check(text == original.replace("{", "{\n  \"" + PLUGIN + "\": {\n    \" Enabled\": 1,\n"
+                                       "    \"EnableDirectMemoryAccess\": 0,\n"
+                                       "    \"UnsubscribedBuffersMask\": 0\n  },", 1), text)
+    else:
+        check(text == original.replace('Enabled": 0', 'Enabled": 1'), repr(text))
+    backups = [n for n in os.listdir(player) if n.startswith("CustomPluginVariables.JSON.korvane-backup-")]
+    check(len(backups) == 1, f"backups: {backups}")
+    with open(os.path.join(player, backups[0]), newline="") as f:
+        check(f.read() == original, "the backup is not the old settings")
+    leftovers = [n for n in os.listdir(player) + os.listdir(os.path.join(folder, "Plugins"))
+                 if n.endswith(".korvane-new")]
+    check(not leftovers, f"left behind: {leftovers}")
