@@ -6,7 +6,7 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(os.path.dirname(HERE), "tests", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "testkit"))
 from harness import Env, enter_namespaces  # noqa: E402
 
 

@@ -11,24 +11,25 @@ import subprocess
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 from harness import Env, enter_namespaces  # noqa: E402
 
 
 def main():
     bindir, host, *companion_args = sys.argv[1:]
-    enter_namespaces([os.path.abspath(__file__), *sys.argv[1:]])
+    reason = enter_namespaces([os.path.abspath(__file__), *sys.argv[1:]])
+    if reason:
+        # Outside the namespaces the demo would post to the real service and
+        # publish under the real mapping names.
+        print(f"./dev demo {reason}: run it as root.")
+        sys.exit(1)
     env = Env("linux", bindir, os.path.join(ROOT, "build", "demo-work"), "demo", host)
     try:
         env.isolate()
-        if env.isolated:
-            env.start_service()
-            # The update check finds this very version on offer.
-            env.configure(routes={"/companion-latest-linux.json":
-                                  {"body": '{"version":"2.1.29","url":"","sha256":""}'}})
-            env.start_game()
-        else:
-            print("Not root: no local service or game REST stand-in; posting will fail.")
+        env.start_service()
+        # The update check finds this very version on offer.
+        env.configure(routes={"/companion-latest-linux.json":
+                              {"body": '{"version":"2.1.29","url":"","sha256":""}'}})
+        env.start_game()
         env.start_rig("race")
         with open(os.path.join(env.work, "korvane_room.txt"), "w") as f:
             f.write("DEMO-ROOM\n")

@@ -122,6 +122,19 @@ void printProbeResults(std::ostream& out, const std::vector<ProbeCandidate>& can
         << "If it looks like tire or brake wear instead, try rank 2.\n";
 }
 
+void probeRun(const uint8_t* view, const uint8_t* fullView, int samples,
+              const std::function<void()>& wait, std::ostream& out) {
+    ProbeState state;
+    probeBegin(state, view);
+    for (int sample = 0; sample < samples; ++sample) {
+        wait();
+        probeSample(state, view, probeFuel(fullView));
+        if (sample % 40 == 0) out << "." << std::flush;
+    }
+    printProbeResults(out, probeCandidates(state));
+    out << std::flush;
+}
+
 int runProbe() {
     const char* name = TelemetryMappingName;
     MappedView probe = openMappingView(name, 65536);
@@ -135,18 +148,10 @@ int runProbe() {
     }
     MappedView full = openMappingView(name, sizeof(TelemetryBuffer));
 
-    ProbeState state;
-    probeBegin(state, probe.data);
     std::cout << "probe: watching " << name << " for " << 240
               << "s. Drive green-flag laps \xE2\x80\x94 do not pit.\n"
               << std::flush;
-    for (int sample = 0; sample < 960; ++sample) {
-        sleepMs(250);
-        probeSample(state, probe.data, probeFuel(full.data));
-        if (sample % 40 == 0) std::cout << "." << std::flush;
-    }
-    printProbeResults(std::cout, probeCandidates(state));
-    std::cout << std::flush;
+    probeRun(probe.data, full.data, 960, [] { sleepMs(250); }, std::cout);
     closeMappingView(probe);
     return 0;
 }

@@ -3,6 +3,7 @@
 // step with fuel, such as a virtual-energy level the layout does not name.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <vector>
@@ -42,6 +43,12 @@ double probeFuel(const uint8_t* fullView);
 std::vector<ProbeCandidate> probeCandidates(const ProbeState& state);
 
 void printProbeResults(std::ostream& out, const std::vector<ProbeCandidate>& candidates);
+
+// The sampling run: begins from `view` (65,536 bytes), then `samples` times
+// calls `wait` and takes a sample, with a dot every 40 samples; the results
+// follow.
+void probeRun(const uint8_t* view, const uint8_t* fullView, int samples,
+              const std::function<void()>& wait, std::ostream& out);
 
 // The tool: 960 samples, one every 250 ms. Returns the exit code.
 int runProbe();

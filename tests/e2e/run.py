@@ -9,7 +9,8 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, "..", "..", "testkit")]
 from harness import Env, Failure, check, enter_namespaces  # noqa: E402
 from update_cases import *  # noqa: E402,F401,F403
 from setup_cases import *  # noqa: E402,F401,F403
@@ -108,20 +109,21 @@ def case_log_events(env):
     lines = log_lines(env)
     json_lines = [l for l in lines if l.startswith(" JSON: ")]
     check(json_lines, "no JSON line in the log")
-    check(not lines[0].startswith(" JSON") and not lines[3].startswith(" JSON"),
-          "JSON lines while driving")
-    for l in json_lines:
-        d = json.loads(l[len(" JSON: "):])
-        check(d["status"]["pitRaw"]["inPitlane"] or d["status"]["fuelJustIncreased"]
-              or d["tires"]["change"]["detected"], "JSON line without an event: " + l[:200])
-    # Every JSON line follows a POST line of the same tick.
-    for i, l in enumerate(lines):
-        if l.startswith(" JSON: "):
-            check(LOG_LINE.match(lines[i - 1]) and "POST" in lines[i - 1], lines[i - 1])
+    event = lambda d: (d["status"]["pitRaw"]["inPitlane"] or d["status"]["fuelJustIncreased"]
+                       or d["tires"]["change"]["detected"])
+    # Each posted tick's log line is followed by the whole document exactly
+    # when that document shows an event, however late the companion attached.
+    posted = [i for i, l in enumerate(lines) if l.endswith("POST OK")]
+    docs = [r["document"] for r in documents(env)]
+    check(len(posted) >= 40 and len(docs) >= len(posted), f"{len(posted)} posts, {len(docs)} documents")
+    for i, d in zip(posted, docs):
+        logged = i + 1 < len(lines) and lines[i + 1].startswith(" JSON: ")
+        check(logged == bool(event(d)), f"tick {lines[i]}: JSON logged {logged}, event {event(d)}")
+        if logged:
+            check(json.loads(lines[i + 1][len(" JSON: "):]) == d, "the logged JSON is not the posted one")
+    check(any(not event(d) for d in docs) and any(event(d) for d in docs), "no driving or no stop")
     check(any(json.loads(l[7:])["tires"]["change"]["fl"] for l in json_lines),
           "the front tyre change never showed")
-    check(lines[-1].startswith("[") and not any(l.startswith(" JSON") for l in lines[-6:]),
-          "JSON lines after the stop")
 
 
 def case_service_errors(env):
@@ -399,6 +401,9 @@ def case_room_stdin_ends(env):
     check(not os.path.exists(os.path.join(env.work, "korvane_room.txt")), "room file written")
 
 
+SKIPPED = 77  # ctest's SKIP_RETURN_CODE for these runs
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--platform", required=True, choices=["linux", "windows"])
@@ -412,11 +417,16 @@ def main():
         prefix = os.environ.get("WINEPREFIX") or os.path.join(os.path.dirname(a.bin), "wine")
         subprocess.run(["/usr/lib/wine/wineserver", "-k"], env={**os.environ, "WINEPREFIX": prefix},
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    enter_namespaces([os.path.abspath(__file__), *sys.argv[1:]])
     fn = globals().get("case_" + a.case)
     if fn is None:
         print("unknown case", a.case)
         return 2
+    # Every case runs isolated or not at all: outside the namespaces it would
+    # post to the real service and use the real mapping names.
+    reason = enter_namespaces([os.path.abspath(__file__), *sys.argv[1:]])
+    if reason:
+        print(f"skip {a.platform} {a.case}: {reason}")
+        return SKIPPED
     env = Env(a.platform, a.bin, a.work, a.case, a.host)
     try:
         env.isolate()

@@ -1,3 +1,4 @@
+#include "test_support.h"
 #include "tools/probe.h"
 
 #include <cmath>
@@ -122,4 +123,23 @@ TEST(Probe, ThirtyCandidatesPrintTwentyFiveRows) {
     std::string text = out.str();
     EXPECT_NE(text.find("\n    25 "), std::string::npos);
     EXPECT_EQ(text.find("\n    26 "), std::string::npos);
+}
+
+// The tool's whole four-minute run against the rig's probe scenario, each wait
+// moving the simulated car on by the 250 ms the tool would sleep.
+TEST(Probe, FourMinuteRunRanksTheEnergySlotFirst) {
+    testkit::Scenario sc = test::scenarioFile("probe");
+    testkit::ScenarioPlayer player(sc);
+    testkit::FrameBuffers frames;
+    frames.publish(sc, player.world());
+    const auto* view = reinterpret_cast<const uint8_t*>(frames.telemetry.get());
+    std::ostringstream out;
+    probeRun(view, view, 960, [&] {
+        player.advance(0.25);
+        frames.publish(sc, player.world());
+    }, out);
+    std::string text = out.str();
+    EXPECT_EQ(text.substr(0, 38), std::string(24, '.') + "\n\nbest matches") << text;
+    EXPECT_NE(text.find("\n     1     1000 "), std::string::npos) << text;
+    EXPECT_NE(text.find("    static size_t VE_OFFSET = 1000;\n"), std::string::npos);
 }

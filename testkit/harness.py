@@ -1,4 +1,5 @@
-"""Runs the real binaries (native, or the .exe under Wine) for end-to-end tests.
+"""Runs the real binaries (native, or the .exe under Wine) beside the test
+tools, for the end-to-end tests, the demo and the benchmarks.
 
 Everything a run creates lives in its scratch folder under the build tree, and
 every process it starts is stopped before it returns.
@@ -11,7 +12,7 @@ import subprocess
 import sys
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SCENARIOS = os.path.join(ROOT, "testkit", "scenarios")
 WINE_RUN = os.path.join(ROOT, "cmake", "wine-run")
 TESTKIT = os.path.join(ROOT, "testkit")
@@ -31,10 +32,17 @@ def check(cond, message):
 
 def enter_namespaces(argv):
     """Re-runs this script in private mount and network namespaces (as root), so
-    the service host can be mapped to loopback and the test authority trusted
-    for these processes alone; nothing changes on the machine."""
-    if os.geteuid() != 0 or os.environ.get("KORVANE_E2E_INSIDE"):
-        return
+    the service host can be mapped to loopback, the test authority trusted and
+    /dev/shm replaced for these processes alone; nothing changes on the
+    machine. Returns why it cannot (then nothing may run), or None inside."""
+    if os.environ.get("KORVANE_E2E_INSIDE"):
+        return None
+    if os.geteuid() != 0:
+        return "needs root for private namespaces"
+    probe = subprocess.run(["unshare", "--mount", "--net", "--propagation", "private", "true"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    if probe.returncode != 0:
+        return "cannot create private namespaces here: " + (probe.stderr.strip() or "unshare failed")
     os.environ["KORVANE_E2E_INSIDE"] = "1"
     os.execvp("unshare", ["unshare", "--mount", "--net", "--propagation", "private",
                           sys.executable, *argv])
