@@ -6,7 +6,6 @@
 #include "platform/machine.h"
 #include "setup/installer.h"
 
-#include <cwctype>
 #include <iostream>
 
 namespace korvane {
@@ -17,17 +16,6 @@ constexpr uint64_t RefreshMs = 10000;
 constexpr size_t ListedSections = 12;
 constexpr const char* PluginReleasePage =
     "https://github.com/TheIronWolfModding/rF2SharedMemoryMapPlugin/releases";
-
-std::wstring lowerWide(std::wstring text) {
-    for (wchar_t& c : text) c = wchar_t(std::towlower(c));
-    return text;
-}
-
-bool containsAny(const std::wstring& lower, std::initializer_list<const wchar_t*> patterns) {
-    for (const wchar_t* p : patterns)
-        if (lower.find(p) != std::wstring::npos) return true;
-    return false;
-}
 
 void printSettingsPath(const std::string& gameFolder) {
     std::cout << "  " << inFolder(gameFolder, SettingsRelative) << "\n\n";
@@ -109,8 +97,8 @@ WaitingScreen& waitingScreen() {
 
 void scanObjectDirectory(WaitingScreen& screen, const std::wstring& directory, SectionLister list) {
     for (const std::wstring& name : list(directory))
-        if (containsAny(lowerWide(name),
-                        {L"rfactor", L"lmu", L"smmp", L"telemetry", L"scoring", L"lemans"}))
+        if (lowerCaseHoldsAny(name,
+                              {L"rfactor", L"lmu", L"smmp", L"telemetry", L"scoring", L"lemans"}))
             screen.foundSections.push_back(name);
 }
 
@@ -128,7 +116,7 @@ void scanNamedSections() {
 
 char waitingCase(const std::vector<std::wstring>& sections, const PluginStatus& status) {
     for (const std::wstring& name : sections)
-        if (containsAny(lowerWide(name), {L"smmp", L"rfactor"})) return 'A';
+        if (lowerCaseHoldsAny(name, {L"smmp", L"rfactor"})) return 'A';
     if (!status.found) return 'B';
     if (!status.pluginPresent) return 'C';
     if (!status.hasSettingsEntry) return 'D';

@@ -21,4 +21,18 @@ bool deleteFile(const std::wstring& path);
 // moved file gets those of `to`, so a program stays runnable.
 [[nodiscard]] bool moveFileOver(const std::wstring& from, const std::wstring& to);
 
+// Writes the bytes beside the file under a temporary name and moves them over
+// it only once the whole write succeeded, so a failure never leaves the file
+// cut short; the temporary file does not outlive a failure. A file that could
+// not be replaced counts as one that could not be created.
+[[nodiscard]] inline WriteStatus replaceFileBytes(const std::wstring& path,
+                                                  const std::string& data) {
+    std::wstring temp = path + L".korvane-new";
+    WriteStatus written = writeFileBytes(temp, data);
+    if (written == WriteStatus::Ok && !moveFileOver(temp, path))
+        written = WriteStatus::CannotCreate;
+    if (written != WriteStatus::Ok) deleteFile(temp);
+    return written;
+}
+
 } // namespace korvane

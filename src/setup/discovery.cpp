@@ -4,6 +4,7 @@
 #include "platform/machine.h"
 #include "update/manifest.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cwctype>
 #include <fstream>
@@ -64,9 +65,7 @@ std::string findGameFolder(const std::string& steamRoot) {
         if (!isDirectory(candidate)) continue;
         // Steam lists its own root again, often in another letter case.
         std::string key = lowerAscii(candidate);
-        bool seen = false;
-        for (const std::string& earlier : accepted) seen = seen || earlier == key;
-        if (seen) continue;
+        if (std::find(accepted.begin(), accepted.end(), key) != accepted.end()) continue;
         accepted.push_back(key);
 
         bool realInstall = pathExists(inFolder(candidate, "Bin64")) ||
@@ -130,13 +129,17 @@ PluginStatus readPluginStatus() {
     return status;
 }
 
+bool lowerCaseHoldsAny(const std::wstring& text, std::initializer_list<const wchar_t*> patterns) {
+    std::wstring lower = text;
+    for (wchar_t& c : lower) c = wchar_t(std::towlower(c));
+    for (const wchar_t* p : patterns)
+        if (lower.find(p) != std::wstring::npos) return true;
+    return false;
+}
+
 bool isGameRunning() {
-    for (std::wstring text : runningProcessTexts()) {
-        for (wchar_t& c : text) c = wchar_t(std::towlower(c));
-        if (text.find(L"le mans ultimate") != std::wstring::npos ||
-            text.find(L"lemansultimate") != std::wstring::npos)
-            return true;
-    }
+    for (const std::wstring& text : runningProcessTexts())
+        if (lowerCaseHoldsAny(text, {L"le mans ultimate", L"lemansultimate"})) return true;
     return false;
 }
 

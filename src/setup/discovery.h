@@ -1,6 +1,7 @@
 #pragma once
 // Finding Le Mans Ultimate through Steam, and what state its telemetry
 // plugin is in. Read-only: nothing here writes, prints or reports an error.
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,9 @@ size_t enabledDigit(const std::string& section);
 void readSettingsFlags(const std::string& settingsText, PluginStatus& status);
 
 PluginStatus readPluginStatus();
+
+// True when the text in lower case holds one of the (lower-case) patterns.
+bool lowerCaseHoldsAny(const std::wstring& text, std::initializer_list<const wchar_t*> patterns);
 
 // A process whose name (or, where known, command line) names the game.
 bool isGameRunning();

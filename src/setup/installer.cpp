@@ -61,22 +61,18 @@ bool downloadPlugin(const std::string& gameFolder, std::ostream& out) {
 
     std::string plugins = inFolder(gameFolder, PluginsRelative);
     createDirectory(plugins);
-    // Written beside the plugin and moved over it whole: a failed write never
-    // leaves the game a cut-short DLL to load.
-    std::wstring target = widePath(inFolder(gameFolder, PluginRelative));
-    std::wstring temp = target + L".korvane-new";
-    WriteStatus written = writeFileBytes(temp, body);
-    if (written == WriteStatus::Ok && !moveFileOver(temp, target))
-        written = WriteStatus::CannotCreate;
-    if (written != WriteStatus::Ok) deleteFile(temp);
-    if (written == WriteStatus::CannotCreate) {
+    // Moved into place whole: a failed write never leaves the game a
+    // cut-short DLL to load.
+    switch (replaceFileBytes(widePath(inFolder(gameFolder, PluginRelative)), body)) {
+    case WriteStatus::CannotCreate:
         out << "\n  Could not write to " << plugins
             << "\n  Try running Korvane as administrator.\n\n";
         return false;
-    }
-    if (written == WriteStatus::WriteFailed) {
+    case WriteStatus::WriteFailed:
         out << "\n  The write failed partway.\n\n";
         return false;
+    case WriteStatus::Ok:
+        break;
     }
     out << " ok (" << body.size() / 1024 << " KB, hash verified)\n";
     return true;

@@ -94,22 +94,15 @@ bool enablePluginInSettings(const std::string& settingsPath, std::string& error)
     }
     if (!editPluginSettings(content, error)) return false;
 
-    // Written beside the file first, so a failed write never leaves it cut short.
-    std::wstring temp = widePath(settingsPath + ".korvane-new");
-    WriteStatus written = writeFileBytes(temp, content);
-    if (written == WriteStatus::CannotCreate) {
+    switch (replaceFileBytes(path, content)) {
+    case WriteStatus::CannotCreate:
         error = "could not write the settings file";
         return false;
-    }
-    if (written == WriteStatus::WriteFailed) {
-        deleteFile(temp);
+    case WriteStatus::WriteFailed:
         error = "the write failed partway";
         return false;
-    }
-    if (!moveFileOver(temp, path)) {
-        deleteFile(temp);
-        error = "could not write the settings file";
-        return false;
+    case WriteStatus::Ok:
+        break;
     }
     return true;
 }

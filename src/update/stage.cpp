@@ -120,9 +120,11 @@ bool stageUpdate(const std::string& body, const std::string& version, const std:
         }
         out << "  Signature verified (" << signer << ")\n" << std::flush;
     }
+    // A script cut short must never run: it could move a half-staged build.
     if (swapNeedsScript() &&
-        writeFileBytes(script, updateScript(scriptPathText(exe), scriptPathText(staged))) ==
-            WriteStatus::CannotCreate) {
+        writeFileBytes(script, updateScript(scriptPathText(exe), scriptPathText(staged))) !=
+            WriteStatus::Ok) {
+        deleteFile(script);
         deleteFile(staged);
         return false;
     }

@@ -1,12 +1,11 @@
 #include "platform/machine.h"
 
+#include "platform/files.h"
 #include "platform/text.h"
 
 #include <cstdlib>
 #include <dirent.h>
-#include <fstream>
 #include <pwd.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,13 +20,6 @@ std::string homeFolder() {
     if (home && *home) return home;
     const passwd* pw = getpwuid(getuid());
     return pw && pw->pw_dir ? pw->pw_dir : "";
-}
-
-std::string wholeFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
 }
 
 } // namespace
@@ -76,8 +68,10 @@ std::vector<std::wstring> runningProcessTexts() {
         std::string base = std::string("/proc/") + name;
         // The short name is cut at 15 bytes, so the command line counts too:
         // under Proton the game is a Wine process whose arguments name its .exe.
-        std::string text = wholeFile(base + "/comm");
-        std::string cmdline = wholeFile(base + "/cmdline");
+        std::string text, cmdline;
+        // A process that ended meanwhile simply reads as empty.
+        (void)readFileBytes(widePath(base + "/comm"), text);
+        (void)readFileBytes(widePath(base + "/cmdline"), cmdline);
         for (char& c : cmdline)
             if (c == '\0') c = ' ';
         text += ' ';

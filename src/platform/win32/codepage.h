@@ -5,5 +5,6 @@
 namespace korvane {
 
 std::string wideToCodePage(const std::wstring& wide, unsigned codePage);
+std::wstring codePageToWide(const std::string& text, unsigned codePage);
 
 } // namespace korvane

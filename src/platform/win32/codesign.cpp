@@ -30,28 +30,19 @@ TrustResult checkFileTrust(const std::wstring& path) {
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
 
+    static const struct {
+        uint32_t code;
+        TrustVerdict verdict;
+    } verdicts[] = {{0, TrustVerdict::Trusted},
+                    {0x800B0100, TrustVerdict::NotSigned},
+                    {0x80096010, TrustVerdict::ModifiedAfterSigning},
+                    {0x800B0109, TrustVerdict::UntrustedSigner},
+                    {0x800B0101, TrustVerdict::Expired}};
     TrustResult r;
     r.code = uint32_t(result);
-    switch (r.code) {
-    case 0:
-        r.verdict = TrustVerdict::Trusted;
-        break;
-    case 0x800B0100:
-        r.verdict = TrustVerdict::NotSigned;
-        break;
-    case 0x80096010:
-        r.verdict = TrustVerdict::ModifiedAfterSigning;
-        break;
-    case 0x800B0109:
-        r.verdict = TrustVerdict::UntrustedSigner;
-        break;
-    case 0x800B0101:
-        r.verdict = TrustVerdict::Expired;
-        break;
-    default:
-        r.verdict = TrustVerdict::Other;
-        break;
-    }
+    r.verdict = TrustVerdict::Other;
+    for (const auto& v : verdicts)
+        if (v.code == r.code) r.verdict = v.verdict;
     return r;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/machine.h"
 
+#include "platform/win32/codepage.h"
+
 #include <string>
 #include <windows.h>
 // After windows.h, which they build on.
@@ -54,11 +56,7 @@ void createDirectory(const std::string& path) {
 }
 
 std::wstring widePath(const std::string& path) {
-    if (path.empty()) return {};
-    int n = MultiByteToWideChar(CP_ACP, 0, path.data(), int(path.size()), nullptr, 0);
-    std::wstring wide(size_t(n > 0 ? n : 0), L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, path.data(), int(path.size()), wide.data(), n);
-    return wide;
+    return codePageToWide(path, CP_ACP);
 }
 
 std::vector<std::wstring> runningProcessTexts() {

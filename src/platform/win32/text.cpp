@@ -6,13 +6,17 @@
 
 namespace korvane {
 
-std::wstring utf8ToWide(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+std::wstring codePageToWide(const std::string& text, unsigned codePage) {
+    if (text.empty()) return {};
+    int n = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
     if (n <= 0) return {};
     std::wstring wide(size_t(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), wide.data(), n);
+    MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), wide.data(), n);
     return wide;
+}
+
+std::wstring utf8ToWide(const std::string& utf8) {
+    return codePageToWide(utf8, CP_UTF8);
 }
 
 std::string wideToCodePage(const std::wstring& wide, unsigned codePage) {
