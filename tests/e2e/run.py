@@ -31,28 +31,6 @@ def start_companion(env, room="E2E-ROOM", args=()):
     return env.start("korvane-companion", "--no-update", *args, stdin_text="\n")
 
 
-def case_banner_and_log(env):
-    env.start_rig("race")
-    comp = start_companion(env)
-    env.wait_for(lambda: len(log_lines(env)) >= 5, 60, "fewer than 5 log lines:\n"
-                 + env.output(comp))
-    out = env.output(comp)
-    check(out.startswith("Korvane Companion 2.1.29\n"), "banner missing:\n" + out)
-    check("Multi-driver + room-scoped live + pit-stop streaming\n" in out, out)
-    check("Room (from korvane_room.txt): E2E-ROOM\nNew room (Enter to keep): " in out, out)
-    check(re.search(r"POST https://[A-Za-z0-9.-]+:443/api/live\n", out), out)
-    check("Room: E2E-ROOM\n\n" in out, out)
-    lines = log_lines(env)
-    for line in lines:
-        m = LOG_LINE.match(line)
-        check(m, "bad log line: " + repr(line))
-        check(m.group(1) == "E2E-ROOM" and m.group(2) == "7", line)
-    first = lines[0]
-    env.wait_for(lambda: len(log_lines(env)) > len(lines), 10, "the log stopped growing")
-    check(log_lines(env)[0] == first, "log line rewritten")
-    check(comp.poll() is None, "companion exited")
-
-
 def screen_has(env, proc, text):
     return text in env.output(proc)
 
@@ -95,6 +73,12 @@ def case_posts_stint(env):
     check(len(docs) - 1 <= len(ok) <= received,
           f"{len(ok)} POST OK lines for {len(docs)}..{received} documents")
     out = env.output(comp)
+    check(out.startswith("Korvane Companion 2.1.29\n"), "banner missing:\n" + out)
+    check("Room (from korvane_room.txt): E2E-ROOM\nNew room (Enter to keep): " in out, out)
+    check(re.search(r"POST https://[A-Za-z0-9.-]+:443/api/live\nRoom: E2E-ROOM\n\n", out), out)
+    for line in (l for l in lines if not l.startswith(" JSON: ")):
+        m = LOG_LINE.match(line)
+        check(m and m.group(1) == "E2E-ROOM" and m.group(2) == "7", "bad log line: " + line)
     check("Sending : yes" in out, out[-2000:])
     check("=== KORVANE COMPANION 2.1.29 ===" + " " * 45 + "\n" in out, "screen lines are not 77 wide")
 
@@ -133,22 +117,11 @@ def case_service_errors(env):
     env.wait_for(lambda: screen_has(env, comp, "Sending : FAILED - HTTP 500 "), 60,
                  "no HTTP 500 on the screen:\n" + env.output(comp)[-3000:])
     check(any(l.endswith("POST FAIL") for l in log_lines(env)), "no POST FAIL in the log")
-    check(screen_has(env, comp, "NEXT    : check your connection - the site is not answering"),
-          "no hint")
     failed = len(documents(env))
-    env.set_answers([{"status": 503, "body": "x" * 1000}])
-    env.wait_for(lambda: screen_has(env, comp, "FAILED - HTTP 503 \u2014 " + "x" * 20), 30,
-                 "no quoted body")
-    # The screen cuts the two-line text at 77 columns; position 3 keeps the
-    # marker inside them.
-    env.set_answers([{"status": 400, "body": "at position 3"}])
-    env.wait_for(lambda: screen_has(env, comp, "HTTP 400 \u2014 at position 3\n"
-                                    "         bytes 0-63: {\"r>>>oo"), 30,
-                 "no position snippet:\n" + env.output(comp)[-1500:])
     env.set_answers([{"status": 204}])
-    env.wait_for(lambda: screen_has(env, comp, "Sending : yes"), 30, "never recovered")
-    check(len(documents(env)) > failed + 2, "the next ticks did not post again")
-    check(log_lines(env)[-1].endswith("POST OK"), log_lines(env)[-1])
+    env.wait_for(lambda: len(documents(env)) > failed + 2 and log_lines(env)[-1].endswith("POST OK"),
+                 30, "the next ticks did not post again")
+    check(screen_has(env, comp, "Sending : yes"), "never recovered")
 
 
 def case_slow_service(env):
@@ -313,17 +286,6 @@ def case_probe_no_game(env):
     code, out, _ = run_tool(env, "--probe")
     check(code == 0, f"exit code {code}")
     check(out == "probe: cannot open $rFactor2SMMP_Telemetry$ \u2014 is the game running?\n", out)
-
-
-def case_probe(env):
-    env.start_rig("probe")
-    code, out, _ = run_tool(env, "--probe", timeout=300)
-    check(code == 0, f"exit code {code}")
-    check(out.startswith("probe: watching $rFactor2SMMP_Telemetry$ for 240s. Drive green-flag "
-                         "laps \u2014 do not pit.\n" + "." * 24 + "\n\nbest matches"), out[:400])
-    check("    static size_t VE_OFFSET = 1000;\n" in out, out)
-    rows = re.findall(r"^ +(\d+) +(\d+) ", out, re.M)
-    check(rows and rows[0] == ("1", "1000"), rows[:3])
 
 
 def case_player_missing(env):

@@ -75,19 +75,6 @@ TEST(NeutralizeNonFinite, Table) {
     }
 }
 
-TEST(NumberForms, FixedLikeTheCLibrary) {
-    struct Case {
-        double v;
-        int decimals;
-        const char* out;
-    } cases[] = {{12.345, 2, "12.35"}, {-0.4, 2, "-0.40"},
-                 {100, 2, "100.00"},   {-0.001, 2, "-0.00"},
-                 {0.125, 4, "0.1250"}, {57.34, 6, "57.340000"},
-                 {-3, 2, "-3.00"},     {1e20, 2, "100000000000000000000.00"}};
-    for (const Case& c : cases) EXPECT_EQ(fixed(c.v, c.decimals), c.out) << c.v;
-    EXPECT_EQ(fixed(1e300, 2).size(), 304u);
-}
-
 TEST(NumberForms, AgreesWithPrintfAcrossMagnitudes) {
     // Ties, near-ties, negatives, tiny and large values, against the C library.
     std::vector<double> values = {0.125,
@@ -108,7 +95,9 @@ TEST(NumberForms, AgreesWithPrintfAcrossMagnitudes) {
                                   0.045,
                                   5e-324,
                                   1e11,
-                                  -3.14159265358979};
+                                  -3.14159265358979,
+                                  1e20,
+                                  1e300};
     uint64_t x = 88172645463325252ull;
     for (int i = 0; i < 20000; ++i) {
         x ^= x << 13;
@@ -120,7 +109,7 @@ TEST(NumberForms, AgreesWithPrintfAcrossMagnitudes) {
     }
     for (double v : values) {
         for (int d : {0, 1, 2, 4, 6}) {
-            char buf[512];
+            char buf[400];
             std::snprintf(buf, sizeof buf, "%.*f", d, v);
             ASSERT_EQ(fixed(v, d), buf) << v << " with " << d;
         }

@@ -134,10 +134,13 @@ TEST(Probe, FourMinuteRunRanksTheEnergySlotFirst) {
     frames.publish(sc, player.world());
     const auto* view = reinterpret_cast<const uint8_t*>(frames.telemetry.get());
     std::ostringstream out;
-    probeRun(view, view, 960, [&] {
-        player.advance(0.25);
-        frames.publish(sc, player.world());
-    }, out);
+    probeRun(
+        view, view, 960,
+        [&] {
+            player.advance(0.25);
+            frames.publish(sc, player.world());
+        },
+        out);
     std::string text = out.str();
     EXPECT_EQ(text.substr(0, 38), std::string(24, '.') + "\n\nbest matches") << text;
     EXPECT_NE(text.find("\n     1     1000 "), std::string::npos) << text;

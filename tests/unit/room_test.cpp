@@ -84,18 +84,6 @@ TEST(RoomDialogue, Table) {
     }
 }
 
-TEST(RoomDialogue, InputEndingBeforeACodeStopsWithAMessage) {
-    TempDir dir;
-    std::string path = dir.file("R");
-    std::istringstream in("  \n");
-    std::ostringstream out;
-    std::string room;
-    EXPECT_FALSE(settleRoomCode(path, in, out, room));
-    EXPECT_NE(out.str().find("Room is required.\n"), std::string::npos);
-    EXPECT_NE(out.str().find("No room code given"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(path));
-}
-
 TEST(RoomDialogue, UnwritableFileStillConfirms) {
     TempDir dir;
     std::string path = (dir.path() / "no-such-dir" / "R").string();

@@ -21,44 +21,26 @@ struct Buffers {
 
 } // namespace
 
-TEST(PlayerLookup, IsPlayerFlagWinsOverControllerPass) {
-    Buffers b;
-    b.scoring->numVehicles = 5;
-    b.scoring->vehicles[1].control = 0; // local controller but not flagged
-    b.scoring->vehicles[3].isPlayer = 1;
-    EXPECT_EQ(findPlayerScoringIndex(b.scoring.get()), 3);
-}
-
-TEST(PlayerLookup, FallsBackToFirstLocallyControlledCar) {
-    Buffers b;
-    b.scoring->numVehicles = 5;
-    b.scoring->vehicles[2].control = 0;
-    b.scoring->vehicles[4].control = 0;
-    EXPECT_EQ(findPlayerScoringIndex(b.scoring.get()), 2);
-}
-
-TEST(PlayerLookup, CountsAreClamped) {
+TEST(PlayerLookup, FlagFirstThenLocalControlWithinTheClampedCount) {
     struct Case {
         int32_t count;
-        int flagged;
+        int flagged, local; // local: this car and every later one; -1: none
         int expected;
     } cases[] = {
-        {200, 127, 127},                                      // 200 searches all 128 records
-        {200, 130 % 128, 2}, {128, 127, 127}, {127, 127, -1}, // outside the count
-        {0, 0, -1},          {-5, 0, -1},
+        {5, 3, 1, 3},                             // the flag wins over a local car
+        {5, -1, 2, 2},                            // else the first local one
+        {10, -1, -1, -1},                         // neither
+        {200, 127, -1, 127}, {128, 127, -1, 127}, // a count over 128 searches 128
+        {200, 2, -1, 2},     {127, 127, -1, -1},  // outside the count
+        {0, 0, -1, -1},      {-5, 0, -1, -1},
     };
     for (const Case& c : cases) {
         Buffers b;
         b.scoring->numVehicles = c.count;
-        b.scoring->vehicles[c.flagged].isPlayer = 1;
+        if (c.flagged >= 0) b.scoring->vehicles[c.flagged].isPlayer = 1;
+        for (int i = c.local; i >= 0 && i < 128; ++i) b.scoring->vehicles[i].control = 0;
         EXPECT_EQ(findPlayerScoringIndex(b.scoring.get()), c.expected) << "count " << c.count;
     }
-}
-
-TEST(PlayerLookup, NoMatchGivesMinusOne) {
-    Buffers b;
-    b.scoring->numVehicles = 10;
-    EXPECT_EQ(findPlayerScoringIndex(b.scoring.get()), -1);
     EXPECT_EQ(findPlayerScoringIndex(nullptr), -1);
 }
 

@@ -44,19 +44,6 @@ TEST(Tracking, HeldWhileStandingInThePitBox) {
     EXPECT_FALSE(b.st.tracking);
 }
 
-TEST(Tracking, QualifyingNeedsAllSessions) {
-    StintBench b;
-    b.scoring->sessionType = 6;
-    b.ticks(10);
-    EXPECT_FALSE(b.last.sessionOk);
-    EXPECT_FALSE(b.st.tracking);
-    StintBench all;
-    all.scoring->sessionType = 6;
-    all.raceOnly = false;
-    all.ticks(3);
-    EXPECT_TRUE(all.st.tracking);
-}
-
 TEST(Tracking, FrozenCarStopsTracking) {
     StintBench b;
     b.startTracking();

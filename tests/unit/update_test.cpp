@@ -1,12 +1,8 @@
-// The self-update's text routines, digest and the next start's report.
+// The self-update's text routines and digest.
 #include "platform/text.h"
 #include "test_support.h"
 #include "update/download.h"
 #include "update/manifest.h"
-#include "update/stage.h"
-
-#include <filesystem>
-#include <sstream>
 
 namespace korvane {
 namespace {
@@ -81,41 +77,6 @@ TEST(Utf8ToWide, RoundTrips) {
         EXPECT_EQ(wideToUtf8(wide), text);
     }
     EXPECT_EQ(utf8ToWide("\xC3\xBC"), L"\u00FC");
-}
-
-TEST(CheckFinishedUpdate, ReportsAndRemovesTheNote) {
-    struct Case {
-        const char* note;
-        const char* said;
-    } cases[] = {
-        {"2.1.29\n9000\n", "Updated to 2.1.29\n"},
-        {"  2.1.29 \r\n9000\r\n", "Updated to 2.1.29\n"},
-        {"\n9000\n", ""},
-        {"", ""},
-        {"2.1.30\r\n 3235456 \r\n",
-         "\n  UPDATE DID NOT TAKE: expected 2.1.30, still running 2.1.29.\n"
-         "  The file at the manifest's url is not the 2.1.30 build (or its sha256 was taken from\n"
-         "  the old exe). Rebuild, upload, regenerate companion-latest.json, and clear any CDN "
-         "cache.\n  Downloaded 3235456 bytes.\n\n"},
-        {"2.1.30", "\n  UPDATE DID NOT TAKE: expected 2.1.30, still running 2.1.29.\n"},
-    };
-    auto dir = std::filesystem::temp_directory_path() / "korvane_update_test";
-    std::filesystem::create_directories(dir);
-    auto exe = dir / "companion.exe";
-    for (const Case& c : cases) {
-        test::writeFile(dir / "companion.exe.update.expect", c.note);
-        std::ostringstream out;
-        checkFinishedUpdate(exe.wstring(), out);
-        EXPECT_EQ(out.str().substr(0, std::string(c.said).size()), c.said) << c.note;
-        if (!*c.said) {
-            EXPECT_EQ(out.str(), "") << c.note;
-        }
-        EXPECT_FALSE(std::filesystem::exists(dir / "companion.exe.update.expect")) << c.note;
-    }
-    std::ostringstream out;
-    checkFinishedUpdate(exe.wstring(), out); // no note: nothing said
-    EXPECT_EQ(out.str(), "");
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace
