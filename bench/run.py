@@ -12,7 +12,9 @@ from harness import Env, enter_namespaces  # noqa: E402
 
 def main():
     bindir, host = sys.argv[1], sys.argv[2]
-    enter_namespaces([os.path.abspath(__file__), *sys.argv[1:]])
+    reason = enter_namespaces([os.path.abspath(__file__), *sys.argv[1:]])
+    if reason:
+        print(f"The POST round trip is skipped: it {reason}.")
     env = Env("linux", bindir, os.path.join(os.path.dirname(bindir), "bench-work"), "post", host)
     try:
         env.isolate()

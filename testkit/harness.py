@@ -30,6 +30,17 @@ def check(cond, message):
         raise Failure(message)
 
 
+def namespaces_unavailable():
+    """Why the private namespaces cannot be made here, or None when they can."""
+    if os.geteuid() != 0:
+        return "needs root for private namespaces"
+    probe = subprocess.run(["unshare", "--mount", "--net", "--propagation", "private", "true"],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    if probe.returncode != 0:
+        return "cannot create private namespaces here: " + (probe.stderr.strip() or "unshare failed")
+    return None
+
+
 def enter_namespaces(argv):
     """Re-runs this script in private mount and network namespaces (as root), so
     the service host can be mapped to loopback, the test authority trusted and
@@ -37,12 +48,9 @@ def enter_namespaces(argv):
     machine. Returns why it cannot (then nothing may run), or None inside."""
     if os.environ.get("KORVANE_E2E_INSIDE"):
         return None
-    if os.geteuid() != 0:
-        return "needs root for private namespaces"
-    probe = subprocess.run(["unshare", "--mount", "--net", "--propagation", "private", "true"],
-                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-    if probe.returncode != 0:
-        return "cannot create private namespaces here: " + (probe.stderr.strip() or "unshare failed")
+    reason = namespaces_unavailable()
+    if reason:
+        return reason
     os.environ["KORVANE_E2E_INSIDE"] = "1"
     os.execvp("unshare", ["unshare", "--mount", "--net", "--propagation", "private",
                           sys.executable, *argv])
