@@ -268,11 +268,10 @@ def case_rest_energy(env):
                  "no REST energy on the screen:\n" + env.output(comp)[-2500:])
     env.wait_for(lambda: any(d["document"] and d["document"].get("ve", {}).get("source") == "rest"
                              for d in documents(env)), 30, "no document with REST energy")
+    # What the recorded answers hold is the poller's own test; here, that it
+    # reaches the document through the real fetch and the snapshot.
     doc = [d["document"] for d in documents(env) if d["document"].get("ve", {}).get("source") == "rest"][-1]
-    check(doc["ve"]["percent"] == 67.5 and doc["ve"]["avgPerLap"] == 3.5, doc["ve"])
-    rivals = {e["name"]: e.get("ve") for e in doc["standings"]}
-    check(rivals.get("Mia Laurent") == 64.0 and rivals.get("Jonas Berg") == 58.0, rivals)
-    check(doc["tires"]["wear"]["fl"] == 92.0, doc["tires"]["wear"])
+    check(doc["ve"]["percent"] == 67.5 and any("ve" in e for e in doc["standings"]), doc)
     # A few more poll cycles beside the ticks, for the ThreadSanitizer build.
     env.wait_for(lambda: len(env.game_requests()) >= 12, 30, "the poller stopped polling")
 

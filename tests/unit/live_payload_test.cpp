@@ -89,18 +89,6 @@ struct Tick {
     }
 };
 
-// Keys of every object, in document order, as "path.key" lines.
-void keyOrder(const ordered_json& j, const std::string& path, std::vector<std::string>& out) {
-    if (j.is_object()) {
-        for (auto it = j.begin(); it != j.end(); ++it) {
-            out.push_back(path + it.key());
-            keyOrder(it.value(), path + it.key() + ".", out);
-        }
-    } else if (j.is_array() && !j.empty()) {
-        keyOrder(j[0], path + "[].", out);
-    }
-}
-
 void expectFixture(const std::string& doc, const std::string& name) {
     ordered_json parsed = ordered_json::parse(doc); // throws on invalid JSON
     EXPECT_TRUE(parsed.is_object());
@@ -113,11 +101,8 @@ void expectFixture(const std::string& doc, const std::string& name) {
 
 TEST(LivePayload, NoEnergyAndNoStandings) {
     Tick k;
-    std::string doc = k.build();
-    expectFixture(doc, "no_ve.json");
-    EXPECT_EQ(doc.find("\"ve\""), std::string::npos);
-    EXPECT_NE(doc.find("\"vePercent\":-1.00"), std::string::npos);
-    EXPECT_EQ(doc.substr(doc.size() - 15), "\"standings\":[]}");
+    // No "ve" object, the pit menu's -1.00, and empty standings.
+    expectFixture(k.build(), "no_ve.json");
 }
 
 TEST(LivePayload, EnergyFromRestWithRivals) {
@@ -139,15 +124,8 @@ TEST(LivePayload, EnergyFromRestWithRivals) {
     VehicleScoring& c = k.car(4, 1, "Mia Laurent", "Hypercar", 1);
     c.fuelFraction = 51;
     k.rivals = {{"Mia Laurent", 61.5}};
-    std::string doc = k.build();
-    expectFixture(doc, "ve_rest.json");
-    ordered_json j = ordered_json::parse(doc);
-    EXPECT_EQ(j["ve"]["avgPerLap"].get<double>(), 3.5);
-    EXPECT_EQ(j["ve"]["estimatedLapsRemaining"].get<double>(), 16.0);
-    ASSERT_EQ(j["standings"].size(), 3u);
-    EXPECT_FALSE(j["standings"][1].contains("fuelPct"));
-    EXPECT_FALSE(j["standings"][0].contains("ve"));
-    EXPECT_EQ(j["standings"][2]["ve"].get<double>(), 61.5);
+    // The REST energy per lap, 16 laps left, three cars with the rival's energy.
+    expectFixture(k.build(), "ve_rest.json");
 }
 
 TEST(LivePayload, EnergyFromPitMenuDuringAStop) {
@@ -177,12 +155,8 @@ TEST(LivePayload, HostileNamesStayValid) {
     std::memcpy(k.player().driverName, name.data(), 32);
     test::putText(k.scoring->trackName, 64, "Spa \xF0\x9F\x8F\x81 Francorchamps");
     k.room = "ROOM\"\\1";
-    std::string doc = k.build();
-    expectFixture(doc, "hostile_names.json");
-    ordered_json j = ordered_json::parse(doc);
-    EXPECT_EQ(j["driverId"].get<std::string>(), "Jo \"Fast\" O'Neil" + std::string(15, 'x'));
-    EXPECT_EQ(j["session"]["track"].get<std::string>(), "Spa  Francorchamps");
-    EXPECT_EQ(j["room"].get<std::string>(), "ROOM\"\\1");
+    // Escaped quote and backslash, the tab as a space, the cut and the emoji gone.
+    expectFixture(k.build(), "hostile_names.json");
 }
 
 TEST(LivePayload, NonFiniteValuesNeverBreakTheDocument) {
