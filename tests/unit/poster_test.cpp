@@ -13,13 +13,6 @@ HttpResponse answered(uint32_t status, std::string body = "") {
     return r;
 }
 
-HttpResponse failedAt(HttpStage stage, unsigned long error) {
-    HttpResponse r;
-    r.failedAt = stage;
-    r.error = error;
-    return r;
-}
-
 std::string document(size_t n) {
     std::string d;
     for (size_t i = 0; i < n; ++i) d += char('A' + i % 26);
@@ -27,22 +20,6 @@ std::string document(size_t n) {
 }
 
 } // namespace
-
-TEST(PostResult, StepFailures) {
-    struct Case {
-        HttpStage stage;
-        unsigned long err;
-        const char* text;
-    } cases[] = {
-        {HttpStage::Open, 12001, "WinHttpOpen failed (err 12001)"},
-        {HttpStage::Connect, 12005, "connect to host failed (err 12005)"},
-        {HttpStage::OpenRequest, 12004, "open request failed (err 12004)"},
-        {HttpStage::Send, 12029, "send failed (err 12029)"},
-        {HttpStage::Receive, 12002, "no response (err 12002)"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(describePostResult(failedAt(c.stage, c.err), "{}"), c.text);
-}
 
 TEST(PostResult, StatusAndBodyQuote) {
     std::string doc = document(100);

@@ -120,16 +120,6 @@ TEST(ScanTyreWear, Table) {
     }
 }
 
-TEST(ScanTyreWear, RecordedUsageAnswer) {
-    std::string body = test::fixture("rest/strategy_usage.json");
-    auto wear = scanTyreWear(body, "Alex Korva");
-    ASSERT_TRUE(wear);
-    EXPECT_DOUBLE_EQ(wear->values[0], 0.92);
-    auto perLap = scanVeUsage(body, "Alex Korva");
-    ASSERT_TRUE(perLap);
-    EXPECT_NEAR(*perLap, 3.5, 1e-9);
-}
-
 TEST(FindFieldText, Members) {
     std::string obj =
         R"({"Name":{"first":"A"}, "driverName" : "Jo Berg" , "Energy": 0.42 ,"x":[1,{"nrg":2}],"zz":3})";
@@ -178,14 +168,6 @@ TEST(ParseStandingsEnergy, CarsAndKeys) {
                              // no escape handling inside members: the car is lost
                              R"([{"driverName":"A\"q","energy":0.5}])"})
         EXPECT_FALSE(parseStandingsEnergy(none)) << none;
-}
-
-TEST(ParseStandingsEnergy, RecordedStandingsAnswer) {
-    auto r = parseStandingsEnergy(test::fixture("rest/standings.json"));
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->matchedKey, "virtualenergy");
-    EXPECT_EQ(r->energyByDriver.size(), 5u);
-    EXPECT_NEAR(r->energyByDriver.at("Mia Laurent"), 64.0, 1e-9);
 }
 
 // `seed` with `changes` bytes replaced by bytes of `alphabet`, at places and
