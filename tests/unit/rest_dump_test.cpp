@@ -28,10 +28,6 @@ std::string firstSection(const std::string& text) {
 
 } // namespace
 
-TEST(RestDump, NoGameAtAll) {
-    EXPECT_EQ(dump({}), test::fixture("restdump/no_game.txt"));
-}
-
 TEST(RestDump, HeadLengthBoundary) {
     std::string body1200(1200, 'a');
     EXPECT_EQ(firstSection(dump({{Usage, body1200}})),

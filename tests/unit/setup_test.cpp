@@ -122,10 +122,7 @@ TEST(ReadSettingsFlags, EntryAndEnabledValue) {
         bool entry, enabled;
     };
     const Row rows[] = {
-        {"{\n  \"rFactor2SharedMemoryMapPlugin64.dll\": {\n    \" Enabled\": 1\n  }\n}\n", true,
-         true},
-        {"{\"rFactor2SharedMemoryMapPlugin64.dll\":{\" Enabled\":0}}", true, false},
-        {"{\"rFactor2SharedMemoryMapPlugin64.dll\":{\"Enabled\":1}}", true, true},
+        // 0 and 1, with and without the space, are the staged machines' cases.
         {"{\r\n\"rFactor2SharedMemoryMapPlugin64.dll\": {\r\n\" Enabled\" :\r\n 1,\r\n}}", true,
          true},
         {"{\"rFactor2SharedMemoryMapPlugin64.dll\": {\" Enabled\": 1", true, true}, // no brace
