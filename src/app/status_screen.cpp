@@ -2,6 +2,7 @@
 
 #include "analysis/session.h"
 #include "app/build_info.h"
+#include "feed/format.h"
 #include "platform/console.h"
 
 #include <cstdio>
@@ -108,8 +109,8 @@ void diagnostics(const ScreenInput& in, std::vector<std::string>& lines) {
     e << "C" << (t.tyreChangeRecent ? "  CHANGE DETECTED" : "");
     lines.push_back(e.str());
     std::ostringstream f;
-    f << "speed " << static_cast<long long>(t.speedKmh) << " km/h  rpm "
-      << static_cast<long long>(t.rpm) << "  lapDirty=" << (st.lapDirty ? "yes" : "no");
+    f << "speed " << truncatedOrZero(t.speedKmh) << " km/h  rpm " << truncatedOrZero(t.rpm)
+      << "  lapDirty=" << (st.lapDirty ? "yes" : "no");
     lines.push_back(f.str());
 }
 
@@ -136,7 +137,7 @@ std::vector<std::string> statusScreenLines(const ScreenInput& in) {
         const TickSample& t = *in.sample;
         std::ostringstream s;
         s << "Driver  : " << in.driverName << "   Lap " << t.lap << "   Fuel " << t.fuel << " L ("
-          << static_cast<long long>(fuelPercentOf(t.fuel, t.capacity)) << "%)";
+          << truncatedOrZero(fuelPercentOf(t.fuel, t.capacity)) << "%)";
         lines.push_back(s.str());
     }
     lines.push_back("Measured: " + measured(in));

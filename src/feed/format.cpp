@@ -13,6 +13,11 @@ double finiteOrZero(double x) {
     return x;
 }
 
+long long truncatedOrZero(double v) {
+    if (!std::isfinite(v) || v >= 9.2e18 || v <= -9.2e18) return 0;
+    return static_cast<long long>(v);
+}
+
 size_t writeJsonText(char* dst, const char* field, size_t maxBytes) {
     char* out = dst;
     if (!field) return 0;

@@ -8,6 +8,11 @@ namespace korvane {
 // 0 for NaN and for values beyond +-1e300; the value itself otherwise.
 double finiteOrZero(double x);
 
+// A whole number from a double, truncated toward zero; 0 for a value that has
+// no integer form (NaN, infinities, beyond the range of long long), where a
+// plain cast would be undefined.
+long long truncatedOrZero(double v);
+
 // The body of a JSON string from a fixed-size byte field: reads at most
 // maxBytes bytes, stops at a zero byte, escapes quotes and backslashes, turns
 // tabs into spaces, drops other control bytes and any byte that does not

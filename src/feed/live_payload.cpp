@@ -17,14 +17,6 @@ namespace korvane {
 
 namespace {
 
-// Whole numbers from doubles, truncated toward zero; a value that has no
-// integer form (NaN, out of range) is written as 0 rather than invoking
-// undefined behaviour.
-long long truncated(double v) {
-    if (!std::isfinite(v) || v >= 9.2e18 || v <= -9.2e18) return 0;
-    return static_cast<long long>(v);
-}
-
 // Writes keys and values in the order they come, with a comma before every
 // member but the first of each object or array. Writes go straight into a
 // buffer sized ahead, which matters for a 128-car field twice a second.
@@ -201,7 +193,7 @@ void writeTyres(JsonWriter& w, const LivePayloadInput& in) {
     w.close();
     w.decimals = 2;
     w.open("temp");
-    for (size_t i = 0; i < 4; ++i) w.integer(LowerWheels[i], truncated(t.tempC[i]));
+    for (size_t i = 0; i < 4; ++i) w.integer(LowerWheels[i], truncatedOrZero(t.tempC[i]));
     w.close();
     w.open("compound");
     w.text("front", in.telemetry->frontCompound, 18);
@@ -236,7 +228,7 @@ void writeStatus(JsonWriter& w, const LivePayloadInput& in) {
     w.close();
     w.boolean("fuelJustIncreased", t.fuelJustIncreased);
     w.real("speed", t.speedKmh);
-    w.integer("rpm", truncated(t.rpm));
+    w.integer("rpm", truncatedOrZero(t.rpm));
     w.integer("gear", t.gear);
     w.integer("playerId", in.player->id);
     w.boolean("sessionOk", t.sessionOk);

@@ -47,12 +47,14 @@ std::string positionSnippet(const std::string& body, const std::string& sent) {
     const std::string phrase = "at position ";
     size_t at = body.find(phrase);
     if (body.size() < 12 || at == std::string::npos) return {};
-    // Read as atoi reads: white space, a sign, digits. A position outside the
-    // document is pulled to its nearest end, so the window stays inside it.
-    long long pos = std::strtoll(body.c_str() + at + phrase.size(), nullptr, 10);
-    pos = std::clamp<long long>(pos, 0, (long long)sent.size());
+    // Read as atoi reads: white space, a sign, digits. A position past the
+    // end keeps its own window start, so the text shows which bytes the
+    // service meant and that the document ends before them; only a negative
+    // one is taken as 0, to keep the window inside the document.
+    long long size = (long long)sent.size();
+    long long pos = std::max(0LL, std::strtoll(body.c_str() + at + phrase.size(), nullptr, 10));
     long long start = pos <= 60 ? 0 : pos - 60;
-    long long end = std::min<long long>(pos + 60, (long long)sent.size());
+    long long end = pos >= size - 60 ? size : pos + 60;
     std::string snippet;
     for (long long i = start; i < end; ++i) {
         if (i == pos) snippet += ">>>";

@@ -1,6 +1,8 @@
 #include "app/status_screen.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace korvane;
 
@@ -117,4 +119,20 @@ TEST(StatusScreen, MeasuredLine) {
     Screen w;
     w.st.wearWindows[0].add(2.0);
     EXPECT_EQ(w.line(7), "Measured: wear 2.000/0.000/0.000/0.000   (0 laps)");
+}
+
+TEST(StatusScreen, NumbersWithoutAnIntegerFormShowZero) {
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double bad : {std::nan(""), inf, -inf, 1e300, -1e19}) {
+        Screen s;
+        s.in.verbose = true;
+        s.t.fuel = bad;
+        s.t.speedKmh = bad;
+        s.t.rpm = bad;
+        std::vector<std::string> lines = s.lines();
+        EXPECT_NE(lines.at(6).find("L (0%)"), std::string::npos) << bad << lines.at(6);
+        bool found = false;
+        for (const std::string& l : lines) found |= l.rfind("speed 0 km/h  rpm 0  ", 0) == 0;
+        EXPECT_TRUE(found) << bad;
+    }
 }
