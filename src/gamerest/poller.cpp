@@ -6,6 +6,7 @@
 
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace korvane {
 
@@ -44,12 +45,7 @@ void pollUsage(RestSnapshot& snapshot, const std::string& body) {
 void pollStandings(RestSnapshot& snapshot, const std::string& body) {
     std::optional<StandingsEnergy> found = parseStandingsEnergy(body);
     if (!found || found->energyByDriver.empty()) return;
-    {
-        std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
-        snapshot.rivalEnergy.swap(found->energyByDriver);
-        if (snapshot.rivalEnergyField.empty()) snapshot.rivalEnergyField = found->matchedKey;
-    }
-    // The old map is freed here, after the lock is released.
+    publishRivalEnergy(snapshot, std::move(found->energyByDriver), found->matchedKey);
 }
 
 } // namespace

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <charconv>
 #include <cctype>
+#include <charconv>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -156,13 +156,16 @@ namespace {
 // straight from the bytes, one at a time.
 struct ByteSearch {
     const char* b;
-    size_t quote(size_t i, size_t to) const { return find(i, to, [](char c) { return c == '"'; }); }
-    size_t colon(size_t i, size_t to) const { return find(i, to, [](char c) { return c == ':'; }); }
+    size_t quote(size_t i, size_t to) const {
+        return find(i, to, [](char c) { return c == '"'; });
+    }
+    size_t colon(size_t i, size_t to) const {
+        return find(i, to, [](char c) { return c == ':'; });
+    }
     size_t valueEnd(size_t i, size_t to) const {
         return find(i, to, [](char c) { return c == ',' || c == '}' || c == ']'; });
     }
-    template <class Is>
-    size_t find(size_t i, size_t to, Is is) const {
+    template <class Is> size_t find(size_t i, size_t to, Is is) const {
         while (i < to && !is(b[i])) ++i;
         return i;
     }
@@ -174,8 +177,7 @@ struct ByteSearch {
 // and a value runs to its closing quote or to the first ',', '}' or ']'.
 // `visit(keyBegin, keyEnd, valueBegin, valueEnd)` returns true to stop.
 template <class Search, class Visit>
-void walkMembers(const std::string& body, size_t from, size_t to, const Search& find,
-                 Visit visit) {
+void walkMembers(const std::string& body, size_t from, size_t to, const Search& find, Visit visit) {
     // Every search stays below `to`: a byte at or past it is as good as absent.
     to = std::min(to, body.size());
     const char* b = body.data();
@@ -284,8 +286,7 @@ struct BitmapSearch {
     }
 
     // The first marked byte at or after i and below `to`, or `to`.
-    template <uint64_t BlockBits::*Field>
-    size_t next(size_t i, size_t to) const {
+    template <uint64_t BlockBits::*Field> size_t next(size_t i, size_t to) const {
         if (i >= to) return i;
         size_t k = i / 64;
         uint64_t word = (blocks[k].*Field) & (~uint64_t(0) << (i % 64));
@@ -308,11 +309,9 @@ uint64_t prefixXor(uint64_t x) {
 }
 
 // The needles of a car object, names first, each group in the order tried.
-constexpr std::string_view CarNeedles[] = {"drivername",    "driver",
-                                           "fullname",      "name",
-                                           "virtualenergy", "currentvirtualenergy",
-                                           "energyremaining", "energy",
-                                           "nrg"};
+constexpr std::string_view CarNeedles[] = {
+    "drivername",           "driver",          "fullname", "name", "virtualenergy",
+    "currentvirtualenergy", "energyremaining", "energy",   "nrg"};
 constexpr size_t CarNeedleCount = std::size(CarNeedles);
 constexpr size_t FirstEnergyNeedle = 4;
 
@@ -331,10 +330,17 @@ unsigned keyNeedles(const std::string& body, size_t begin, size_t end) {
     unsigned words = 0;
     for (size_t i = begin; i < end; ++i) {
         switch (asciiLower(body[i])) {
-        case 'd': words |= at(i, "driver") ? Driver : 0u; break;
-        case 'n': words |= (at(i, "name") ? Name : 0u) | (at(i, "nrg") ? Nrg : 0u); break;
-        case 'e': words |= at(i, "energy") ? Energy : 0u; break;
-        default: break;
+        case 'd':
+            words |= at(i, "driver") ? Driver : 0u;
+            break;
+        case 'n':
+            words |= (at(i, "name") ? Name : 0u) | (at(i, "nrg") ? Nrg : 0u);
+            break;
+        case 'e':
+            words |= at(i, "energy") ? Energy : 0u;
+            break;
+        default:
+            break;
         }
     }
     unsigned hits = 0;
@@ -347,7 +353,7 @@ unsigned keyNeedles(const std::string& body, size_t begin, size_t end) {
 // The walk over the cars: strings (a backslash inside one skips the next
 // byte), brace depth, and the start of the current top-level object.
 class CarWalk {
-public:
+  public:
     CarWalk(const std::string& body, StandingsEnergy& out) : body_(body), out_(out), find_(body) {}
 
     void run(size_t i) {
@@ -363,7 +369,7 @@ public:
         }
     }
 
-private:
+  private:
     // A whole block without a backslash: the quote bits give which bytes are
     // inside strings, and only the braces outside them are visited.
     void block(size_t i, const BlockBits& bits) {
@@ -438,8 +444,8 @@ private:
             double pct = *v <= 1.0 ? *v * 100.0 : *v;
             if (!(pct <= 100.5)) continue;
             const Span& at = values[name];
-            auto [it, added] =
-                out_.energyByDriver.try_emplace(std::string(body_, at.begin, at.end - at.begin), pct);
+            auto [it, added] = out_.energyByDriver.try_emplace(
+                std::string(body_, at.begin, at.end - at.begin), pct);
             if (!added) it->second = pct; // a later car of the same name wins
             if (out_.matchedKey.empty()) out_.matchedKey = CarNeedles[n];
             return;

@@ -36,17 +36,29 @@ std::string reducedName(const std::string& name) {
 
 } // namespace
 
+void publishRivalEnergy(RestSnapshot& snapshot, std::map<std::string, double> energy,
+                        const std::string& matchedKey) {
+    std::map<std::string, double> reduced;
+    // Walked in key order, so of two names that reduce alike the one that
+    // sorts first keeps its place.
+    for (const auto& [name, value] : energy) reduced.emplace(reducedName(name), value);
+    {
+        std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
+        snapshot.rivalEnergy.swap(energy);
+        snapshot.rivalEnergyByReducedName.swap(reduced);
+        if (snapshot.rivalEnergyField.empty()) snapshot.rivalEnergyField = matchedKey;
+    }
+}
+
 double rivalEnergyFor(const RestSnapshot& snapshot, const char* name) {
     if (!name || !*name) return -1.0;
     std::string key(name);
+    std::string reduced = reducedName(key);
     std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
-    if (snapshot.rivalEnergy.empty()) return -1.0;
     auto exact = snapshot.rivalEnergy.find(key);
     if (exact != snapshot.rivalEnergy.end()) return exact->second;
-    std::string reduced = reducedName(key);
-    for (const auto& [k, v] : snapshot.rivalEnergy)
-        if (reducedName(k) == reduced) return v;
-    return -1.0;
+    auto match = snapshot.rivalEnergyByReducedName.find(reduced);
+    return match != snapshot.rivalEnergyByReducedName.end() ? match->second : -1.0;
 }
 
 } // namespace korvane

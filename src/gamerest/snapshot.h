@@ -19,6 +19,9 @@ struct RestSnapshot {
 
     mutable std::mutex snapshotMutex;
     std::map<std::string, double> rivalEnergy; // driver name -> energy percent
+    // The same cars by reduced name (see rivalEnergyFor), built by the poller
+    // before it takes the lock, so a lookup never reduces every key.
+    std::map<std::string, double> rivalEnergyByReducedName;
     std::string rivalEnergyField;
     std::string playerDriverName;
 };
@@ -39,6 +42,12 @@ RestValues readRestValues(const RestSnapshot& snapshot);
 
 // Replaces the player's driver name under the lock.
 void publishPlayerDriverName(RestSnapshot& snapshot, const std::string& name);
+
+// Puts a fresh standings map in place of the old one, with its reduced-name
+// index built first; the matched key is kept only if none was kept before.
+// The old maps are freed after the lock is released.
+void publishRivalEnergy(RestSnapshot& snapshot, std::map<std::string, double> energy,
+                        const std::string& matchedKey);
 
 // A car's energy percent by driver name, or -1. An exact match wins; else the
 // names are compared up to their first '#', ignoring ASCII letter case.

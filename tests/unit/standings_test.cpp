@@ -105,7 +105,8 @@ TEST(Standings, FullWidthNameReachesTheLookupTerminated) {
 TEST(RivalEnergy, ExactThenReducedName) {
     RestSnapshot snap;
     EXPECT_EQ(rivalEnergyFor(snap, "Anyone"), -1.0);
-    snap.rivalEnergy = {{"Jo Berg#2", 40.0}, {"jo berg#1", 41.0}, {"Mia", 50.0}, {"Tom #3", 60.0}};
+    publishRivalEnergy(
+        snap, {{"Jo Berg#2", 40.0}, {"jo berg#1", 41.0}, {"Mia", 50.0}, {"Tom #3", 60.0}}, "ve");
     struct Case {
         const char* name;
         double ve;
