@@ -6,14 +6,15 @@
 #include "app/room.h"
 #include "gamerest/poller.h"
 #include "platform/console.h"
+#include "platform/files.h"
 #include "platform/http.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "tools/probe.h"
 #include "tools/rest_dump.h"
 #include "update/stage.h"
 #include "update/update_check.h"
 
-#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -51,12 +52,14 @@ int runCompanion(int argc, const char* const* argv) {
                      std::to_wstring(ServicePort) + L"/api/live" + L"\n");
     std::cout << "Room: " << roomCode << "\n\n" << std::flush;
 
-    std::ofstream log(LiveLogFileName, std::ios::app);
-    if (!log) {
+    // Opened once here to tell the driver at once when it cannot be written;
+    // each line is then appended on its own.
+    std::wstring logPath = utf8ToWide(LiveLogFileName);
+    if (!appendFileBytes(logPath, "")) {
         std::cout << "ERROR: Could not open " << LiveLogFileName << "\n" << std::flush;
         return 1;
     }
-    runMainLoop(options, roomCode, log);
+    runMainLoop(options, roomCode, logPath);
 }
 
 } // namespace korvane

@@ -1,7 +1,8 @@
 #include "app/live_log.h"
 
+#include "platform/files.h"
+
 #include <iomanip>
-#include <ostream>
 #include <sstream>
 
 namespace korvane {
@@ -22,9 +23,8 @@ std::string formatLogLine(const LogLineInput& in) {
     return s.str();
 }
 
-void appendLogLine(std::ostream& log, const LogLineInput& in) {
-    log << formatLogLine(in);
-    log.flush();
+void appendLogLine(const std::wstring& path, const LogLineInput& in) {
+    (void)appendFileBytes(path, formatLogLine(in));
 }
 
 } // namespace korvane

@@ -1,6 +1,6 @@
 #pragma once
 // One line per full tick in korvane_live.log.
-#include <iosfwd>
+#include <cstdint>
 #include <string>
 
 namespace korvane {
@@ -21,7 +21,9 @@ struct LogLineInput {
 
 std::string formatLogLine(const LogLineInput& in);
 
-// Appends and flushes; a failed write is not reported.
-void appendLogLine(std::ostream& log, const LogLineInput& in);
+// Appends the line to the log file. A failed write (a full disk) loses that
+// line alone: the next call tries afresh, so logging resumes once there is
+// room again. The failure is not reported.
+void appendLogLine(const std::wstring& path, const LogLineInput& in);
 
 } // namespace korvane

@@ -42,7 +42,7 @@ ScreenInput screenInput(const Options& options, const std::string& roomCode, con
 
 } // namespace
 
-void runMainLoop(const Options& options, const std::string& roomCode, std::ostream& log) {
+void runMainLoop(const Options& options, const std::string& roomCode, const std::wstring& logPath) {
     TickContext ctx;
     RestSnapshot& snapshot = restSnapshot();
     for (;;) {
@@ -84,7 +84,7 @@ void runMainLoop(const Options& options, const std::string& roomCode, std::ostre
         line.postOk = postOk;
         line.eventTick = sample.tyreChangeRecent || sample.pitFlag || sample.fuelJustIncreased;
         line.payload = payload;
-        appendLogLine(log, line);
+        appendLogLine(logPath, line);
 
         ScreenInput screen = screenInput(options, roomCode, ctx, sample, postOk, snapshot);
         setTitleIfChanged(titleText(screen));

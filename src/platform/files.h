@@ -11,6 +11,12 @@ enum class WriteStatus { Ok, CannotCreate, WriteFailed };
 // Creates or truncates the file and writes the bytes as they are.
 [[nodiscard]] WriteStatus writeFileBytes(const std::wstring& path, const std::string& data);
 
+// Appends the bytes to the file, creating it when missing. A write that fails
+// partway (a full disk) is cut back off, so the file only ever grows by whole
+// appends; false when nothing was appended. Each call opens and closes the
+// file, so one failure leaves nothing behind that blocks the next call.
+[[nodiscard]] bool appendFileBytes(const std::wstring& path, const std::string& data);
+
 // False when the file cannot be opened or read.
 [[nodiscard]] bool readFileBytes(const std::wstring& path, std::string& data);
 

@@ -286,6 +286,47 @@ def case_unwritable_log(env):
     check(out.endswith("Room: E2E-ROOM\n\nERROR: Could not open korvane_live.log\n"), out)
 
 
+def case_full_disk(env):
+    """The disk under the log fills up and is freed again: the ticks go on
+    posting meanwhile, and logging resumes with whole lines only."""
+    env.start_service()
+    env.start_rig("race")
+    disk = os.path.join(env.work, "disk")
+    os.makedirs(disk)
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", disk], check=True)
+    with open(os.path.join(disk, "korvane_room.txt"), "w") as f:
+        f.write("E2E-ROOM\n")
+    env.start("korvane-companion", "--no-update", stdin_text="\n", cwd=disk)
+    log = os.path.join(disk, "korvane_live.log")
+    lines = lambda: open(log, "rb").read().decode().replace("\r\n", "\n").split("\n")
+    posted = lambda: len([l for l in lines() if l.endswith("POST OK")])
+    env.wait_for(lambda: os.path.exists(log) and posted() >= 2, 60, "no posted tick logged")
+    filler = os.path.join(disk, "filler")
+    with open(filler, "wb", buffering=0) as f:
+        try:
+            while True:
+                f.write(b"\0" * 4096)
+        except OSError:
+            pass
+    # The log's last page may still take a few lines: wait until four
+    # documents go out with the log standing still.
+    last = {"size": -1, "docs": 0}
+
+    def log_stands_still():
+        size, docs = os.path.getsize(log), len(documents(env))
+        if size != last["size"]:
+            last.update(size=size, docs=docs)
+        return docs >= last["docs"] + 4
+
+    env.wait_for(log_stands_still, 90, "the log kept growing or posting stopped on a full disk")
+    before = posted()
+    os.unlink(filler)
+    env.wait_for(lambda: posted() >= before + 3, 60, "logging did not resume")
+    for l in lines()[:-1]:
+        check(LOG_LINE.match(l) or l.startswith(" JSON: {"), f"not a whole log line: {l!r}")
+    check(lines()[-1] == "", "the log ends inside a line")
+
+
 def case_publisher_restart(env):
     """The game closes and starts again: the companion follows the buffers of
     the new run (on Linux a restarted publisher creates new files)."""

@@ -25,6 +25,28 @@ WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
     return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
 }
 
+bool appendFileBytes(const std::wstring& path, const std::string& data) {
+    int fd = ::open(wideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    size_t done = 0;
+    while (ok && done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += size_t(n);
+    }
+    if (!ok && done > 0) {
+        // Cut the piece back off; should even that fail, the next append
+        // starts after it and the lines before stay whole.
+        int cut = ::ftruncate(fd, st.st_size);
+        (void)cut;
+    }
+    ::close(fd);
+    return ok;
+}
+
 bool readFileBytes(const std::wstring& path, std::string& data) {
     data.clear();
     int fd = ::open(wideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);

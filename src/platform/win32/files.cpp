@@ -21,6 +21,24 @@ WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
     return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
 }
 
+bool appendFileBytes(const std::wstring& path, const std::string& data) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER start{};
+    bool ok = SetFilePointerEx(f, LARGE_INTEGER{}, &start, FILE_END) != 0;
+    size_t done = 0;
+    while (ok && done < data.size()) {
+        DWORD chunk = DWORD(std::min<size_t>(data.size() - done, 1u << 20));
+        DWORD written = 0;
+        ok = WriteFile(f, data.data() + done, chunk, &written, nullptr) && written == chunk;
+        done += written;
+    }
+    if (!ok && done > 0 && SetFilePointerEx(f, start, nullptr, FILE_BEGIN)) SetEndOfFile(f);
+    CloseHandle(f);
+    return ok;
+}
+
 bool readFileBytes(const std::wstring& path, std::string& data) {
     data.clear();
     HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
