@@ -172,8 +172,8 @@ class Env:
             return [WINE_RUN, os.path.join(self.bindir, name + ".exe"), *args]
         return [os.path.join(self.bindir, name), *args]
 
-    def start(self, name, *args, stdin_text=None, cwd=None, closed_output=False):
-        return self.spawn(name, self.command(name, *args), stdin_text or "", cwd, closed_output)
+    def start(self, name, *args, stdin_text="", cwd=None, closed_output=False):
+        return self.spawn(name, self.command(name, *args), stdin_text, cwd, closed_output)
 
     def spawn(self, name, cmd, stdin_text="", cwd=None, closed_output=False):
         """Starts a process whose output (stderr too) goes to <name>.out, or

@@ -359,10 +359,18 @@ def case_closed_output(env):
 
 
 def case_room_stdin_ends(env):
-    comp = env.start("korvane-companion", stdin_text="")
+    """Input ends at the first room prompt while the poller is busy with the
+    game's answers: the program ends with code 1, and under the sanitizers
+    nothing the poller still uses is torn down beneath it."""
+    env.start_game()
+    comp = env.start("korvane-companion", "--no-update", stdin_text=None)
+    env.wait_for(lambda: len(env.game_requests()) >= 4 and
+                 env.game_requests()[-1]["path"] == "/rest/watch/standings", 30,
+                 "the poller did not poll:\n" + env.output(comp))
+    comp.stdin.close()
     code = env.wait_exit(comp, 60)
     out = env.output(comp)
-    check(code != 0, "exit code 0")
+    check(code == 1, f"exit code {code}")
     check("Room code (from website ?room=): " in out, out)
     check("Room:" not in out, out)
     check(not os.path.exists(os.path.join(env.work, "korvane_room.txt")), "room file written")
