@@ -1,8 +1,11 @@
 #include "platform/shm.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +18,75 @@ namespace {
 // name under /dev/shm, '$' characters included.
 std::string shmPath(const char* name) {
     return std::string("/dev/shm/") + name;
+}
+
+// A publisher may cut its file short at any moment, also between the check
+// that the file still has its size and the next read, and a read past the
+// end of a mapped file raises SIGBUS. Each open view is registered here; a
+// fault inside one puts zero pages in place of the whole view, so the read
+// sees zeros, and marks it, so the next check closes it and the name is
+// opened again. A fault anywhere else goes on as it would have.
+struct ViewSlot {
+    std::atomic<uintptr_t> start{0};
+    std::atomic<size_t> size{0};
+    std::atomic<bool> cut{false};
+};
+constexpr size_t MaxViews = 64;
+ViewSlot viewSlots[MaxViews];
+struct sigaction previousBusAction;
+
+ViewSlot* slotOf(const uint8_t* data) {
+    for (ViewSlot& slot : viewSlots)
+        if (slot.start.load() == uintptr_t(data)) return &slot;
+    return nullptr;
+}
+
+void onBusError(int sig, siginfo_t* info, void* context) {
+    uintptr_t at = uintptr_t(info->si_addr);
+    for (ViewSlot& slot : viewSlots) {
+        uintptr_t start = slot.start.load();
+        size_t size = slot.size.load();
+        if (start == 0 || at < start || at - start >= size) continue;
+        // mmap is a plain system call here, safe inside the handler.
+        if (mmap(reinterpret_cast<void*>(start), size, PROT_READ,
+                 MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0) == MAP_FAILED)
+            break;
+        slot.cut.store(true);
+        return; // the read is made again, on the zero pages
+    }
+    if (previousBusAction.sa_flags & SA_SIGINFO) {
+        previousBusAction.sa_sigaction(sig, info, context);
+        return;
+    }
+    if (previousBusAction.sa_handler != SIG_DFL && previousBusAction.sa_handler != SIG_IGN) {
+        previousBusAction.sa_handler(sig);
+        return;
+    }
+    signal(SIGBUS, SIG_DFL); // the faulting read runs again and ends the process
+}
+
+void registerView(const uint8_t* data, size_t size) {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, &previousBusAction);
+    });
+    static std::mutex slotsMutex; // registering is rare; the handler never locks
+    std::lock_guard<std::mutex> lock(slotsMutex);
+    for (ViewSlot& slot : viewSlots) {
+        if (slot.start.load() != 0) continue;
+        slot.cut.store(false);
+        slot.size.store(size);
+        slot.start.store(uintptr_t(data));
+        return;
+    }
+}
+
+void unregisterView(const uint8_t* data) {
+    if (ViewSlot* slot = slotOf(data)) slot->start.store(0);
 }
 
 } // namespace
@@ -38,6 +110,7 @@ MappedView openMappingView(const char* name, size_t size) {
     }
     view.data = static_cast<const uint8_t*>(p);
     view.size = size;
+    registerView(view.data, size);
     // The file stays open so later checks can see whether it was removed or cut.
     view.handle = reinterpret_cast<void*>(intptr_t(fd) + 1);
     return view;
@@ -53,12 +126,17 @@ int viewFile(const MappedView& view) {
 
 bool mappingViewCurrent(const MappedView& view) {
     if (!view.data || !view.handle) return false;
+    ViewSlot* slot = slotOf(view.data);
+    if (slot && slot->cut.load()) return false;
     struct stat st {};
     return fstat(viewFile(view), &st) == 0 && st.st_nlink > 0 && st.st_size >= off_t(view.size);
 }
 
 void closeMappingView(MappedView& view) {
-    if (view.data) munmap(const_cast<uint8_t*>(view.data), view.size);
+    if (view.data) {
+        unregisterView(view.data);
+        munmap(const_cast<uint8_t*>(view.data), view.size);
+    }
     if (view.handle) close(viewFile(view));
     view = MappedView{};
 }
