@@ -22,6 +22,7 @@ namespace korvane {
 
 int runCompanion(int argc, const char* const* argv) {
     ignoreBrokenPipes();
+    consoleUseWideText();
     httpGlobalInit();
     Options options;
     switch (firstOptionPass(argc, argv, options)) {

@@ -4,6 +4,7 @@ import argparse
 import json
 import os
 import re
+import select
 import signal
 import subprocess
 import sys
@@ -275,6 +276,35 @@ def case_probe_no_game(env):
     code, out, _ = run_tool(env, "--probe")
     check(code == 0, f"exit code {code}")
     check(out == "probe: cannot open $rFactor2SMMP_Telemetry$ \u2014 is the game running?\n", out)
+
+
+def case_console_text(env):
+    """On a console (a terminal under Wine), an em dash arrives whole, not as
+    its three UTF-8 bytes read in the console's code page."""
+    import pty
+    master, slave = pty.openpty()
+    proc = subprocess.Popen(env.command("korvane-companion", "--probe"), cwd=env.work,
+                            env={**env.env, "LANG": "C.UTF-8"},
+                            stdin=slave, stdout=slave, stderr=slave)
+    os.close(slave)
+    # Wine's console host may keep the terminal open after the program ends:
+    # read until the program has ended and the terminal has nothing more.
+    out = b""
+    while True:
+        ready = select.select([master], [], [], 0.5)[0]
+        if ready:
+            try:
+                out += os.read(master, 4096)
+                continue
+            except OSError:  # the terminal closed with the program
+                pass
+        if not ready and proc.poll() is None:
+            continue
+        break
+    os.close(master)
+    check(proc.wait() == 0, f"exit code {proc.returncode}")
+    text = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", out).decode("utf-8", "replace")
+    check("$rFactor2SMMP_Telemetry$ \u2014 is the game running?" in text, repr(text))
 
 
 def case_unwritable_log(env):

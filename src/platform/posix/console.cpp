@@ -16,6 +16,8 @@ bool stdoutIsTerminal() {
 
 } // namespace
 
+void consoleUseWideText() {}
+
 int consoleVisibleWidth() {
     if (!stdoutIsTerminal()) return -1;
     winsize ws{};
