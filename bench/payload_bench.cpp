@@ -96,7 +96,7 @@ void BM_PostLiveRoundTrip(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_PostLiveRoundTrip)->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(BM_PostLiveRoundTrip)->Unit(benchmark::kMillisecond)->Iterations(1000);
 
 } // namespace
 

@@ -200,6 +200,7 @@ class Handler(BaseHTTPRequestHandler):
             "accept": self.headers.get("Accept"),
             "expect": self.headers.get("Expect"),
             "bytes": len(raw),
+            "tlsResumed": getattr(self.connection, "session_reused", None),
             "problem": problem,
             "document": doc,
             "raw": None if doc is not None else text,
