@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""./dev soak: the release companion beside the rig, the fake game and the
+local service for a given time, in private namespaces, with its footprint.
+
+Usage: soak.py PLATFORM BINDIR MINUTES HOST
+Prints one summary line: CPU share of one core after the first minute,
+resident memory at the first minute, at the end and at its highest,
+documents the service received, and failed posts in the live log.
+"""
+import os
+import sys
+import time
+
+from harness import Env, enter_namespaces  # noqa: E402
+
+TICKS_PER_SECOND = os.sysconf("SC_CLK_TCK")
+
+
+def parent_of(pid):
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return int(f.read().rsplit(")", 1)[1].split()[1])
+    except (OSError, ValueError):
+        return None
+
+
+def find_pid(name, root):
+    """The process running the program, at `root` or below it (the Wine loader
+    becomes the .exe's process, whose command line begins with the .exe)."""
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/cmdline", "rb") as f:
+                args = f.read().split(b"\0")
+        except OSError:
+            continue
+        first = os.path.basename(args[0].decode(errors="replace").replace("\\", "/"))
+        if first not in (name, name + ".exe"):
+            continue
+        pid = int(entry)
+        while pid and pid != root:
+            pid = parent_of(pid)
+        if pid == root:
+            return int(entry)
+    return None
+
+
+def sample(pid):
+    """(CPU seconds, resident MB) of the process."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    cpu = (int(fields[11]) + int(fields[12])) / TICKS_PER_SECOND
+    with open(f"/proc/{pid}/status") as f:
+        rss = next(int(l.split()[1]) for l in f if l.startswith("VmRSS:")) / 1024
+    return cpu, rss
+
+
+def resident_split(pid):
+    """Resident MB in mapped library files and in everything else."""
+    libs = own = 0
+    name = ""
+    with open(f"/proc/{pid}/smaps") as f:
+        for line in f:
+            head = line.split()
+            if "-" in head[0] and len(head) >= 5:
+                name = head[5] if len(head) > 5 else ""
+            elif head[0] == "Rss:":
+                if ".so" in name or name.lower().endswith(".dll"):
+                    libs += int(head[1])
+                else:
+                    own += int(head[1])
+    return libs / 1024, own / 1024
+
+
+def main():
+    platform, bindir, minutes, host = sys.argv[1], sys.argv[2], float(sys.argv[3]), sys.argv[4]
+    reason = enter_namespaces([os.path.abspath(__file__), *sys.argv[1:]])
+    if reason:
+        print(f"./dev soak {reason}: run it as root.")
+        return 1
+    work = os.path.join(os.path.dirname(bindir), "soak-work")
+    env = Env(platform, bindir, work, "soak", host)
+    try:
+        env.isolate()
+        env.start_service()
+        env.start_game()
+        env.start_rig("race")
+        with open(os.path.join(env.work, "korvane_room.txt"), "w") as f:
+            f.write("SOAK-ROOM\n")
+        comp = env.start("korvane-companion", "--no-update", stdin_text="\n")
+        env.wait_for(lambda: find_pid("korvane-companion", comp.pid), 60,
+                     "the companion did not start")
+        pid = find_pid("korvane-companion", comp.pid)
+        start = time.time()
+        samples = []
+        with open(os.path.join(env.work, "footprint.csv"), "w") as csv:
+            csv.write("seconds,cpu_seconds,rss_mb\n")
+            while time.time() - start < minutes * 60 and comp.poll() is None:
+                cpu, rss = sample(pid)
+                samples.append((time.time() - start, cpu, rss))
+                csv.write(f"{samples[-1][0]:.0f},{cpu:.2f},{rss:.1f}\n")
+                csv.flush()
+                time.sleep(10)
+            if comp.poll() is None:
+                cpu, rss = sample(pid)
+                samples.append((time.time() - start, cpu, rss))
+        if comp.poll() is not None:
+            print(f"soak {platform}: the companion ended early:\n" + env.output(comp)[-2000:])
+            return 1
+        first = next((s for s in samples if s[0] >= 60), samples[0])
+        last = samples[-1]
+        share = (last[1] - first[1]) / max(last[0] - first[0], 1) * 100
+        docs = len([r for r in env.received() if r["path"] == "/api/live"])
+        log = env.read("korvane_live.log").split("\n")
+        failed = len([l for l in log if l.endswith("POST FAIL")])
+        print(f"soak {platform}: {last[0] / 60:.0f} min, CPU {share:.2f} % of a core after the "
+              f"first minute, resident {first[2]:.1f} MB at 1 min, {last[2]:.1f} MB at the end "
+              f"(highest {max(s[2] for s in samples):.1f} MB), {docs} documents, "
+              f"{failed} failed posts")
+        libs, own = resident_split(pid)
+        print(f"soak {platform}: at the end {libs:.1f} MB of the resident memory are shared "
+              f"libraries' pages, {own:.1f} MB the program's own")
+        return 0
+    finally:
+        env.stop_all()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
