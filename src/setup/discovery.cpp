@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cwctype>
 #include <fstream>
+#include <iterator>
 
 namespace korvane {
 
@@ -42,15 +43,26 @@ std::string inFolder(const std::string& folder, const std::string& relative) {
     return path;
 }
 
+std::vector<std::string> libraryPaths(const std::string& libraryText) {
+    std::vector<std::string> paths;
+    std::string value;
+    for (size_t start = 0; start < libraryText.size();) {
+        size_t end = std::min(libraryText.find('\n', start), libraryText.size());
+        if (libraryPathOnLine(libraryText.substr(start, end - start), value))
+            paths.push_back(value);
+        start = end + 1;
+    }
+    return paths;
+}
+
 std::vector<std::string> steamLibraries(const std::string& steamRoot,
                                         const std::string& libraryFile) {
     std::vector<std::string> libraries;
     if (steamRoot.empty()) return libraries;
     libraries.push_back(steamRoot);
     std::ifstream file(libraryFile, std::ios::binary);
-    std::string line, value;
-    while (std::getline(file, line))
-        if (libraryPathOnLine(line, value)) libraries.push_back(value);
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    for (std::string& path : libraryPaths(text)) libraries.push_back(std::move(path));
     return libraries;
 }
 
@@ -95,7 +107,7 @@ size_t enabledDigit(const std::string& section) {
     size_t colon = section.find(':', key);
     if (colon == std::string::npos) return std::string::npos;
     size_t at = colon + 1;
-    while (at < section.size() && std::isspace(static_cast<unsigned char>(section[at]))) ++at;
+    while (at < section.size() && isJsonSpace(section[at])) ++at;
     if (at >= section.size() || (section[at] != '0' && section[at] != '1'))
         return std::string::npos;
     // "10", "1.5" or "1e3" is not a switch: leave such a value to the user.

@@ -24,10 +24,20 @@ extern std::vector<std::string> gameFolderReport;
 // `relative` written with '/', joined onto `folder` with this platform's separator.
 std::string inFolder(const std::string& folder, const std::string& relative);
 
+// White space as JSON has it. Not isspace(): a form feed or vertical tab is no
+// white space in the settings file, and isspace depends on the locale.
+inline bool isJsonSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 // Relative to the game folder.
 inline constexpr const char* PluginsRelative = "Plugins";
 inline constexpr const char* PluginRelative = "Plugins/rFactor2SharedMemoryMapPlugin64.dll";
 inline constexpr const char* SettingsRelative = "UserData/player/CustomPluginVariables.JSON";
+
+// Every "path" value of a libraryfolders.vdf text, in order, repeats and
+// empty values included.
+std::vector<std::string> libraryPaths(const std::string& libraryText);
 
 // The Steam root first, then every "path" value of libraryfolders.vdf in file
 // order, repeats and empty values included.

@@ -22,7 +22,7 @@ constexpr const char* SectionBody =
 // True when only white space lies between the brace at `open` and a closing brace.
 bool emptyObjectAt(const std::string& content, size_t open) {
     size_t at = open + 1;
-    while (at < content.size() && std::isspace(static_cast<unsigned char>(content[at]))) ++at;
+    while (at < content.size() && isJsonSpace(content[at])) ++at;
     return at < content.size() && content[at] == '}';
 }
 
