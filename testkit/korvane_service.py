@@ -12,6 +12,12 @@ answer while the companion runs:
 Answers are used in turn; the last one repeats. An answer of {"status": "json"}
 answers 200 for a valid document and 400 with "... at position N" otherwise.
 
+An answer or a route can also misbehave on the wire: {"fault": F} with F one
+of "reset" (a 500 whose body breaks off after a few bytes with a TCP reset),
+"garbage" (a reply that is not HTTP), "endless" (a 500 whose body never ends)
+and "trickle" (a 500 whose short body comes one byte a second); "status" and
+"body" change the status and the few bytes that come first.
+
 GET requests (manifests and downloads) are answered from "routes", by path:
 {"file": PATH} serves a file, {"body": TEXT} a text, {"size": N} N bytes of
 filler (counting what actually went out), {"status": S} a bare status; a path
@@ -22,6 +28,7 @@ import json
 import os
 import socket
 import ssl
+import struct
 import sys
 import threading
 import time
@@ -155,6 +162,8 @@ class Handler(BaseHTTPRequestHandler):
         try:
             if route is None:
                 self.answer(404, b'{"error":"not found"}')
+            elif "fault" in route:
+                self.misbehave(route)
             elif "file" in route:
                 with open(route["file"], "rb") as f:
                     self.answer(200, f.read())
@@ -207,6 +216,9 @@ class Handler(BaseHTTPRequestHandler):
         }
         state.write_record(entry)
         time.sleep(float(answer.get("delay", 0)))
+        if "fault" in answer:
+            self.misbehave(answer)
+            return
         status = answer.get("status", "json")
         if status == "json":
             if problem:
@@ -215,6 +227,48 @@ class Handler(BaseHTTPRequestHandler):
                 self.answer(200, b"")
             return
         self.answer(int(status), answer.get("body", "").encode("utf-8"))
+
+    def finish(self):
+        try:
+            super().finish()
+        except (OSError, ssl.SSLError, ValueError):
+            pass  # a connection this side cut on purpose
+
+    def misbehave(self, how):
+        fault = how["fault"]
+        status = int(how.get("status", 500))
+        body = how.get("body", "").encode()
+        self.close_connection = True
+        try:
+            if fault == "garbage":
+                self.wfile.write(b"SSH-2.0-OpenSSH_9.2p1\r\n")
+            elif fault == "reset":
+                self.send_response(status)
+                self.send_header("Content-Length", str(len(body) + 1000))
+                self.end_headers()
+                self.wfile.write(body)
+                self.wfile.flush()
+                time.sleep(0.2)
+                # No TLS close, and a reset rather than an orderly end.
+                self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                           struct.pack("ii", 1, 0))
+                self.connection.close()
+            elif fault == "endless":
+                self.send_response(status)
+                self.end_headers()  # no length: the body runs until the connection ends
+                while True:
+                    self.wfile.write(b"x" * 16384)
+            elif fault == "trickle":
+                self.send_response(status)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.flush()
+                for i in range(len(body)):
+                    time.sleep(1)
+                    self.wfile.write(body[i:i + 1])
+                    self.wfile.flush()
+        except (OSError, ssl.SSLError, ValueError):
+            pass
 
     def answer(self, status, body):
         self.send_response(status)

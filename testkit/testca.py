@@ -12,7 +12,9 @@ SIGNER = "Korvane Test Publisher"
 
 def _fresh(folder):
     """True when every credential is there and valid for at least another day."""
-    for name in ("server", "rogue", "signer", "rogue-signer"):
+    if not os.path.exists(os.path.join(folder, "expired.pem")):
+        return False
+    for name in ("server", "rogue", "signer", "rogue-signer", "otherhost"):
         pem = os.path.join(folder, name + ".pem")
         if not os.path.exists(pem):
             return False
@@ -33,6 +35,22 @@ def _issue(folder, name, cn, extensions):
          cwd=folder)
 
 
+def _expired(folder, name, host):
+    """name.pem/name.key from the test authority for `host`, valid only in 2020
+    (`openssl ca` is the one that takes a start and an end date)."""
+    with open(os.path.join(folder, "ca.cnf"), "w") as f:
+        f.write("[ca]\ndefault_ca = test\n[test]\ndatabase = index.txt\nnew_certs_dir = .\n"
+                "serial = ca.srl\ndefault_md = sha256\npolicy = any\ncopy_extensions = copy\n"
+                "[any]\ncommonName = supplied\n")
+    open(os.path.join(folder, "index.txt"), "w").close()
+    _run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
+         "-out", name + ".csr", "-subj", f"/CN={host}", "-addext", f"subjectAltName=DNS:{host}",
+         cwd=folder)
+    _run("openssl", "ca", "-batch", "-config", "ca.cnf", "-cert", "ca.pem", "-keyfile", "ca.key",
+         "-in", name + ".csr", "-out", name + ".pem", "-startdate", "20200101000000Z",
+         "-enddate", "20200201000000Z", "-notext", cwd=folder)
+
+
 def _self_signed(folder, name, cn, extension):
     """name.pem/name.key, signed by itself and so trusted by nobody."""
     _run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
@@ -44,7 +62,9 @@ def make_ca(folder, host):
     """Creates in `folder`: ca.pem; server.pem/server.key (signed by the CA, for
     `host`); rogue.pem/rogue.key (self-signed, trusted by nobody); signer.pem/
     signer.key, a code-signing certificate from the CA named SIGNER; and
-    rogue-signer.pem/.key, a self-signed one of the same name. Credentials that
+    rogue-signer.pem/.key, a self-signed one of the same name; otherhost.pem/.key
+    (from the CA, for another name) and expired.pem/.key (from the CA, for
+    `host`, expired long ago). Credentials that
     expire within a day are made anew."""
     if _fresh(folder):
         return
@@ -62,6 +82,9 @@ def make_ca(folder, host):
            "keyUsage=critical,digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n")
     _issue(folder, "signer", SIGNER, "basicConstraints=CA:FALSE\n"
            "keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+    _issue(folder, "otherhost", "other.example", "subjectAltName=DNS:other.example\n"
+           "extendedKeyUsage=serverAuth\n")
+    _expired(folder, "expired", host)
     _self_signed(folder, "rogue", host, f"subjectAltName=DNS:{host}")
     _self_signed(folder, "rogue-signer", SIGNER, "extendedKeyUsage=codeSigning")
     try:

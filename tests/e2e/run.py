@@ -15,6 +15,7 @@ sys.path[:0] = [HERE, os.path.join(HERE, "..", "..", "testkit")]
 from harness import Env, Failure, check, enter_namespaces  # noqa: E402
 from update_cases import *  # noqa: E402,F401,F403
 from setup_cases import *  # noqa: E402,F401,F403
+from wire_cases import *  # noqa: E402,F401,F403
 
 LOG_LINE = re.compile(
     r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] room=(\S+) id=(-?\d+) active=([Yn]) "
@@ -148,29 +149,6 @@ def case_silent_service(env):
                  f"no '{text}':\n" + env.output(comp)[-1500:])
     env.wait_for(lambda: screen_has(env, comp, "Sending : yes"), 30,
                  "no post after the silent one:\n" + env.output(comp)[-1500:])
-
-
-def expected_error(env, linux_code, wine_code):
-    return f"send failed (err {linux_code if env.platform == 'linux' else wine_code})"
-
-
-def case_no_service(env):
-    check(env.isolated, "needs root (private namespaces)")
-    env.start_rig("race")
-    comp = start_companion(env)
-    text = "Sending : FAILED - " + expected_error(env, 7, 12029)
-    env.wait_for(lambda: screen_has(env, comp, text), 60,
-                 f"no '{text}':\n" + env.output(comp)[-1500:])
-
-
-def case_untrusted_certificate(env):
-    env.start_service(cert="rogue")
-    env.start_rig("race")
-    comp = start_companion(env)
-    text = "Sending : FAILED - " + expected_error(env, 60, 12157)
-    env.wait_for(lambda: screen_has(env, comp, text), 60,
-                 f"no '{text}':\n" + env.output(comp)[-1500:])
-    check(documents(env) == [], "a document reached an untrusted service")
 
 
 REST_PATHS = ["/rest/strategy/usage", "/rest/garage/UIScreen/RepairAndRefuel",

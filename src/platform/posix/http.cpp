@@ -23,7 +23,12 @@ size_t onData(char* data, size_t size, size_t count, void* user) {
     if (!sink.req->readBodyOnSuccess) {
         long status = 0;
         curl_easy_getinfo(sink.curl, CURLINFO_RESPONSE_CODE, &status);
-        if (status >= 200 && status <= 299) return n; // a 2xx body is never kept
+        if (status >= 200 && status <= 299) {
+            // A 2xx body is never read: the exchange ends here, so a body
+            // that never ends cannot hold the call.
+            sink.stoppedOnPurpose = true;
+            return 0;
+        }
     }
     if (sink.body.size() >= sink.req->bodyLimit) {
         sink.stoppedOnPurpose = true;
@@ -39,24 +44,15 @@ size_t onData(char* data, size_t size, size_t count, void* user) {
 }
 
 // Which step a failed transfer corresponds to, so failures read the same on
-// both platforms: nothing answered after the request went out is "receive",
-// everything before it is "send".
+// both platforms: a failure once the request went out (no answer, a reply
+// that is no HTTP, a connection cut) is "receive", everything before it
+// (name, connection, TLS) is "send".
 HttpStage stageOf(CURL* curl, CURLcode rc) {
-    switch (rc) {
-    case CURLE_UNSUPPORTED_PROTOCOL:
-    case CURLE_URL_MALFORMAT:
-        return HttpStage::Connect;
-    case CURLE_GOT_NOTHING:
-    case CURLE_RECV_ERROR:
-    case CURLE_PARTIAL_FILE:
-    case CURLE_OPERATION_TIMEDOUT: {
-        long sent = 0;
-        curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &sent);
-        return sent > 0 ? HttpStage::Receive : HttpStage::Send;
-    }
-    default:
-        return HttpStage::Send;
-    }
+    long sent = 0;
+    curl_easy_getinfo(curl, CURLINFO_REQUEST_SIZE, &sent);
+    if (sent > 0) return HttpStage::Receive;
+    if (rc == CURLE_UNSUPPORTED_PROTOCOL || rc == CURLE_URL_MALFORMAT) return HttpStage::Connect;
+    return HttpStage::Send;
 }
 
 // Building the certificate store from the system bundle costs far more than

@@ -1,0 +1,90 @@
+"""End-to-end: the service misbehaving on the wire, seen by the update check's
+download and by the live poster. Each fault gives its own text, and the main
+loop goes on: one log line per tick, one tick per document."""
+import os
+
+from harness import check
+
+MANIFESTS = ["/companion-latest.json", "/companion-latest-linux.json"]
+TLS_TEXT = "TLS validation failed - check the system clock, or a TLS-inspecting proxy is in the way"
+
+
+def _on(env, linux, wine):
+    return linux if env.platform == "linux" else wine
+
+
+def _rows(env):
+    """(what, service certificate or None for no service, fault, update
+    line, failure text on the status screen)."""
+    up_to_date = "Up to date (2.1.29; server offers {})"
+    tls_get = _on(env, TLS_TEXT, "request failed (err 12157)")
+    tls_post = _on(env, "send failed (err 60)", "send failed (err 12157)")
+    return [
+        ("refused", None, None, "Update check skipped (request failed (err {}))".format(
+            _on(env, 7, 12029)), "send failed (err {})".format(_on(env, 7, 12029))),
+        ("reset in the body", "server", {"fault": "reset", "status": 200,
+                                         "body": '{"version":"2.1.29"'},
+         up_to_date.format("2.1.29"), None),
+        ("reset in an error body", "server", {"fault": "reset", "body": "partial"},
+         "Update check skipped (HTTP 500)", "HTTP 500 \u2014 partial"),
+        ("not HTTP", "server", {"fault": "garbage"},
+         "Update check skipped (request failed (err {}))".format(_on(env, 1, 12152)),
+         "no response (err {})".format(_on(env, 1, 12152))),
+        ("endless body", "server", {"fault": "endless", "status": 200},
+         up_to_date.format("nothing"), None),
+        ("endless error body", "server", {"fault": "endless"},
+         "Update check skipped (HTTP 500)", "HTTP 500 \u2014 " + "x" * 200),
+        ("trickle", "server", {"fault": "trickle", "body": "slow"},
+         "Update check skipped (HTTP 500)", "HTTP 500 \u2014 slow"),
+        ("expired certificate", "expired", None, f"Update check skipped ({tls_get})", tls_post),
+        ("certificate for another name", "otherhost", None, f"Update check skipped ({tls_get})",
+         tls_post),
+        ("untrusted certificate", "rogue", None, f"Update check skipped ({tls_get})", tls_post),
+    ]
+
+
+def _posted_lines(env, work):
+    path = os.path.join(work, "korvane_live.log")
+    if not os.path.exists(path):
+        return []
+    with open(path, "rb") as f:
+        return [l for l in f.read().decode("utf-8", "replace").splitlines()
+                if l.endswith(("POST OK", "POST FAIL"))]
+
+
+def case_wire_faults(env):
+    env.start_rig("race")
+    service = None
+    for n, (what, cert, fault, update_line, failure) in enumerate(_rows(env)):
+        if service is not None:
+            env.stop(service)
+            service = None
+        if cert:
+            service = env.start_service([fault or {"status": "json"}], cert=cert)
+            env.configure(routes={m: fault or {"body": '{"version":"2.1.29"}'}
+                                  for m in MANIFESTS})
+        before = len([r for r in env.received() if r["path"] == "/api/live"])
+        work = os.path.join(env.work, f"run{n}")
+        os.makedirs(work)
+        with open(os.path.join(work, "korvane_room.txt"), "w") as f:
+            f.write("E2E-ROOM\n")
+        comp = env.start("korvane-companion", stdin_text="\n", cwd=work)
+        screen = lambda: env.output(comp)
+        env.wait_for(lambda: update_line in screen(), 120,
+                     f"{what}: no {update_line!r}:\n{screen()[-1500:]}")
+        # The screen cuts its lines at the width of the console (77 bytes without one).
+        want = ("Sending : " + (f"FAILED - {failure}" if failure else "yes"))[:70]
+        env.wait_for(lambda: len(_posted_lines(env, work)) >= 3 and want in screen(), 120,
+                     f"{what}: no {want!r} after three ticks:\n{screen()[-1500:]}")
+        lines = _posted_lines(env, work)
+        outcome = "POST FAIL" if failure else "POST OK"
+        check(all(l.endswith(outcome) for l in lines), f"{what}: {lines}")
+        docs = len([r for r in env.received() if r["path"] == "/api/live"]) - before
+        if cert == "server":
+            # The service records a document before it answers, so it may be
+            # one ahead of the log.
+            check(docs - len(lines) in (0, 1), f"{what}: {docs} documents, {len(lines)} lines")
+        else:
+            check(docs == 0, f"{what}: a document went out")
+        env.stop(comp)
+
