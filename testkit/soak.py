@@ -8,10 +8,11 @@ resident memory at the first minute, at the end and at its highest,
 documents the service received, and failed posts in the live log.
 """
 import os
+import shutil
 import sys
 import time
 
-from harness import Env, enter_namespaces  # noqa: E402
+from harness import SCENARIOS, Env, enter_namespaces  # noqa: E402
 
 TICKS_PER_SECOND = os.sysconf("SC_CLK_TCK")
 
@@ -73,6 +74,15 @@ def resident_split(pid):
     return libs / 1024, own / 1024
 
 
+def soak_scenario(minutes):
+    """The race's field and car, with a pit stop (fuel and four tyres) every
+    ten minutes of driving, for as long as the soak lasts."""
+    with open(os.path.join(SCENARIOS, "race")) as f:
+        head = f.read().split("\ntimeline\n")[0]
+    stint = "drive 600\npitlane 15\nbox 25 refuel=50 tyres=all\npitlane 15\n"
+    return head + "\ntimeline\n" + stint * (int(minutes / 10) + 2)
+
+
 def main():
     platform, bindir, minutes, host = sys.argv[1], sys.argv[2], float(sys.argv[3]), sys.argv[4]
     reason = enter_namespaces([os.path.abspath(__file__), *sys.argv[1:]])
@@ -81,11 +91,19 @@ def main():
         return 1
     work = os.path.join(os.path.dirname(bindir), "soak-work")
     env = Env(platform, bindir, work, "soak", host)
+    if platform == "windows":
+        # A prefix of its own: a wineserver is found through its prefix, and
+        # tests run meanwhile must not reach (or end) this one.
+        prefix = os.path.join(os.path.dirname(bindir), "soak-wine")
+        if not os.path.exists(os.path.join(prefix, "system.reg")):
+            shutil.rmtree(prefix, ignore_errors=True)
+            shutil.copytree(env.env["WINEPREFIX"], prefix, symlinks=True)
+        env.env["WINEPREFIX"] = prefix
     try:
         env.isolate()
         env.start_service()
         env.start_game()
-        env.start_rig("race")
+        env.start_rig(env.write_scenario("soak-scenario", soak_scenario(minutes)))
         with open(os.path.join(env.work, "korvane_room.txt"), "w") as f:
             f.write("SOAK-ROOM\n")
         comp = env.start("korvane-companion", "--no-update", stdin_text="\n")
