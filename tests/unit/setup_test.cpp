@@ -236,29 +236,6 @@ std::string shapedSettings(std::mt19937& rng) {
     return text;
 }
 
-TEST(EditPluginSettings, PropertyOnlyTheEnabledValueOrTheNewSection) {
-    std::mt19937 rng(20261206);
-    int edited = 0, refused = 0;
-    for (int i = 0; i < 20000; ++i) {
-        std::string in = i % 2 ? randomSettings(rng) : shapedSettings(rng), out = in, error;
-        if (editPluginSettings(out, error)) {
-            ++edited;
-            EXPECT_EQ(testkit::settingsEditViolation(in, out), "");
-        } else {
-            ++refused;
-            EXPECT_EQ(out, in);
-            EXPECT_FALSE(error.empty());
-        }
-        if (HasFailure()) {
-            ADD_FAILURE() << "input: " << in;
-            return;
-        }
-    }
-    // Both outcomes must be well represented for the property to mean anything.
-    EXPECT_GT(edited, 3000);
-    EXPECT_GT(refused, 3000);
-}
-
 std::vector<fs::path> backupsIn(const fs::path& dir) {
     std::vector<fs::path> found;
     for (const auto& e : fs::directory_iterator(dir))
