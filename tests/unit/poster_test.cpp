@@ -62,6 +62,9 @@ TEST(PostResult, PositionWindow) {
          "ABCDE>>>FGHIJKL\\x0A\\xC3OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLM"},
         {"at position x",
          "bytes 0-60: >>>ABCDEFGHIJKL\\x0A\\xC3OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGH"},
+        // A negative position stays inside the document.
+        {"at position -40",
+         "bytes 0-60: >>>ABCDEFGHIJKL\\x0A\\xC3OPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGH"},
     };
     for (const Case& c : cases) {
         std::string text = describePostResult(answered(400, c.body), doc);
@@ -73,9 +76,4 @@ TEST(PostResult, PositionWindow) {
               "HTTP 400 \xE2\x80\x94 at position");
     EXPECT_EQ(describePostResult(answered(400, "position 5"), doc),
               "HTTP 400 \xE2\x80\x94 position 5");
-}
-
-TEST(PostResult, NegativePositionStaysInsideTheDocument) {
-    std::string text = describePostResult(answered(400, "at position -40"), document(30));
-    EXPECT_NE(text.find("bytes 0-30: >>>ABC"), std::string::npos) << text;
 }
