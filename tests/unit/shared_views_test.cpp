@@ -141,14 +141,6 @@ TEST(Names, DriverAndVehicleFallbacks) {
     EXPECT_STREQ(playerVehicleNameField(t, s), "Telemetry Car");
 }
 
-TEST(Speed, VectorLengthInKmh) {
-    VehicleTelemetry t{};
-    t.velocity[0] = 3;
-    t.velocity[1] = 4;
-    t.velocity[2] = 0;
-    EXPECT_DOUBLE_EQ(speedKmh(t), 18.0);
-}
-
 TEST(TickStart, OutcomesFromScenarioFrames) {
     auto sc = test::scenarioFrom(R"(
 track "T"
