@@ -1,8 +1,6 @@
-#include "feed/format.h"
 #include "feed/live_payload.h"
 #include "test_support.h"
 
-#include <cmath>
 #include <cstring>
 #include <nlohmann/json.hpp>
 
@@ -157,20 +155,4 @@ TEST(LivePayload, HostileNamesStayValid) {
     k.room = "ROOM\"\\1";
     // Escaped quote and backslash, the tab as a space, the cut and the emoji gone.
     expectFixture(k.build(), "hostile_names.json");
-}
-
-TEST(LivePayload, NonFiniteValuesNeverBreakTheDocument) {
-    Tick k;
-    k.t.fuel = std::nan("");
-    k.t.speedKmh = std::numeric_limits<double>::infinity();
-    k.t.rpm = std::nan("");
-    k.t.tempC[0] = -std::numeric_limits<double>::infinity();
-    k.st.fuelAverage = 1e308;
-    std::string doc = k.build();
-    neutralizeNonFinite(doc);
-    ordered_json j = ordered_json::parse(doc);
-    EXPECT_EQ(j["fuel"]["remaining"].get<double>(), 0.0);
-    EXPECT_EQ(j["status"]["speed"].get<double>(), 0.0);
-    EXPECT_EQ(j["status"]["rpm"].get<int>(), 0);
-    EXPECT_EQ(j["tires"]["temp"]["fl"].get<int>(), 0);
 }

@@ -49,24 +49,6 @@ TEST(Poller, EnergyFromTheRefuelScreen) {
     }
 }
 
-TEST(Poller, RecordedAnswers) {
-    RestSnapshot snap;
-    publishPlayerDriverName(snap, "Alex Korva");
-    FakeGame game;
-    game.answers[L"/rest/garage/UIScreen/RepairAndRefuel"] =
-        test::fixture("rest/RepairAndRefuel.json");
-    game.answers[L"/rest/strategy/usage"] = test::fixture("rest/strategy_usage.json");
-    game.answers[L"/rest/watch/standings"] = test::fixture("rest/standings.json");
-    pollRestOnce(snap, game.fetch());
-    EXPECT_TRUE(snap.restVeValid);
-    EXPECT_NEAR(snap.restVePercent, 67.5, 1e-9);
-    EXPECT_NEAR(snap.restVePerLap, 3.5, 1e-9);
-    EXPECT_DOUBLE_EQ(snap.restTyreWear[1], 0.91);
-    EXPECT_EQ(snap.rivalEnergy.size(), 5u);
-    EXPECT_EQ(snap.rivalEnergyField, "virtualenergy");
-    EXPECT_NEAR(rivalEnergyFor(snap, "Jonas Berg"), 58.0, 1e-9);
-}
-
 TEST(Poller, KeepsWhatAFailedPollCannotReplace) {
     RestSnapshot snap;
     publishPlayerDriverName(snap, "P");
