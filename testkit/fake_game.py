@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """A stand-in for the game's local REST interface (plain HTTP, port 6397).
 
-Serves answers recorded from the game, kept as files under tests/fixtures/rest,
+Serves answers recorded from the game, kept as files under testkit/recordings,
 and can misbehave on request. Routes come from a JSON file read on every
 request, path -> answer:
 
@@ -21,7 +21,7 @@ import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FIXTURES = os.path.join(ROOT, "tests", "fixtures", "rest")
+FIXTURES = os.path.join(ROOT, "testkit", "recordings")
 DEFAULT_ROUTES = {
     "/rest/garage/UIScreen/RepairAndRefuel": {"file": "RepairAndRefuel.json"},
     "/rest/strategy/usage": {"file": "strategy_usage.json"},

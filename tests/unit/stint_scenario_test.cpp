@@ -36,9 +36,9 @@ TEST(StintScenario, PollerBesideTheLoop) {
     StintRun r;
     std::atomic<bool> stop{false};
     std::atomic<int> cycles{0};
-    std::string refuel = test::fixture("rest/RepairAndRefuel.json");
-    std::string usage = test::fixture("rest/strategy_usage.json");
-    std::string standings = test::fixture("rest/standings.json");
+    std::string refuel = test::recording("RepairAndRefuel.json");
+    std::string usage = test::recording("strategy_usage.json");
+    std::string standings = test::recording("standings.json");
     std::thread poller([&] {
         while (!stop) {
             pollRestOnce(r.snapshot, [&](const std::wstring& path) {

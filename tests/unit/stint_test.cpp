@@ -208,7 +208,6 @@ TEST(Energy, SourceChoice) {
         EXPECT_DOUBLE_EQ(b.last.energyPercent, c.energy);
         EXPECT_EQ(b.last.energySource, c.source);
     }
-    EXPECT_STREQ(energySourceName(EnergySource::PitMenu), "pitmenu");
 }
 
 TEST(Energy, PerLapUseAndEstimates) {

@@ -46,6 +46,11 @@ inline std::string fixture(const std::string& name) {
     return readFile(std::filesystem::path(KORVANE_FIXTURE_DIR) / name);
 }
 
+// An answer recorded from the game's REST interface, as the fake game serves it.
+inline std::string recording(const std::string& name) {
+    return readFile(std::filesystem::path(KORVANE_RECORDING_DIR) / name);
+}
+
 // A fresh folder under the system temp folder, removed at the end of the test.
 class TempDir {
   public:
