@@ -177,36 +177,30 @@ def dump_sections(out):
 
 
 def case_restdump(env):
-    env.start_game()
-    code, out, _ = run_tool(env, "--all-sessions", "--restdump", "--probe")
-    check(code == 0, f"exit code {code}")
-    check("Korvane Companion" not in out and "probe:" not in out, out[:500])
-    check(out.endswith(DUMP_CLOSING), out[-300:])
-    # The answers arrive whole; how the dump cuts and quotes them is its own test's.
-    usage = open(os.path.join(HERE, "..", "..", "testkit", "recordings", "strategy_usage.json")).read()
-    check(dump_sections(out)["/rest/strategy/usage"] == usage + "\n", out[:300])
-    agents = {r["userAgent"] for r in env.game_requests()}
-    check(agents == {"KorvaneCompanion/1.6"}, agents)
-    check([r["path"] for r in env.game_requests()] == REST_PATHS, "paths or order differ")
-
-
-def case_rest_edges(env):
+    """The six endpoints in order, each answer whole, an error's body shown, a
+    long answer cut after the read that reaches 64 KiB, one that never comes
+    given up on; the first tool named is the one that runs."""
     env.start_game(routes={
         "/rest/strategy/usage": {"status": 404, "body": '{"error":"no strategy yet"}'},
         "/rest/garage/UIScreen/RepairAndRefuel": {"size": 100000},
         "/rest/garage/UIScreen/DriverAndPitStop": {"hang": True},
     })
-    code, out, seconds = run_tool(env, "--restdump")
+    code, out, seconds = run_tool(env, "--all-sessions", "--restdump", "--probe")
     check(code == 0, f"exit code {code}")
+    check("Korvane Companion" not in out and "probe:" not in out, out[:500])
+    check(out.endswith(DUMP_CLOSING), out[-300:])
     s = dump_sections(out)
+    with open(os.path.join(HERE, "..", "..", "testkit", "recordings", "getAllVehicles.json")) as f:
+        check(s["/rest/sessions/getAllVehicles"] == f.read() + "\n", s["/rest/sessions/getAllVehicles"])
     check(s["/rest/strategy/usage"] == '{"error":"no strategy yet"}\n', s["/rest/strategy/usage"])
     m = re.search(r"\n  \.\.\. (\d+) more bytes\n", s["/rest/garage/UIScreen/RepairAndRefuel"])
     check(m, "no more-bytes line")
     kept = int(m.group(1)) + 1200
-    # Reading stops after the chunk that reaches 65,536 bytes, never at 100,000.
     check(65536 <= kept < 100000, f"{kept} bytes kept of 100000")
     check(s["/rest/garage/UIScreen/DriverAndPitStop"] == NO_RESPONSE, "the hanging answer")
     check(2.0 <= seconds < 12.0, f"the hanging server took {seconds:.1f}s")
+    check({r["userAgent"] for r in env.game_requests()} == {"KorvaneCompanion/1.6"}, "user agent")
+    check([r["path"] for r in env.game_requests()] == REST_PATHS, "paths or order differ")
 
 
 def case_rest_no_game(env):

@@ -116,6 +116,8 @@ TEST(LivePayload, EnergyFromRestWithRivals) {
     a.lastLapSeconds = 208.5;
     a.bestLapSeconds = 207.75;
     a.pitStops = 1;
+    a.pitState = 3; // stopped in its box
+    a.inPits = 1;
     a.fuelFraction = 255;
     k.car(2, 21, "Tom Reyes", "LMGT3", 8).timeBehindLeader = 70.0; // 5 places back
     k.car(3, 22, "Lena Novak", "LMGT3", 9);                        // 6 places back: left out

@@ -52,43 +52,6 @@ TEST(Standings, EmptySlotsAndCarsInThePits) {
     EXPECT_EQ(f.ids(p), (std::vector<int32_t>{9}));
 }
 
-TEST(Standings, EntryValues) {
-    Field f;
-    VehicleScoring& p = f.add(7, "Me", "H", 3);
-    p.timeBehindLeader = 10.0;
-    VehicleScoring& c = f.add(2, "Rival", "H", 2);
-    c.timeBehindLeader = 4.5;
-    c.lapsCompleted = 31;
-    c.lastLapSeconds = 210.25;
-    c.bestLapSeconds = 208.5;
-    c.pitStops = 2;
-    c.pitState = 3;
-    c.inPits = 1;
-    c.fuelFraction = 255;
-    VehicleScoring& d = f.add(3, "Other", "H", 4);
-    d.fuelFraction = 128;
-    VehicleScoring& e = f.add(4, "Empty", "H", 5);
-    e.fuelFraction = 0;
-    auto list = selectStandings(
-        *f.s, p, [](const char* n) { return std::strcmp(n, "Rival") == 0 ? 42.0 : -1.0; });
-    ASSERT_EQ(list.size(), 3u);
-    const StandingsEntry& r = list[0];
-    EXPECT_DOUBLE_EQ(r.gap, -5.5);
-    EXPECT_DOUBLE_EQ(r.gapToLeader, 4.5);
-    EXPECT_EQ(r.lap, 31);
-    EXPECT_EQ(r.pitStops, 2);
-    EXPECT_EQ(r.pitState, 3);
-    EXPECT_TRUE(r.inPit);
-    EXPECT_TRUE(r.sameClass);
-    EXPECT_TRUE(r.hasFuelPct);
-    EXPECT_DOUBLE_EQ(r.fuelPct, 100.0);
-    EXPECT_TRUE(r.hasVe);
-    EXPECT_DOUBLE_EQ(r.ve, 42.0);
-    EXPECT_NEAR(list[1].fuelPct, 50.196, 1e-3);
-    EXPECT_FALSE(list[1].hasVe);
-    EXPECT_FALSE(list[2].hasFuelPct);
-}
-
 TEST(Standings, FullWidthNameReachesTheLookupTerminated) {
     Field f;
     VehicleScoring& p = f.add(7, "Me", "H", 3);
