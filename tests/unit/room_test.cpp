@@ -6,39 +6,28 @@ using korvane::test::readFile;
 using korvane::test::TempDir;
 using korvane::test::writeFile;
 
-TEST(RoomTrim, StripsIsspaceAtBothEnds) {
+// The first line, without white space at either end; no file, or nothing on
+// the first line, is no code.
+TEST(RoomFile, FirstLineTrimmed) {
     struct Case {
-        const char* in;
-        const char* out;
-    } cases[] = {{"  abc  ", "abc"},
-                 {"\tab c\r\n", "ab c"},
-                 {"\v\fx\v", "x"},
-                 {"   ", ""},
-                 {"", ""},
-                 {"a", "a"},
-                 {"\xC3\xA9t\xC3\xA9 ", "\xC3\xA9t\xC3\xA9"}};
-    for (const Case& c : cases) EXPECT_EQ(trimSpace(c.in), c.out) << c.in;
-}
-
-TEST(RoomFile, FirstLineTrimmedLaterLinesIgnored) {
-    TempDir dir;
-    std::string path = dir.file("korvane_room.txt");
-    std::string code;
-    writeFile(path, "  TEAM-42  \r\nsecond line\nthird\n");
-    ASSERT_TRUE(loadRoomCode(path, code));
-    EXPECT_EQ(code, "TEAM-42");
-}
-
-TEST(RoomFile, MissingEmptyOrBlankIsNoCode) {
-    TempDir dir;
-    std::string path = dir.file("korvane_room.txt");
-    std::string code = "keep";
-    EXPECT_FALSE(loadRoomCode(path, code));
-    for (const char* text : {"", "   \r\n", "\n\nROOM\n"}) {
-        writeFile(path, text);
-        EXPECT_FALSE(loadRoomCode(path, code)) << text;
+        const char* text; // null: no file
+        const char* code; // null: no code
+    } cases[] = {
+        {"  TEAM-42  \r\nsecond line\nthird\n", "TEAM-42"},
+        {"\v\tab c\v\f\n", "ab c"},
+        {"\xC3\xA9t\xC3\xA9 ", "\xC3\xA9t\xC3\xA9"},
+        {nullptr, nullptr},
+        {"", nullptr},
+        {"   \r\n", nullptr},
+        {"\n\nROOM\n", nullptr},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::string path = dir.file("korvane_room.txt"), code = "keep";
+        if (c.text) writeFile(path, c.text);
+        EXPECT_EQ(loadRoomCode(path, code), c.code != nullptr) << (c.text ? c.text : "no file");
+        EXPECT_EQ(code, c.code ? c.code : "keep");
     }
-    EXPECT_EQ(code, "keep");
 }
 
 struct Dialogue {

@@ -34,12 +34,8 @@ struct Screen {
 } // namespace
 
 TEST(ScreenWidth, FallbackAndCut) {
-    EXPECT_EQ(screenLineWidth(-1), 77);
-    EXPECT_EQ(screenLineWidth(19), 77);
-    EXPECT_EQ(screenLineWidth(20), 20);
-    EXPECT_EQ(screenLineWidth(119), 119);
-    EXPECT_EQ(screenLineWidth(298), 298);
-    EXPECT_EQ(screenLineWidth(299), 77);
+    for (int width : {-1, 19, 299}) EXPECT_EQ(screenLineWidth(width), 77) << width;
+    for (int width : {20, 298}) EXPECT_EQ(screenLineWidth(width), width);
     EXPECT_EQ(fitScreenLine("abc", 5), "abc  ");
     EXPECT_EQ(fitScreenLine(std::string(250, 'e'), 119), std::string(119, 'e'));
 }
