@@ -31,8 +31,7 @@ def main():
                               {"body": '{"version":"2.1.29","url":"","sha256":""}'}})
         env.start_game()
         env.start_rig("race")
-        with open(os.path.join(env.work, "korvane_room.txt"), "w") as f:
-            f.write("DEMO-ROOM\n")
+        env.save_room("DEMO-ROOM")
         companion = [os.path.join(bindir, "korvane-companion"), *(companion_args or ["--verbose"])]
         watch = [sys.executable, os.path.join(ROOT, "testkit", "watch_service.py"), env.record]
         quoted = lambda cmd: " ".join("'" + c.replace("'", "'\\''") + "'" for c in cmd)

@@ -172,6 +172,17 @@ class Env:
             return [WINE_RUN, os.path.join(self.bindir, name + ".exe"), *args]
         return [os.path.join(self.bindir, name), *args]
 
+    def save_room(self, room, folder=None):
+        with open(os.path.join(folder or self.work, "korvane_room.txt"), "w") as f:
+            f.write(room + "\n")
+
+    def start_companion(self, room, *args, cwd=None, answers="", closed_output=False):
+        """The companion with `room` saved in its folder: its first input, an
+        Enter, keeps the room; input ends after `answers`."""
+        self.save_room(room, cwd)
+        return self.start("korvane-companion", *args, stdin_text="\n" + answers, cwd=cwd,
+                          closed_output=closed_output)
+
     def start(self, name, *args, stdin_text="", cwd=None, closed_output=False):
         return self.spawn(name, self.command(name, *args), stdin_text, cwd, closed_output)
 

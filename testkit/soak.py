@@ -104,9 +104,7 @@ def main():
         env.start_service()
         env.start_game()
         env.start_rig(env.write_scenario("soak-scenario", soak_scenario(minutes)))
-        with open(os.path.join(env.work, "korvane_room.txt"), "w") as f:
-            f.write("SOAK-ROOM\n")
-        comp = env.start("korvane-companion", "--no-update", stdin_text="\n")
+        comp = env.start_companion("SOAK-ROOM", "--no-update")
         env.wait_for(lambda: find_pid("korvane-companion", comp.pid), 60,
                      "the companion did not start")
         pid = find_pid("korvane-companion", comp.pid)

@@ -26,11 +26,9 @@ def log_lines(env):
     return [l for l in env.read("korvane_live.log").split("\n") if l]
 
 
-def start_companion(env, room="E2E-ROOM", args=()):
+def start_companion(env, *args):
     """The companion with a saved room; the update check has cases of its own."""
-    with open(os.path.join(env.work, "korvane_room.txt"), "w") as f:
-        f.write(room + "\n")
-    return env.start("korvane-companion", "--no-update", *args, stdin_text="\n")
+    return env.start_companion("E2E-ROOM", "--no-update", *args)
 
 
 def screen_has(env, proc, text):
@@ -223,7 +221,7 @@ def case_rest_energy(env):
     env.start_service()
     env.start_game()
     env.start_rig("race")
-    comp = start_companion(env, args=["--verbose"])
+    comp = start_companion(env, "--verbose")
     env.wait_for(lambda: screen_has(env, comp, "ve 67.500000% via rest") and
                  screen_has(env, comp, "rival ve 5 cars via virtualenergy"), 60,
                  "no REST energy on the screen:\n" + env.output(comp)[-2500:])
@@ -293,8 +291,7 @@ def case_full_disk(env):
     disk = os.path.join(env.work, "disk")
     os.makedirs(disk)
     subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", disk], check=True)
-    with open(os.path.join(disk, "korvane_room.txt"), "w") as f:
-        f.write("E2E-ROOM\n")
+    env.save_room("E2E-ROOM", disk)
     # An earlier run's log, 20 bytes short of filling its page, then a full
     # disk: every tick's line fails partway and must be cut back off.
     log = os.path.join(disk, "korvane_live.log")

@@ -76,21 +76,13 @@ class Machine:
         return found
 
 
-def start_waiting(env, answers=""):
-    """The companion with a saved room, so its input after the room's Enter
-    goes to the install offer; input ends after `answers`."""
-    with open(os.path.join(env.work, "korvane_room.txt"), "w") as f:
-        f.write("E2E-ROOM\n")
-    return env.start("korvane-companion", "--no-update", stdin_text="\n" + answers)
-
-
 def passes(env, proc):
     return [p.split(RETRY)[0] for p in env.output(proc).split(HEADER)[1:] if RETRY in p]
 
 
 def screen(env, answers="", count=1):
     """The first `count` passes of the waiting screen; the program is stopped."""
-    proc = start_waiting(env, answers)
+    proc = env.start_companion("E2E-ROOM", "--no-update", answers=answers)
     env.wait_for(lambda: len(passes(env, proc)) >= count, 60,
                  "the waiting screen did not show:\n" + env.output(proc)[-3000:])
     env.stop(proc)

@@ -66,9 +66,7 @@ def case_wire_faults(env):
         before = len([r for r in env.received() if r["path"] == "/api/live"])
         work = os.path.join(env.work, f"run{n}")
         os.makedirs(work)
-        with open(os.path.join(work, "korvane_room.txt"), "w") as f:
-            f.write("E2E-ROOM\n")
-        comp = env.start("korvane-companion", stdin_text="\n", cwd=work)
+        comp = env.start_companion("E2E-ROOM", cwd=work)
         screen = lambda: env.output(comp)
         env.wait_for(lambda: update_line in screen(), 120,
                      f"{what}: no {update_line!r}:\n{screen()[-1500:]}")
