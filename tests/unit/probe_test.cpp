@@ -14,17 +14,22 @@ namespace {
 struct View {
     std::vector<uint8_t> bytes = std::vector<uint8_t>(65536, 0);
     void set(size_t slot, double v) { std::memcpy(bytes.data() + 8 * slot, &v, 8); }
+    double get(size_t slot) const {
+        double v;
+        std::memcpy(&v, bytes.data() + 8 * slot, 8);
+        return v;
+    }
 };
 
-// Fuel falls 0.1 L per sample; `update` moves the slots each sample.
-template <class Update> ProbeState run(View& v, int samples, Update update) {
+// Fuel falls 0.1 L per sample (or is unknown); `update` moves the slots.
+template <class Update> ProbeState run(View& v, int samples, Update update, bool fuelKnown = true) {
     ProbeState st;
     probeBegin(st, v.bytes.data());
     double fuel = 50;
     for (int i = 0; i < samples; ++i) {
         fuel -= 0.1;
         update(v, i);
-        probeSample(st, v.bytes.data(), fuel);
+        probeSample(st, v.bytes.data(), fuelKnown ? fuel : -1.0);
     }
     return st;
 }
@@ -40,15 +45,11 @@ TEST(Probe, SlotFallingWithFuelRanksFirst) {
     v.set(500, 0.5);  // never moves
     v.set(600, 0.8);  // falls but rises too often
     ProbeState st = run(v, 40, [](View& view, int i) {
-        double x;
-        std::memcpy(&x, view.bytes.data() + 800, 8);
-        view.set(100, x - 0.1 * 0.01);
-        std::memcpy(&x, view.bytes.data() + 1600, 8);
-        view.set(200, i % 2 ? x - 0.3 : x);
+        view.set(100, view.get(100) - 0.1 * 0.01);
+        view.set(200, i % 2 ? view.get(200) - 0.3 : view.get(200));
         view.set(300, -1.0 * i);
         view.set(400, 150 - i);
-        std::memcpy(&x, view.bytes.data() + 4800, 8);
-        view.set(600, i % 3 == 0 ? x + 0.02 : x - 0.01);
+        view.set(600, view.get(600) + (i % 3 == 0 ? 0.02 : -0.01));
     });
     auto c = probeCandidates(st);
     ASSERT_EQ(c.size(), 2u);
@@ -65,46 +66,32 @@ TEST(Probe, SlotFallingWithFuelRanksFirst) {
         << out.str();
 }
 
-TEST(Probe, RiseRuleAndNaN) {
+// A slot falling with the fuel, and what keeps it out of the ranking.
+TEST(Probe, RiseRuleNaNAndUnknownFuel) {
     struct Case {
-        int risesPer10;
+        const char* what;
+        int samples;
+        bool fuelKnown;
+        double (*next)(int sample, double value);
         bool candidate;
-    } cases[] = {{2, true}, {3, false}};
+    } cases[] = {
+        {"two rises in ten", 10, true, [](int i, double x) { return x + (i < 2 ? 0.001 : -0.02); },
+         true},
+        {"three rises in ten", 10, true,
+         [](int i, double x) { return x + (i < 3 ? 0.001 : -0.02); }, false},
+        {"a NaN", 20, true, [](int i, double) { return i == 5 ? std::nan("") : 0.9 - 0.01 * i; },
+         false},
+        {"fuel unknown", 30, false, [](int i, double) { return 0.9 - 0.01 * i; }, false},
+    };
     for (const Case& c : cases) {
         View v;
         v.set(10, 0.9);
-        ProbeState st = run(v, 10, [&](View& view, int i) {
-            double x;
-            std::memcpy(&x, view.bytes.data() + 80, 8);
-            view.set(10, i < c.risesPer10 ? x + 0.001 : x - 0.02);
-        });
-        // 10 samples with fuel falling: 8 or 7 falls, 2 or 3 rises.
-        bool found = false;
-        for (const auto& cand : probeCandidates(st)) found |= cand.offset == 80;
-        EXPECT_EQ(found, c.candidate && st.slots[10].falls >= 8) << c.risesPer10;
+        ProbeState st = run(
+            v, c.samples, [&](View& view, int i) { view.set(10, c.next(i, view.get(10))); },
+            c.fuelKnown);
+        auto found = probeCandidates(st);
+        EXPECT_EQ(found.size() == 1 && found[0].offset == 80, c.candidate) << c.what;
     }
-    View v;
-    v.set(10, 0.9);
-    ProbeState st =
-        run(v, 20, [](View& view, int i) { view.set(10, i == 5 ? std::nan("") : 0.9 - 0.01 * i); });
-    EXPECT_FALSE(st.slots[10].live);
-    EXPECT_TRUE(probeCandidates(st).empty());
-}
-
-TEST(Probe, NoFuelFallNoCandidates) {
-    View v;
-    v.set(10, 0.9);
-    ProbeState st;
-    probeBegin(st, v.bytes.data());
-    for (int i = 0; i < 30; ++i) {
-        v.set(10, 0.9 - 0.01 * i);
-        probeSample(st, v.bytes.data(), -1.0); // fuel unknown
-    }
-    auto c = probeCandidates(st);
-    EXPECT_TRUE(c.empty());
-    std::ostringstream out;
-    printProbeResults(out, c);
-    EXPECT_NE(out.str().find("(no candidates"), std::string::npos) << out.str();
 }
 
 TEST(Probe, ThirtyCandidatesPrintTwentyFiveRows) {
