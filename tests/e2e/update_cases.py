@@ -6,9 +6,8 @@ import os
 import shutil
 import subprocess
 import sys
-import time
 
-from harness import ROOT, WINE_RUN, Failure, check
+from harness import ROOT, WINE_RUN, check
 
 PUBLISH = os.path.join(ROOT, "release", "publish.py")
 SIGNER = "Korvane Test Publisher"
@@ -25,14 +24,11 @@ class App:
         self.name = "korvane-companion" + (".exe" if self.windows else "")
         self.exe = os.path.join(self.folder, self.name)
         self.runs = 0
-        self.install("korvane-companion")
+        shutil.copyfile(self.build("korvane-companion"), self.exe)
+        os.chmod(self.exe, 0o755)
 
     def build(self, target):
         return os.path.join(self.env.bindir, target + (".exe" if self.windows else ""))
-
-    def install(self, target):
-        shutil.copyfile(self.build(target), self.exe)
-        os.chmod(self.exe, 0o755)
 
     def start(self, stdin_text="", args=()):
         self.runs += 1
