@@ -28,18 +28,21 @@ constexpr size_t ScoringSize = sizeof(ScoringBuffer);
 constexpr size_t TelemetrySize = sizeof(TelemetryBuffer);
 constexpr size_t PitMenuSize = sizeof(PitMenuBuffer);
 
-uint8_t* region(testkit::FrameBuffers& b, size_t& offset) {
-    if (offset < ScoringSize) return reinterpret_cast<uint8_t*>(b.scoring.get());
+// The byte at `offset` of the three buffers laid end to end, and how many
+// bytes are left in its buffer from there.
+uint8_t* byteAt(testkit::FrameBuffers& b, size_t offset, size_t& left) {
+    if (offset < ScoringSize) {
+        left = ScoringSize - offset;
+        return reinterpret_cast<uint8_t*>(b.scoring.get()) + offset;
+    }
     offset -= ScoringSize;
-    if (offset < TelemetrySize) return reinterpret_cast<uint8_t*>(b.telemetry.get());
+    if (offset < TelemetrySize) {
+        left = TelemetrySize - offset;
+        return reinterpret_cast<uint8_t*>(b.telemetry.get()) + offset;
+    }
     offset -= TelemetrySize;
-    return reinterpret_cast<uint8_t*>(b.pitMenu.get());
-}
-
-size_t regionSize(size_t total) {
-    return total < ScoringSize                   ? ScoringSize
-           : total < ScoringSize + TelemetrySize ? TelemetrySize
-                                                 : PitMenuSize;
+    left = PitMenuSize - offset;
+    return reinterpret_cast<uint8_t*>(b.pitMenu.get()) + offset;
 }
 
 Buffers& buffers() {
@@ -129,16 +132,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             (size_t(data[i]) | size_t(data[i + 1]) << 8 | size_t(data[i + 2]) << 16) % total;
         size_t length = data[i + 3] % 64 + 1;
         i += 4;
-        length = std::min(length, size - i);
-        size_t local = offset;
-        uint8_t* base = region(b.frame, local);
-        size_t localOffset = local;
-        size_t room = regionSize(offset) - localOffset;
-        length = std::min(length, room);
-        size_t originalOffset = offset;
-        uint8_t* original = region(b.race, originalOffset);
-        patches.push_back({base + localOffset, original + localOffset, length});
-        std::memcpy(base + localOffset, data + i, length);
+        size_t left = 0;
+        uint8_t* at = byteAt(b.frame, offset, left);
+        length = std::min({length, size - i, left});
+        patches.push_back({at, byteAt(b.race, offset, left), length});
+        std::memcpy(at, data + i, length);
         i += length;
     }
     std::string document = tickDocument();

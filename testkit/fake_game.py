@@ -21,7 +21,7 @@ import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FIXTURES = os.path.join(ROOT, "testkit", "recordings")
+RECORDINGS = os.path.join(ROOT, "testkit", "recordings")
 DEFAULT_ROUTES = {
     "/rest/garage/UIScreen/RepairAndRefuel": {"file": "RepairAndRefuel.json"},
     "/rest/strategy/usage": {"file": "strategy_usage.json"},
@@ -56,7 +56,7 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep(30)
             return
         if "file" in answer:
-            with open(os.path.join(FIXTURES, answer["file"]), "rb") as f:
+            with open(os.path.join(RECORDINGS, answer["file"]), "rb") as f:
                 body = f.read()
         elif "size" in answer:
             unit = b'{"energy":0.5,"fuel":0.4},'

@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cwctype>
-#include <fstream>
-#include <iterator>
 
 namespace korvane {
 
@@ -60,9 +58,9 @@ std::vector<std::string> steamLibraries(const std::string& steamRoot,
     std::vector<std::string> libraries;
     if (steamRoot.empty()) return libraries;
     libraries.push_back(steamRoot);
-    std::ifstream file(libraryFile, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    for (std::string& path : libraryPaths(text)) libraries.push_back(std::move(path));
+    std::string text;
+    if (readFileBytes(widePath(libraryFile), text))
+        for (std::string& path : libraryPaths(text)) libraries.push_back(std::move(path));
     return libraries;
 }
 
