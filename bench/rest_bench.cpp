@@ -13,7 +13,8 @@ using namespace korvane;
 
 namespace {
 
-// A standings answer of ~64 KB: many car objects with the usual members.
+// A standings answer of ~64 KB in the game's shape: many car objects with
+// the usual members, the energy as "veFraction".
 std::string standingsBody() {
     std::string body = "[";
     for (int i = 0; body.size() < 65536; ++i) {
@@ -22,26 +23,28 @@ std::string standingsBody() {
                 "\",\"vehicleName\":\"Prototype #" + std::to_string(i) +
                 "\",\"carClass\":\"Hypercar\",\"position\":" + std::to_string(i + 1) +
                 ",\"lapTimes\":[210.1,209.8,211.0],\"fuelFraction\":0.61,"
-                "\"virtualEnergyFraction\":0.675,\"player\":false}";
+                "\"veFraction\":0.675,\"player\":false}";
     }
     return body + "]";
 }
 
-// A usage answer of ~64 KB whose player section comes last.
+// A usage answer of ~64 KB in the game's shape (every record's tyres before
+// its ve) whose player section comes last.
 std::string usageBody() {
+    auto record = [](int lap, double ve) {
+        return "{\"fuel\":0.9,\"lap\":" + std::to_string(lap) +
+               ",\"pit\":false,\"stint\":1,\"tyres\":[97.5,97.0,98.0,98.5],\"ve\":" +
+               std::to_string(ve) + "}";
+    };
     std::string body = "{";
     for (int d = 0; body.size() < 60000; ++d) {
         body += "\"Driver " + std::to_string(d) + "\":[";
-        for (int lap = 0; lap < 20; ++lap)
-            body += std::string(lap ? "," : "") + "{\"lap\":" + std::to_string(lap) +
-                    ",\"fuel\":0.9,\"ve\":0.9}";
+        for (int lap = 0; lap < 20; ++lap) body += (lap ? "," : "") + record(lap, 0.9);
         body += "],";
     }
     body += "\"Alex Korva\":[";
-    for (int lap = 0; lap < 40; ++lap)
-        body += std::string(lap ? "," : "") + "{\"lap\":" + std::to_string(lap) +
-                ",\"ve\":" + std::to_string(0.99 - 0.02 * lap) + "}";
-    return body + ",{\"ve\":0.1,\"tyres\":[0.9,0.9,0.9,0.9]}]}";
+    for (int lap = 0; lap < 40; ++lap) body += (lap ? "," : "") + record(lap, 0.99 - 0.02 * lap);
+    return body + "]}";
 }
 
 void BM_ParseStandingsEnergy(benchmark::State& state) {

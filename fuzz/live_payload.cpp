@@ -42,7 +42,7 @@ uint8_t* byteAt(testkit::FrameBuffers& b, size_t offset, size_t& left) {
     }
     offset -= TelemetrySize;
     left = PitMenuSize - offset;
-    return reinterpret_cast<uint8_t*>(b.pitMenu.get()) + offset;
+    return reinterpret_cast<uint8_t*>(b.pitInfo.get()) + offset;
 }
 
 Buffers& buffers() {
@@ -78,7 +78,7 @@ std::string tickDocument() {
     TickContext ctx;
     ctx.views.telemetry = b.frame.telemetry.get();
     ctx.views.scoring = b.frame.scoring.get();
-    ctx.views.pitMenu = b.frame.pitMenu.get();
+    ctx.views.pitMenu = b.frame.pitMenu();
     PlayerRecords player;
     if (beginTick(ctx, false, player) != TickStart::Ready) return {};
     TickSample sample = analyseTick(ctx, player, snapshot());

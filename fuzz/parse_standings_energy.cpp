@@ -39,7 +39,7 @@ std::optional<StandingsEnergy> slowStandingsEnergy(const std::string& body) {
                 if (!(name = korvane::findFieldText(body, objectStart, i + 1, needle)).empty())
                     break;
             for (const char* needle :
-                 {"virtualenergy", "currentvirtualenergy", "energyremaining", "energy", "nrg"}) {
+                 {"virtualenergy", "currentvirtualenergy", "energyremaining", "energy", "nrg", "vefraction"}) {
                 std::string text = korvane::findFieldText(body, objectStart, i + 1, needle);
                 if (name.empty() || text.empty()) continue;
                 char* end = nullptr;

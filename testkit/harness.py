@@ -69,6 +69,10 @@ class Env:
         if platform == "windows":
             self.env.setdefault("WINEPREFIX", os.path.join(os.path.dirname(bindir), "wine"))
             self.env["WINEDEBUG"] = "-all"
+            # Wine takes its code pages from the locale's name (ANSI 1252 and
+            # OEM 437 for this one) and reads Unix names and arguments as
+            # UTF-8 only under a locale the machine has: C.UTF-8 always is.
+            self.env["LC_ALL"] = "C.UTF-8"
         else:
             # The setup assistant looks for Steam under the home folder: give
             # each run an empty one of its own.

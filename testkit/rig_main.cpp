@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     OwnedMapping tel, scr, pit;
     if (!createMapping(TelemetryMappingName, sizeof(TelemetryBuffer), tel, err) ||
         !createMapping(ScoringMappingName, sizeof(ScoringBuffer), scr, err) ||
-        !createMapping(PitMenuMappingName, sizeof(PitMenuBuffer), pit, err)) {
+        !createMapping(PitMenuMappingName, testkit::pitInfoSize(scenario), pit, err)) {
         std::printf("rig: %s\n", err.c_str());
         destroyMapping(tel);
         destroyMapping(scr);
@@ -66,11 +66,10 @@ int main(int argc, char** argv) {
     }
     auto* telemetry = reinterpret_cast<TelemetryBuffer*>(tel.data);
     auto* scoring = reinterpret_cast<ScoringBuffer*>(scr.data);
-    auto* pitMenu = reinterpret_cast<PitMenuBuffer*>(pit.data);
 
     testkit::ScenarioPlayer player(scenario);
     uint32_t counter = 0;
-    testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, *pitMenu);
+    testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, pit.data);
     std::printf("rig: publishing %s\n", argv[1]);
     std::fflush(stdout);
 
@@ -81,7 +80,7 @@ int main(int argc, char** argv) {
         uint64_t now = tickCountMs();
         player.advance(double(now - last) / 1000.0);
         last = now;
-        testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, *pitMenu);
+        testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, pit.data);
         if (limitSeconds >= 0 && double(now - start) / 1000.0 >= limitSeconds) break;
     }
     destroyMapping(tel);

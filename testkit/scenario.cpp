@@ -118,6 +118,8 @@ bool parseHeaderLine(const std::vector<std::string>& tok, Scenario& sc) {
     } else if (k == "pitmenu" && tok.size() == 3) {
         sc.pitCategory = tok[1];
         sc.pitChoice = tok[2];
+    } else if (k == "pitinfo" && tok.size() == 2 && (tok[1] == "real" || tok[1] == "spec")) {
+        sc.pitInfoVersioned = tok[1] == "real";
     } else if (!hasNumber || tok.size() != 2)
         return false;
     else if (k == "session")
@@ -454,13 +456,19 @@ void writePlayerTelemetry(VehicleTelemetry& t, const Scenario& sc, const World& 
 
 FrameBuffers::FrameBuffers()
     : telemetry(std::make_unique<TelemetryBuffer>()), scoring(std::make_unique<ScoringBuffer>()),
-      pitMenu(std::make_unique<PitMenuBuffer>()) {}
+      pitInfo(std::make_unique<VersionedPitMenu>()) {}
+
+size_t pitInfoSize(const Scenario& sc) {
+    return sc.pitInfoVersioned ? sizeof(VersionedPitMenu) : sizeof(PitMenuBuffer);
+}
 
 void writeFrame(const Scenario& sc, const World& w, uint32_t& counter, TelemetryBuffer& tel,
-                ScoringBuffer& scr, PitMenuBuffer& pit) {
+                ScoringBuffer& scr, uint8_t* pitInfo) {
     counter += 1;
     tel.beginCounter = counter;
     scr.beginCounter = counter;
+    auto* versioned = reinterpret_cast<VersionedPitMenu*>(pitInfo);
+    if (sc.pitInfoVersioned) versioned->beginCounter = counter;
     // Keeps the compiler from moving field writes across the counters; x86
     // keeps stores in order, so readers in other processes see begin, fields,
     // end in that order.
@@ -503,8 +511,14 @@ void writeFrame(const Scenario& sc, const World& w, uint32_t& counter, Telemetry
     int shown = w.vehiclesOverride == -1000 ? count : w.vehiclesOverride;
     scr.numVehicles = shown;
     tel.numVehicles = shown;
-    putText(pit.categoryName, sizeof pit.categoryName, w.pitCategory);
-    putText(pit.choiceString, sizeof pit.choiceString, w.pitChoice);
+    if (sc.pitInfoVersioned) {
+        putText(versioned->categoryName, sizeof versioned->categoryName, w.pitCategory);
+        putText(versioned->choiceString, sizeof versioned->choiceString, w.pitChoice);
+    } else {
+        auto* plain = reinterpret_cast<PitMenuBuffer*>(pitInfo);
+        putText(plain->categoryName, sizeof plain->categoryName, w.pitCategory);
+        putText(plain->choiceString, sizeof plain->choiceString, w.pitChoice);
+    }
 
     if (sc.energySlot >= 0) {
         double level = sc.capacity > 0 ? w.fuel / sc.capacity : 0;
@@ -514,6 +528,7 @@ void writeFrame(const Scenario& sc, const World& w, uint32_t& counter, Telemetry
     std::atomic_signal_fence(std::memory_order_seq_cst);
     tel.endCounter = w.torn ? counter - 1 : counter;
     scr.endCounter = w.torn ? counter - 1 : counter;
+    if (sc.pitInfoVersioned) versioned->endCounter = w.torn ? counter - 1 : counter;
 }
 
 } // namespace korvane::testkit

@@ -55,6 +55,9 @@ struct Scenario {
     int gear = 5;
     std::string frontCompound = "Medium", rearCompound = "Medium";
     std::string pitCategory, pitChoice;
+    // The pit menu after the plugin's version block (as the published plugin
+    // writes it, 340 bytes) or without one (332 bytes).
+    bool pitInfoVersioned = true;
     // A double at this byte offset of the telemetry buffer holding fuel as a
     // fraction of the tank, as an unnamed energy level would; -1 = none.
     long energySlot = -1;
@@ -110,20 +113,28 @@ class ScenarioPlayer {
     bool tyresDone_ = false;
 };
 
+// The pit-info mapping's size in the scenario's layout.
+size_t pitInfoSize(const Scenario& scenario);
+
 // Writes one frame as a publisher does: begin counter, fields, end counter.
 // `counter` is the publisher's update counter, raised once per frame.
+// `pitInfo` holds pitInfoSize bytes.
 void writeFrame(const Scenario& scenario, const World& world, uint32_t& counter,
-                TelemetryBuffer& telemetry, ScoringBuffer& scoring, PitMenuBuffer& pitMenu);
+                TelemetryBuffer& telemetry, ScoringBuffer& scoring, uint8_t* pitInfo);
 
 // Zeroed buffers on the heap, for running scenarios inside a test process.
 struct FrameBuffers {
     FrameBuffers();
     std::unique_ptr<TelemetryBuffer> telemetry;
     std::unique_ptr<ScoringBuffer> scoring;
-    std::unique_ptr<PitMenuBuffer> pitMenu;
+    std::unique_ptr<VersionedPitMenu> pitInfo; // room for either layout
     uint32_t counter = 0;
+    const PitMenuBuffer* pitMenu() const {
+        return reinterpret_cast<const PitMenuBuffer*>(pitInfo.get());
+    }
     void publish(const Scenario& scenario, const World& world) {
-        writeFrame(scenario, world, counter, *telemetry, *scoring, *pitMenu);
+        writeFrame(scenario, world, counter, *telemetry, *scoring,
+                   reinterpret_cast<uint8_t*>(pitInfo.get()));
     }
 };
 

@@ -24,7 +24,15 @@ std::string formatLogLine(const LogLineInput& in) {
 }
 
 void appendLogLine(const std::wstring& path, const LogLineInput& in) {
-    (void)appendFileBytes(path, formatLogLine(in));
+    // The document holds no line break of its own: every '\n' ends a line.
+    std::string text;
+    for (char c : formatLogLine(in)) {
+        if (c == '\n')
+            text += TextLineEnd;
+        else
+            text += c;
+    }
+    (void)appendFileBytes(path, text);
 }
 
 } // namespace korvane

@@ -21,7 +21,8 @@ struct LogLineInput {
 
 std::string formatLogLine(const LogLineInput& in);
 
-// Appends the line to the log file. A failed write (a full disk) loses that
+// Appends the line to the log file, its lines ended as text files end them
+// on this platform. A failed write (a full disk) loses that
 // line alone: the next call tries afresh, so logging resumes once there is
 // room again. The failure is not reported.
 void appendLogLine(const std::wstring& path, const LogLineInput& in);

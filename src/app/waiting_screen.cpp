@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/machine.h"
+#include "platform/shm.h"
 #include "setup/installer.h"
 
 #include <iostream>
@@ -75,6 +76,12 @@ bool explain(char which, const WaitingScreen& screen) {
         out << "Then restart Le Mans Ultimate.\n";
         return offerPluginInstall(st.gameFolder, false);
     case 'F':
+        if (MappingsNeedBridge && isGameRunning()) {
+            out << "Le Mans Ultimate is running, but its buffers do not show under /dev/shm.\n"
+                << "Under Proton they need a bridge in the game's prefix (or run the Windows "
+                   ".exe there).\n";
+            return false;
+        }
         out << "The plugin is installed and enabled, but nothing is publishing.\n\n"
             << "  1. Start Le Mans Ultimate\n"
             << "  2. Settings > Gameplay > Enable Plugins must be ON\n"

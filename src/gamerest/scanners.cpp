@@ -75,6 +75,62 @@ bool keyContains(const std::string& body, size_t begin, size_t end, std::string_
     return false;
 }
 
+// Where the array that is the value of the member at `key` (the quoted name)
+// opens: past the name, a colon and blanks, a '['. npos when that value is no
+// array.
+size_t memberArrayOpen(const std::string& body, size_t key, size_t keyLength) {
+    size_t at = key + keyLength;
+    while (at < body.size() && isBlank(body[at])) ++at;
+    if (at >= body.size() || body[at] != ':') return npos;
+    ++at;
+    while (at < body.size() && isBlank(body[at])) ++at;
+    return at < body.size() && body[at] == '[' ? at : npos;
+}
+
+// The ']' that closes the array opening at `open`, stepping over strings and
+// nested arrays; npos when the body ends first.
+size_t arrayClose(const std::string& body, size_t open) {
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = open; i < body.size(); ++i) {
+        char c = body[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[') {
+            ++depth;
+        } else if (c == ']' && --depth == 0) {
+            return i;
+        }
+    }
+    return npos;
+}
+
+// The mean of the drops from one value to the next that look like a lap's
+// use (refills and jumps left out), in percent; nothing without such a drop.
+std::optional<double> meanDrop(const std::vector<double>& series) {
+    double sum = 0;
+    int kept = 0;
+    for (size_t i = 0; i + 1 < series.size(); ++i) {
+        double d = series[i] - series[i + 1];
+        if (d > 0.0005 && d < 0.5) {
+            sum += d;
+            ++kept;
+        }
+    }
+    if (kept == 0) return std::nullopt;
+    return sum / kept * 100.0;
+}
+
+// The "ve" member of each record of the player's array, in order: the game
+// writes every record with its "tyres" array before "ve", so the first ']'
+// after the name closes a record's tyres, not the player's laps.
+std::vector<double> recordVeSeries(const std::string& body, size_t open, size_t close);
+
 } // namespace
 
 std::optional<double> findNumberAfterKey(const std::string& body, size_t from,
@@ -93,7 +149,8 @@ std::optional<double> findNumberAfterKey(const std::string& body, size_t from,
 
 std::optional<double> scanVeUsage(const std::string& body, const std::string& name) {
     if (name.empty()) return std::nullopt;
-    size_t p = findText(body, quoted(name));
+    std::string key = quoted(name);
+    size_t p = findText(body, key);
     if (p == npos) return std::nullopt;
     size_t e = body.find(']', p);
     if (e == npos) return std::nullopt;
@@ -106,25 +163,25 @@ std::optional<double> scanVeUsage(const std::string& body, const std::string& na
         series.push_back(*v);
         q = k + 4;
     }
-    if (series.size() < 2) return std::nullopt;
-    double sum = 0;
-    int kept = 0;
-    for (size_t i = 0; i + 1 < series.size(); ++i) {
-        double d = series[i] - series[i + 1];
-        if (d > 0.0005 && d < 0.5) {
-            sum += d;
-            ++kept;
-        }
+    if (series.size() < 2) {
+        size_t open = memberArrayOpen(body, p, key.size());
+        size_t close = open == npos ? npos : arrayClose(body, open);
+        if (close != npos) series = recordVeSeries(body, open, close);
     }
-    if (kept == 0) return std::nullopt;
-    return sum / kept * 100.0;
+    return meanDrop(series);
 }
 
 std::optional<TyreWear> scanTyreWear(const std::string& body, const std::string& name) {
     if (name.empty()) return std::nullopt;
-    size_t p = findText(body, quoted(name));
+    std::string key = quoted(name);
+    size_t p = findText(body, key);
     if (p == npos) return std::nullopt;
-    size_t e = body.size() < p + 2 ? npos : body.find("]}", p);
+    // A player whose laps are an array ends where that array closes: the
+    // game's answers hold no "]}" there when pretty-printed, and the next
+    // driver's records follow.
+    size_t open = memberArrayOpen(body, p, key.size());
+    size_t e = open == npos ? npos : arrayClose(body, open);
+    if (e == npos) e = body.size() < p + 2 ? npos : body.find("]}", p);
     if (e == npos) e = body.size();
     size_t t = npos;
     for (size_t from = p;;) {
@@ -219,6 +276,40 @@ void walkMembers(const std::string& body, size_t from, size_t to, const Search& 
     }
 }
 
+std::vector<double> recordVeSeries(const std::string& body, size_t open, size_t close) {
+    std::vector<double> series;
+    int depth = 0; // braces and brackets inside the player's array
+    bool inString = false;
+    size_t record = npos;
+    for (size_t i = open + 1; i < close; ++i) {
+        char c = body[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            if (depth++ == 0 && c == '{') record = i;
+        } else if ((c == '}' || c == ']') && --depth == 0 && c == '}' && record != npos) {
+            walkMembers(body, record, i + 1, ByteSearch{body.data()},
+                        [&](size_t kb, size_t ke, size_t vb, size_t) {
+                            if (ke - kb != 2 || body.compare(kb, 2, "ve") != 0) return false;
+                            // A quoted number is no number here, as in the series above.
+                            std::optional<double> v =
+                                body[vb - 1] == '"' ? std::nullopt : parseNumber(body, vb);
+                            if (v) series.push_back(*v);
+                            return true;
+                        });
+            record = npos;
+        }
+    }
+    return series;
+}
+
 } // namespace
 
 std::string findFieldText(const std::string& body, size_t from, size_t to,
@@ -309,18 +400,20 @@ uint64_t prefixXor(uint64_t x) {
 }
 
 // The needles of a car object, names first, each group in the order tried.
+// The game itself names a car's energy "veFraction", which holds none of the
+// older needles: it is tried last.
 constexpr std::string_view CarNeedles[] = {
     "drivername",           "driver",          "fullname", "name", "virtualenergy",
-    "currentvirtualenergy", "energyremaining", "energy",   "nrg"};
+    "currentvirtualenergy", "energyremaining", "energy",   "nrg",  "vefraction"};
 constexpr size_t CarNeedleCount = std::size(CarNeedles);
 constexpr size_t FirstEnergyNeedle = 4;
 
 // Which needles a key holds, one bit per needle. Every needle holds one of
-// four short words, so a key holding none of them costs one pass.
+// five short words, so a key holding none of them costs one pass.
 unsigned keyNeedles(const std::string& body, size_t begin, size_t end) {
-    constexpr unsigned Driver = 1, Name = 2, Energy = 4, Nrg = 8;
+    constexpr unsigned Driver = 1, Name = 2, Energy = 4, Nrg = 8, VeFraction = 16;
     constexpr unsigned needs[CarNeedleCount] = {Driver | Name, Driver, Name,   Name, Energy,
-                                                Energy,        Energy, Energy, Nrg};
+                                                Energy,        Energy, Energy, Nrg,  VeFraction};
     auto at = [&](size_t i, std::string_view word) {
         if (end - i < word.size()) return false;
         for (size_t k = 0; k < word.size(); ++k)
@@ -338,6 +431,9 @@ unsigned keyNeedles(const std::string& body, size_t begin, size_t end) {
             break;
         case 'e':
             words |= at(i, "energy") ? Energy : 0u;
+            break;
+        case 'v':
+            words |= at(i, "vefraction") ? VeFraction : 0u;
             break;
         default:
             break;

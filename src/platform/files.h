@@ -8,6 +8,9 @@ namespace korvane {
 
 enum class WriteStatus { Ok, CannotCreate, WriteFailed };
 
+// How a text file ends its lines here: "\r\n" on Windows, "\n" elsewhere.
+extern const char* const TextLineEnd;
+
 // Creates or truncates the file and writes the bytes as they are.
 [[nodiscard]] WriteStatus writeFileBytes(const std::wstring& path, const std::string& data);
 

@@ -1,8 +1,8 @@
 #pragma once
 // What the setup assistant and the waiting screen ask of the machine: where
 // Steam lives, which files and folders exist, which processes run and which
-// named sections exist. Paths here are narrow text in the platform's own code
-// page, written with its own separator. Nothing here prints or reports an
+// named sections exist. Paths here are UTF-8, as all text inside the program,
+// written with the platform's own separator. Nothing here prints or reports an
 // error: a failure reads as absence.
 #include <string>
 #include <vector>
@@ -34,9 +34,10 @@ void createDirectory(const std::string& path);
 // The wide form the file helpers of files.h take.
 std::wstring widePath(const std::string& path);
 
-// One text per running process naming its executable (and, where the platform
-// keeps it, its command line too).
-std::vector<std::wstring> runningProcessTexts();
+// The names running processes go by: each one's executable file name and,
+// where the platform keeps a command line, its first word (the program as it
+// was started, often a whole path), each a text of its own.
+std::vector<std::wstring> runningProcessNames();
 
 // The directories of named sections that the waiting screen lists.
 std::vector<std::wstring> sectionDirectories();

@@ -10,8 +10,9 @@ namespace korvane {
 bool swapNeedsScript();
 
 // A path as 8-bit text that the platform's command interpreter reads back
-// as the same path.
-std::string scriptPathText(const std::wstring& path);
+// as the same path, in a script's "set" line. False when the path cannot be
+// written so: the script would name another file.
+[[nodiscard]] bool scriptPathText(const std::wstring& path, std::string& text);
 
 // Starts a command script hidden, without waiting for it.
 void startScriptHidden(const std::wstring& script);

@@ -15,6 +15,11 @@ struct MappedView {
     bool found = false; // the mapping exists, even when it could not be mapped
 };
 
+// Whether the game's mappings reach this program only through a bridge: on
+// Linux the game runs under Proton, whose named mappings stay inside its Wine
+// prefix, and a helper started there copies each into a file under /dev/shm.
+extern const bool MappingsNeedBridge;
+
 // Opens the mapping by name and maps `size` bytes of it for reading.
 MappedView openMappingView(const char* name, size_t size);
 

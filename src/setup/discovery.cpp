@@ -147,9 +147,15 @@ bool lowerCaseHoldsAny(const std::wstring& text, std::initializer_list<const wch
     return false;
 }
 
+bool namesGame(const std::wstring& processName) {
+    size_t slash = processName.find_last_of(L"/\\");
+    std::wstring file = slash == std::wstring::npos ? processName : processName.substr(slash + 1);
+    return lowerCaseHoldsAny(file, {L"le mans ultimate", L"lemansultimate"});
+}
+
 bool isGameRunning() {
-    for (const std::wstring& text : runningProcessTexts())
-        if (lowerCaseHoldsAny(text, {L"le mans ultimate", L"lemansultimate"})) return true;
+    for (const std::wstring& name : runningProcessNames())
+        if (namesGame(name)) return true;
     return false;
 }
 

@@ -61,7 +61,13 @@ PluginStatus readPluginStatus();
 // True when the text in lower case holds one of the (lower-case) patterns.
 bool lowerCaseHoldsAny(const std::wstring& text, std::initializer_list<const wchar_t*> patterns);
 
-// A process whose name (or, where known, command line) names the game.
+// Whether a process name (a bare file name or a path) is the game's: the file
+// name after the last '/' or '\' holds "Le Mans Ultimate" or
+// "LeMansUltimate" in any letter case. An editor or a shell that merely has
+// the game's folder among its arguments is not the game.
+bool namesGame(const std::wstring& processName);
+
+// A running process whose name is the game's.
 bool isGameRunning();
 
 } // namespace korvane

@@ -100,12 +100,27 @@ struct ScoringBuffer {
     VehicleScoring vehicles[MaxVehicles];
 };
 
+// The pit menu without a version block. The mapping is opened at this size,
+// which holds the versioned menu's fields as well.
 struct PitMenuBuffer {
     uint8_t pad0[4];
     char categoryName[32];
     uint8_t pad1[4];
     char choiceString[32];
     uint8_t pad2[260];
+};
+
+// The pit menu as the published plugin writes it: the same version block as
+// its other buffers, then the menu (340 bytes in all).
+struct VersionedPitMenu {
+    uint32_t beginCounter;
+    uint32_t endCounter;
+    int32_t categoryIndex;
+    char categoryName[32];
+    int32_t choiceIndex;
+    char choiceString[32];
+    int32_t numChoices;
+    uint8_t expansion[256];
 };
 
 #pragma pack(pop)
@@ -165,6 +180,15 @@ static_assert(offsetof(ScoringBuffer, vehicles) == 560);
 static_assert(sizeof(PitMenuBuffer) == 332);
 static_assert(offsetof(PitMenuBuffer, categoryName) == 4);
 static_assert(offsetof(PitMenuBuffer, choiceString) == 40);
+
+static_assert(sizeof(VersionedPitMenu) == 340);
+static_assert(offsetof(VersionedPitMenu, endCounter) == 4);
+static_assert(offsetof(VersionedPitMenu, categoryName) == 12);
+static_assert(offsetof(VersionedPitMenu, choiceString) == 48);
+static_assert(offsetof(VersionedPitMenu, numChoices) == 80);
+// Everything read from it lies within the smaller mapping.
+inline constexpr size_t VersionedPitMenuRead = offsetof(VersionedPitMenu, expansion);
+static_assert(VersionedPitMenuRead <= sizeof(PitMenuBuffer));
 
 // Length of a fixed-size character field, which the publisher may fill to
 // its last byte without a terminator.

@@ -32,27 +32,63 @@ void openMissingViews(SharedViews& views) {
     refreshView(views.pitMenu, views.pitMenuView, PitMenuMappingName);
 }
 
-void readPitMenu(const PitMenuBuffer& menu, PitMenuReading& reading) {
-    char category[33];
-    char choice[33];
-    std::memcpy(category, menu.categoryName, 32);
-    std::memcpy(choice, menu.choiceString, 32);
-    category[32] = '\0';
-    choice[32] = '\0';
+namespace {
 
+struct MenuText {
+    std::string category; // empty when it holds a control byte
     bool printable = true;
-    for (const char* c = category; *c; ++c) {
-        unsigned char b = static_cast<unsigned char>(*c);
-        if (b < 0x20 || b == 0x7F) printable = false;
-    }
-    if (!printable) category[0] = '\0';
-    reading.category = category;
+    std::string choice;
+};
 
-    std::string upper = reading.category;
+// The two fields, each cut after 32 bytes.
+MenuText menuText(const char (&categoryField)[32], const char (&choiceField)[32]) {
+    MenuText text;
+    text.category.assign(categoryField, fieldLength(categoryField));
+    text.choice.assign(choiceField, fieldLength(choiceField));
+    for (char c : text.category) {
+        unsigned char b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) text.printable = false;
+    }
+    if (!text.printable) text.category.clear();
+    return text;
+}
+
+bool namesEnergy(const std::string& category) {
+    std::string upper = category;
     for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
-    if (upper.find("ENERGY") == std::string::npos) return;
-    double value = std::atof(choice);
+    return upper.find("ENERGY") != std::string::npos;
+}
+
+void takeMenu(const MenuText& text, PitMenuReading& reading) {
+    reading.category = text.category;
+    if (!namesEnergy(text.category)) return;
+    double value = std::atof(text.choice.c_str());
     if (value >= 0.0 && value <= 100.5) reading.energyPercent = value;
+}
+
+} // namespace
+
+void readPitMenu(const PitMenuBuffer& menu, PitMenuReading& reading) {
+    MenuText plain = menuText(menu.categoryName, menu.choiceString);
+    if (namesEnergy(plain.category)) {
+        takeMenu(plain, reading);
+        reading.versioned = false;
+        return;
+    }
+    // The published plugin puts its version block first, which moves the menu
+    // by 8 bytes: read there too, and trust it only between two updates.
+    VersionedPitMenu head{};
+    std::memcpy(&head, &menu, VersionedPitMenuRead);
+    MenuText versioned = menuText(head.categoryName, head.choiceString);
+    bool steady = head.beginCounter == head.endCounter;
+    if (steady && versioned.printable && (!versioned.category.empty() || reading.versioned)) {
+        takeMenu(versioned, reading);
+        reading.versioned = true;
+        return;
+    }
+    if (reading.versioned && !steady) return; // half-way through an update: try next tick
+    takeMenu(plain, reading);
+    reading.versioned = false;
 }
 
 bool updateTorn(const TelemetryBuffer& telemetry, const ScoringBuffer& scoring) {

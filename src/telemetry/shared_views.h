@@ -28,8 +28,11 @@ void openMissingViews(SharedViews& views);
 struct PitMenuReading {
     std::string category;      // last printable category text
     double energyPercent = -1; // last accepted energy value, -1 = never read
+    bool versioned = false;    // last read at the plugin's versioned offsets
 };
 
+// Reads the menu at either layout's offsets: the category, and the energy
+// value when the category names energy.
 void readPitMenu(const PitMenuBuffer& menu, PitMenuReading& reading);
 
 // Begin/end counters from the previous passing test and the count of ticks

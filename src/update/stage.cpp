@@ -46,7 +46,23 @@ void swapInPlace(const std::wstring& exe, const std::wstring& staged, size_t siz
     out << "  Could not restart - start the program again to run the new build.\n\n" << std::flush;
 }
 
+// The program and its staged build as the script names them.
+bool scriptPaths(const std::wstring& exe, std::string& target, std::string& staged) {
+    return scriptPathText(exe, target) && scriptPathText(exe + L".new", staged);
+}
+
 } // namespace
+
+bool updateCanBeInstalled(std::string& message) {
+    std::wstring exe = executablePath();
+    std::string target, staged;
+    if (!swapNeedsScript() || exe.empty() || scriptPaths(exe, target, staged)) return true;
+    message = "  Cannot update here: the update script could not name this program's file\n"
+              "  (" + wideToUtf8(exe) + ").\n"
+              "  Move the program to a folder with a plain name (no accents or symbols)\n"
+              "  and start it from there to update.\n\n";
+    return false;
+}
 
 std::string updateScript(const std::string& target, const std::string& staged) {
     const char* const lines[] = {
@@ -121,11 +137,13 @@ bool stageUpdate(const std::string& body, const std::string& version, const std:
         out << "  Signature verified (" << signer << ")\n" << std::flush;
     }
     // A script cut short must never run: it could move a half-staged build.
+    std::string targetText, stagedText;
     if (swapNeedsScript() &&
-        writeFileBytes(script, updateScript(scriptPathText(exe), scriptPathText(staged))) !=
-            WriteStatus::Ok) {
+        (!scriptPaths(exe, targetText, stagedText) ||
+         writeFileBytes(script, updateScript(targetText, stagedText)) != WriteStatus::Ok)) {
         deleteFile(script);
         deleteFile(staged);
+        out << "  Could not write the update script.\n\n" << std::flush;
         return false;
     }
     (void)writeFileBytes(exe + L".update.expect",

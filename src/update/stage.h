@@ -14,6 +14,11 @@ namespace korvane {
                                const std::string& signer, const std::string& detachedSignature,
                                std::ostream& out);
 
+// Whether an update can be installed where this program lies: where a script
+// does the swap, it must be able to name the program and the staged build.
+// False with the message that says why and what to do.
+bool updateCanBeInstalled(std::string& message);
+
 // Reads and removes the note a staged update left beside `exePath`, and says
 // whether the running build is the version it expected.
 void checkFinishedUpdate(const std::wstring& exePath, std::ostream& out);

@@ -13,9 +13,10 @@ namespace korvane {
 
 namespace {
 
+// No answer at all (input ended) installs nothing either.
 bool declined(std::istream& in) {
     std::string answer;
-    std::getline(in, answer);
+    if (!std::getline(in, answer)) return true;
     return !answer.empty() && (answer[0] == 'n' || answer[0] == 'N');
 }
 
@@ -49,6 +50,11 @@ bool checkForUpdate(std::istream& in, std::ostream& out) {
     std::wstring host, path;
     if (!splitHttpsUrl(url, host, path)) {
         out << "  Refusing a non-https download URL.\n\n" << std::flush;
+        return false;
+    }
+    std::string cannot;
+    if (!updateCanBeInstalled(cannot)) {
+        out << cannot << std::flush;
         return false;
     }
     out << "  Install now? [Y/n] " << std::flush;

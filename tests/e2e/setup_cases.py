@@ -4,7 +4,9 @@ sections from the rig, a stand-in game process and the local service."""
 import hashlib
 import json
 import os
+import re
 import shutil
+import sys
 
 from harness import check
 
@@ -46,8 +48,10 @@ class Machine:
         return os.path.join(folder, "UserData", "player", "CustomPluginVariables.JSON")
 
     def shown(self, path):
-        """A path as the program prints it."""
-        return self.env.windows_path(path) if self.windows else path
+        """A path as the program prints it; one on a drive letter already is."""
+        if self.windows and not re.match(r"[A-Z]:\\", path):
+            return self.env.windows_path(path)
+        return path
 
     def libraries(self, *paths):
         """libraryfolders.vdf as Steam writes it: backslashes doubled."""
@@ -106,6 +110,18 @@ def publish(env, *names):
     return rig
 
 
+def standin_game(env):
+    """A process named as the game (the rig under the game's file name)."""
+    standin = os.path.join(env.work, "standin")
+    os.makedirs(standin, exist_ok=True)
+    exe = "Le Mans Ultimate" + (".exe" if env.platform == "windows" else "")
+    shutil.copy(env.command("korvane-rig")[-1], os.path.join(standin, exe))
+    cmd = env.command("korvane-rig")[:-1] + [os.path.join(standin, exe), "--sections"]
+    game = env.spawn("standin", cmd)
+    env.wait_for(lambda: "rig: publishing" in env.output(game), 30, env.output(game))
+    return game
+
+
 def shows(text, first, *parts):
     """The explanation's first line (which case it is) and the parts that
     depend on the staged machine."""
@@ -142,6 +158,17 @@ def case_waiting_screen(env):
     shows(screen(env)[0], "The plugin is installed but switched off.\n", path, declined)
     staged("ready", f'{{"{PLUGIN}": {{"Enabled":1}}}}')
     shows(screen(env)[0], "The plugin is installed and enabled, but nothing is publishing.\n")
+    # The game runs and still nothing publishes: on Linux that is a missing
+    # bridge out of the game's Proton prefix.
+    game = standin_game(env)
+    text = screen(env)[0]
+    env.stop(game)
+    if windows:
+        shows(text, "The plugin is installed and enabled, but nothing is publishing.\n")
+    else:
+        check(text == "Le Mans Ultimate is running, but its buffers do not show under /dev/shm.\n"
+              "Under Proton they need a bridge in the game's prefix (or run the Windows .exe "
+              "there).\n", text)
 
     # G: the game publishes something of its own, in its menus.
     rig = publish(env, "LMU_Menu_State")
@@ -174,6 +201,28 @@ def case_waiting_screen(env):
     folder = m.game(m.steam, "bPp", f'{{"{PLUGIN}": {{" Enabled": 0}}}}')
     shows(screen(env)[0], "The plugin is installed but switched off.\n",
           f"  {m.shown(m.settings_path(folder))}\n")
+
+    # Folder names beyond ASCII: the Steam root, and a library on a drive
+    # letter of its own under Wine, are found and shown whole.
+    m = Machine(env, "\u00dcber Rennen")
+    spiele = os.path.join(m.base, "Spiele")
+    library = os.path.join(spiele, "Bibliothek \u00c4rger")
+    folder = m.game(library, "bPp", f'{{"{PLUGIN}": {{" Enabled": 0}}}}')
+    settings = m.shown(m.settings_path(folder))
+    drive = os.path.join(env.env.get("WINEPREFIX", ""), "dosdevices", "f:")
+    if windows:
+        os.symlink(spiele, drive)
+        library = "F:" + library[len(spiele):].replace("/", "\\")
+        settings = "F:" + settings[len(m.shown(spiele)):]
+    m.libraries(library)
+    m.point_steam()
+    try:
+        text = screen(env)[0]
+    finally:
+        if windows:
+            os.unlink(drive)
+    shows(text, "The plugin is installed but switched off.\n", f"  {settings}\n")
+
     if windows:
         env.clear_registry()
         query = env.reg_query("HKCU\\Software\\Valve") + env.reg_query("HKLM\\SOFTWARE\\Valve", "/reg:32")
@@ -217,13 +266,7 @@ def case_plugin_install(env):
     check(m.snapshot() == before, "declining changed files")
 
     # A running game holds the plugin open: nothing is fetched or written.
-    standin = os.path.join(env.work, "standin")
-    os.makedirs(standin)
-    exe = "Le Mans Ultimate" + (".exe" if env.platform == "windows" else "")
-    shutil.copy(env.command("korvane-rig")[-1], os.path.join(standin, exe))
-    cmd = env.command("korvane-rig")[:-1] + [os.path.join(standin, exe), "--sections"]
-    game = env.spawn("standin", cmd)
-    env.wait_for(lambda: "rig: publishing" in env.output(game), 30, env.output(game))
+    game = standin_game(env)
     m, folder, before, texts, fetched = attempt("game-running", "")
     env.stop(game)
     check(texts[0].endswith(offer(m, folder) + "\n  Close Le Mans Ultimate first - it holds the "
@@ -245,11 +288,16 @@ def case_plugin_install(env):
         ("mismatch", lambda: serve(PLUGIN_BODY, "0" * 64), " hash mismatch - refusing to install it.\n\n",
          ["/plugin-latest.json", "/plugin.dll"]),
     ]
+    # Meanwhile a program that merely has the game's file among its
+    # arguments, as an editor would, is not the game.
+    editor = env.spawn("editor", [sys.executable, "-c", "import time; time.sleep(600)",
+                                  os.path.join(env.work, "Le Mans Ultimate", "Le Mans Ultimate.exe")])
     for name, stage, message, wanted in refusals:
         stage()
         m, folder, before, texts, fetched = attempt(name, "")
         check("  Fetching plugin..." + message in texts[0], f"{name}:\n{texts[0]}")
         check(fetched == wanted and m.snapshot() == before, f"{name}: fetched {fetched} or wrote files")
+    env.stop(editor)
 
     # Enter installs (the digest in capitals), and the very next pass reads
     # the plugin's state afresh: installed and enabled, nothing publishing.

@@ -16,10 +16,10 @@ SIGNER = "Korvane Test Publisher"
 class App:
     """The program as a driver keeps it: its own folder, started from there."""
 
-    def __init__(self, env):
+    def __init__(self, env, folder="app"):
         self.env = env
         self.windows = env.platform == "windows"
-        self.folder = os.path.join(env.work, "app")
+        self.folder = os.path.join(env.work, folder)
         os.makedirs(self.folder, exist_ok=True)
         self.name = "korvane-companion" + (".exe" if self.windows else "")
         self.exe = os.path.join(self.folder, self.name)
@@ -48,6 +48,9 @@ class App:
     def content(self):
         with open(self.exe, "rb") as f:
             return f.read()
+
+    def log(self):
+        return self.env.read(os.path.join(self.folder, self.name + ".update.log"))
 
 
 def sha256(data):
@@ -155,9 +158,11 @@ def case_update_refusals(env):
 
 
 def case_update_signature(env):
-    """A signed manifest lets only a build signed by the named signer through."""
+    """A signed manifest lets only a build signed by the named signer through.
+    The program lies in a folder whose name the console's code page cannot
+    hold: the update script names it by its short form."""
     env.start_service()
-    app = App(env)
+    app = App(env, "app \u0141\u00f3d\u017a")
     before = app.content()
     next_build = lambda cert: publish(env, app, "korvane-companion-next", "2.1.30", cert=cert)
     unsigned = next_build(None)
@@ -190,13 +195,15 @@ def case_update_signature(env):
         code, out = app.run("\n")
         check(code == 0 and out.endswith("hash verified)\n  Installing and restarting...\n"), out)
         wait_for_script(env, app)
+        with open(unsigned["file"], "rb") as f:
+            check(app.content() == f.read(), "the script did not replace the program")
 
 
 def wait_for_script(env, app):
     """Windows: the script ends by deleting itself once the new build runs."""
     script = app.exe + ".update.cmd"
     env.wait_for(lambda: not os.path.exists(script) and "new size=" in
-                 env.read(os.path.join("app", app.name + ".update.log")), 90,
+                 app.log(), 90,
                  "the update script did not finish: " + ", ".join(app.files()))
 
 
@@ -210,9 +217,10 @@ def answer(env, proc, text, nth):
 
 def case_update_cycle(env):
     """2.1.29 accepts 2.1.30, which replaces it and reports on its first start;
-    then a manifest that lies about its build is caught on the next start."""
+    then a manifest that lies about its build is caught on the next start. The
+    folder's '%' must reach the update script as the character."""
     env.start_service()
-    app = App(env)
+    app = App(env, "app 100%")
     fields = publish(env, app, "korvane-companion-next", "2.1.30")
     offer(env, **fields)
     with open(fields["file"], "rb") as f:
@@ -232,7 +240,7 @@ def case_update_cycle(env):
     proc.stdin.close()
     env.wait_exit(proc, 60)
     check(app.content() == published, "the program on disk is not the published build")
-    log = env.read(os.path.join("app", app.name + ".update.log"))
+    log = app.log()
     check("] update starting" in log and "] replaced after 1 tries" in log
           and f"] new size={len(published)}" in log, log)
     # The new build's first start reads the note, removes it and checks for
@@ -276,7 +284,7 @@ def case_update_cycle(env):
         subprocess.run(["umount", app.exe], check=True)
     check("  Could not replace this program - carrying on with this version.\n\nMulti-driver"
           in out, out)
-    check("] move failed after 1 tries" in env.read(os.path.join("app", app.name + ".update.log")),
+    check("] move failed after 1 tries" in app.log(),
           "no failed move in the log")
     code, out = app.run(args=["--no-update"])
     check("Korvane Companion 2.1.29\n\n  UPDATE DID NOT TAKE: expected 2.1.30, still running "

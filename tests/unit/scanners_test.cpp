@@ -40,6 +40,12 @@ TEST(ScanVeUsage, Series) {
         {R"({"Q":[{"ve":0.9},{"ve":0.8}],"P":[{"ve":0.5}]})", std::nullopt},
         {R"({"P":[{"ve":0.9}],"Q":[{"ve":0.8}]})", std::nullopt}, // only up to the first ']'
         {R"({"P":[{"ve":0.9},{"ve":0.85}]})", 5.0},
+        // The game's own shape: every record's tyres before its ve, so the
+        // first ']' closes a tyres array and each record's ve is read instead.
+        {R"({"Q":[{"tyres":[1,1,1,1],"ve":0.5}],"P":[{"fuel":0.9,"tyres":[9,9,9,9],"ve":0.95},)"
+         R"({"tyres":[8,[7]],"ve":0.9},{"ve":"0.1"},{"tyres":[],"ve":0.85}],"R":[{"ve":0.1}]})",
+         5.0},
+        {R"({"P":[{"tyres":[9,9,9,9],"ve":0.95}],"R":[{"ve":0.9}]})", std::nullopt},
     };
     for (const Case& c : cases) {
         auto v = scanVeUsage(c.body, "P");
@@ -49,6 +55,31 @@ TEST(ScanVeUsage, Series) {
         }
     }
     EXPECT_FALSE(scanVeUsage(R"({"":[{"ve":0.9},{"ve":0.8}]})", ""));
+}
+
+// The game's answer as it sends it, pretty-printed, three drivers.
+TEST(ScanStrategyUsage, RecordedAnswer) {
+    std::string body = test::recording("strategy_usage.json");
+    struct Case {
+        const char* driver;
+        std::optional<double> perLap;
+        double fl, rr;
+    } cases[] = {
+        {"Mia Laurent", 4.0, 97.5, 98.0}, // listed first: her array ends before the next name
+        {"Alex Korva", 3.5, 92.0, 93.5},
+        {"Jonas Berg", std::nullopt, 88.0, 88.5},
+    };
+    for (const Case& c : cases) {
+        std::optional<double> perLap = scanVeUsage(body, c.driver);
+        ASSERT_EQ(perLap.has_value(), c.perLap.has_value()) << c.driver;
+        if (perLap) {
+            EXPECT_NEAR(*perLap, *c.perLap, 1e-9) << c.driver;
+        }
+        std::optional<TyreWear> wear = scanTyreWear(body, c.driver);
+        ASSERT_TRUE(wear) << c.driver;
+        EXPECT_DOUBLE_EQ(wear->values[0], c.fl) << c.driver;
+        EXPECT_DOUBLE_EQ(wear->values[3], c.rr) << c.driver;
+    }
 }
 
 TEST(ScanTyreWear, Table) {
@@ -65,6 +96,10 @@ TEST(ScanTyreWear, Table) {
         {R"({"P":{"tyres":[1,2,3,4]})", true, 1, 4},                 // no "]}" at all
         {R"({"Q":{"tyres":[1,2,3,4]}]})", false, 0, 0},
         {R"({"P":{"tyres":[1,2,3,4)", true, 1, 4},
+        // The player's laps as an array end where it closes: the last record's
+        // tyres, not the next driver's nor the first record's.
+        {R"({"P":[{"tyres":[1,2,3,4]},{"tyres":[5,6,7,8]}],"Q":[{"tyres":[9,9,9,9]}]})", true, 5, 8},
+        {R"({"P" : [{"n":"]}","tyres":[1,2,3,4]}],"Q":[{"tyres":[9,9,9,9]}]})", true, 1, 4},
     };
     for (const Case& c : cases) {
         auto v = scanTyreWear(c.body, "P");
@@ -108,6 +143,12 @@ TEST(ParseStandingsEnergy, CarsAndKeys) {
         {R"([{"driverName":"A","energy":0.1},{"driverName":"A","energy":0.2}])",
          {{"A", 20.0}},
          "energy"},
+        // The game's own key, tried after all the others.
+        {"[\n  {\n    \"driverName\": \"A\",\n    \"fuelFraction\": 0.7,\n    \"veFraction\": 0.64\n  },"
+         "{\"driverName\":\"B\",\"VEFRACTION\":1.0},{\"driverName\":\"C\",\"veFraction\":0}]",
+         {{"A", 64.0}, {"B", 100.0}, {"C", 0.0}},
+         "vefraction"},
+        {R"([{"driverName":"A","veFraction":0.5,"nrg":0.3}])", {{"A", 30.0}}, "nrg"},
     };
     for (const Case& c : cases) {
         auto r = parseStandingsEnergy(c.body);

@@ -117,6 +117,22 @@ TEST(SteamLibraries, ReadsPathValuesLineByLine) {
     EXPECT_EQ(steamLibraries("root", dir.file("missing.vdf")), std::vector<std::string>{"root"});
 }
 
+TEST(NamesGame, TheFileNameNotTheArguments) {
+    struct Case {
+        const wchar_t* name;
+        bool game;
+    } cases[] = {
+        {L"Le Mans Ultimate.exe", true},
+        {L"C:\\Games\\steamapps\\common\\Le Mans Ultimate\\LE MANS ULTIMATE.EXE", true},
+        {L"/opt/lmu/LeMansUltimate", true},
+        {L"Z:\\Le Mans Ultimate\\Bin64/Launcher.exe", false}, // the folder is not the program
+        {L"/home/a/.steam/steamapps/common/Le Mans Ultimate/x", false},
+        {L"lemans ultimate", false},
+        {L"", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(namesGame(c.name), c.game) << c.name;
+}
+
 TEST(ReadSettingsFlags, EntryAndEnabledValue) {
     struct Row {
         const char* text;

@@ -116,6 +116,36 @@ TEST(PitMenu, EnergyCategoryAndValueRules) {
     }
 }
 
+// The published plugin's layout, frame after frame on one reading: the menu
+// 8 bytes on, behind update counters that may be caught mid-update.
+TEST(PitMenu, VersionedLayout) {
+    struct Frame {
+        uint32_t begin, end;
+        const char* category;
+        const char* choice;
+        double energy;
+        const char* shown;
+    } frames[] = {
+        {0x41, 0x41, "VIRTUAL ENERGY", "85%", 85.0, "VIRTUAL ENERGY"}, // counter bytes read "A"
+        {0x42, 0x41, "FUEL", "40", 85.0, "VIRTUAL ENERGY"},            // torn: nothing taken
+        {0x42, 0x42, "Virtual Energy", "105", 85.0, "Virtual Energy"},
+        {0x4443, 0x4443, "", "", 85.0, ""}, // menu closed: not the counter's "CD"
+        {9, 9, "FUEL:", "40", 85.0, "FUEL:"},
+    };
+    PitMenuReading reading;
+    for (const Frame& f : frames) {
+        VersionedPitMenu menu{};
+        menu.beginCounter = f.begin;
+        menu.endCounter = f.end;
+        menu.categoryIndex = 3;
+        test::putText(menu.categoryName, 32, f.category);
+        test::putText(menu.choiceString, 32, f.choice);
+        readPitMenu(*reinterpret_cast<const PitMenuBuffer*>(&menu), reading);
+        EXPECT_DOUBLE_EQ(reading.energyPercent, f.energy) << f.category;
+        EXPECT_EQ(reading.category, f.shown) << f.category;
+    }
+}
+
 TEST(PitMenu, FullWidthFieldsAreCutAt32Bytes) {
     PitMenuBuffer menu{};
     std::memset(menu.categoryName, 'E', 32);
@@ -156,7 +186,7 @@ vehicles 0
 )");
     testkit::ScenarioPlayer player(sc);
     FrameBuffers fb;
-    SharedViews views{fb.telemetry.get(), fb.scoring.get(), fb.pitMenu.get()};
+    SharedViews views{fb.telemetry.get(), fb.scoring.get(), fb.pitMenu()};
     PitMenuReading pit;
     UpdateCounters counters;
     int lookups = 0;
@@ -182,7 +212,7 @@ vehicles 0
     EXPECT_EQ(run(), TickStart::PlayerMissing); // vehicle count 0
     EXPECT_EQ(lookups, 4);
 
-    SharedViews missing{nullptr, fb.scoring.get(), fb.pitMenu.get()};
+    SharedViews missing{nullptr, fb.scoring.get(), fb.pitMenu()};
     PlayerRecords rec;
     EXPECT_EQ(startTick(
                   missing, pit, counters, [](const ScoringBuffer&) {}, rec),

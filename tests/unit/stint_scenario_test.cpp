@@ -16,7 +16,7 @@ struct StintRun {
     testkit::FrameBuffers fb;
     TickContext ctx;
     RestSnapshot snapshot;
-    StintRun() { ctx.views = {fb.telemetry.get(), fb.scoring.get(), fb.pitMenu.get()}; }
+    StintRun() { ctx.views = {fb.telemetry.get(), fb.scoring.get(), fb.pitMenu()}; }
     // One 500 ms tick: the live document, or "" when the tick found no player.
     std::string tick() {
         player.advance(0.5);

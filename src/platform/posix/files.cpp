@@ -10,6 +10,8 @@
 
 namespace korvane {
 
+const char* const TextLineEnd = "\n";
+
 WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
     int fd = ::open(wideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return WriteStatus::CannotCreate;

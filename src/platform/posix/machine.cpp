@@ -58,28 +58,30 @@ std::wstring widePath(const std::string& path) {
     return utf8ToWide(path);
 }
 
-std::vector<std::wstring> runningProcessTexts() {
-    std::vector<std::wstring> texts;
+std::vector<std::wstring> runningProcessNames() {
+    std::vector<std::wstring> names;
     DIR* proc = opendir("/proc");
-    if (!proc) return texts;
+    if (!proc) return names;
     while (const dirent* entry = readdir(proc)) {
-        const char* name = entry->d_name;
-        if (*name < '1' || *name > '9') continue;
-        std::string base = std::string("/proc/") + name;
-        // The short name is cut at 15 bytes, so the command line counts too:
-        // under Proton the game is a Wine process whose arguments name its .exe.
-        std::string text, cmdline;
+        const char* pid = entry->d_name;
+        if (*pid < '1' || *pid > '9') continue;
+        std::string base = std::string("/proc/") + pid;
+        // The short name is cut at 15 bytes and the executable link may not
+        // be readable, so the first word of the command line counts too:
+        // under Proton the game is a Wine process started as its .exe's path.
         // A process that ended meanwhile simply reads as empty.
-        (void)readFileBytes(widePath(base + "/comm"), text);
+        std::string comm, cmdline;
+        (void)readFileBytes(widePath(base + "/comm"), comm);
+        if (!comm.empty() && comm.back() == '\n') comm.pop_back();
+        names.push_back(utf8ToWide(comm));
+        char target[4096];
+        ssize_t n = readlink((base + "/exe").c_str(), target, sizeof target);
+        if (n > 0) names.push_back(utf8ToWide(std::string(target, size_t(n))));
         (void)readFileBytes(widePath(base + "/cmdline"), cmdline);
-        for (char& c : cmdline)
-            if (c == '\0') c = ' ';
-        text += ' ';
-        text += cmdline;
-        texts.push_back(utf8ToWide(text));
+        names.push_back(utf8ToWide(cmdline.substr(0, cmdline.find('\0'))));
     }
     closedir(proc);
-    return texts;
+    return names;
 }
 
 std::vector<std::wstring> sectionDirectories() {

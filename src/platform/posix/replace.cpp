@@ -13,8 +13,9 @@ bool swapNeedsScript() {
     return false;
 }
 
-std::string scriptPathText(const std::wstring& path) {
-    return wideToUtf8(path);
+bool scriptPathText(const std::wstring& path, std::string& text) {
+    text = wideToUtf8(path);
+    return true;
 }
 
 void startScriptHidden(const std::wstring&) {}

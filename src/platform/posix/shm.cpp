@@ -14,8 +14,9 @@ namespace korvane {
 
 namespace {
 
-// The Linux build of the plugin backs each mapping with a file of the same
-// name under /dev/shm, '$' characters included.
+// Under Proton the game's mappings live inside its Wine prefix; a bridge
+// started there copies each into a file of the same name under /dev/shm,
+// '$' characters included.
 std::string shmPath(const char* name) {
     return std::string("/dev/shm/") + name;
 }
@@ -90,6 +91,8 @@ void unregisterView(const uint8_t* data) {
 }
 
 } // namespace
+
+const bool MappingsNeedBridge = true;
 
 MappedView openMappingView(const char* name, size_t size) {
     MappedView view;

@@ -5,6 +5,8 @@
 
 namespace korvane {
 
+const char* const TextLineEnd = "\r\n";
+
 WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
     HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,5 +1,6 @@
 #include "platform/machine.h"
 
+#include "platform/text.h"
 #include "platform/win32/codepage.h"
 
 #include <string>
@@ -27,7 +28,8 @@ std::string readRegistryString(RegistryHive hive, const std::string& keyPath,
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS || type != REG_SZ) return {};
     const char* text = reinterpret_cast<const char*>(buf);
-    return std::string(text, strnlen(text, sizeof buf));
+    // The ANSI call gives the ANSI code page; inside the program text is UTF-8.
+    return wideToUtf8(codePageToWide(std::string(text, strnlen(text, sizeof buf)), CP_ACP));
 }
 
 std::string steamRootFolder() {
@@ -43,23 +45,23 @@ std::string steamRootFolder() {
 }
 
 bool pathExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(widePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool isDirectory(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(widePath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void createDirectory(const std::string& path) {
-    CreateDirectoryA(path.c_str(), nullptr);
+    CreateDirectoryW(widePath(path).c_str(), nullptr);
 }
 
 std::wstring widePath(const std::string& path) {
-    return codePageToWide(path, CP_ACP);
+    return utf8ToWide(path);
 }
 
-std::vector<std::wstring> runningProcessTexts() {
+std::vector<std::wstring> runningProcessNames() {
     std::vector<std::wstring> texts;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return texts;

@@ -5,6 +5,8 @@
 
 namespace korvane {
 
+const bool MappingsNeedBridge = false;
+
 MappedView openMappingView(const char* name, size_t size) {
     MappedView view;
     HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
