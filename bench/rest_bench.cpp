@@ -39,11 +39,17 @@ std::string usageBody() {
     std::string body = "{";
     for (int d = 0; body.size() < 60000; ++d) {
         body += "\"Driver " + std::to_string(d) + "\":[";
-        for (int lap = 0; lap < 20; ++lap) body += (lap ? "," : "") + record(lap, 0.9);
+        for (int lap = 0; lap < 20; ++lap) {
+            if (lap) body += ',';
+            body += record(lap, 0.9);
+        }
         body += "],";
     }
     body += "\"Alex Korva\":[";
-    for (int lap = 0; lap < 40; ++lap) body += (lap ? "," : "") + record(lap, 0.99 - 0.02 * lap);
+    for (int lap = 0; lap < 40; ++lap) {
+        if (lap) body += ',';
+        body += record(lap, 0.99 - 0.02 * lap);
+    }
     return body + "]}";
 }
 
