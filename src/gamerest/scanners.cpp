@@ -87,12 +87,12 @@ size_t memberArrayOpen(const std::string& body, size_t key, size_t keyLength) {
     return at < body.size() && body[at] == '[' ? at : npos;
 }
 
-// The ']' that closes the array opening at `open`, stepping over strings and
-// nested arrays; npos when the body ends first.
-size_t arrayClose(const std::string& body, size_t open) {
-    int depth = 0;
+// The first byte in [from, to) outside strings (a backslash inside one
+// escapes the next byte) for which stop(index, byte) holds; npos when none.
+template <class Stop>
+size_t firstOutsideStrings(const std::string& body, size_t from, size_t to, Stop stop) {
     bool inString = false;
-    for (size_t i = open; i < body.size(); ++i) {
+    for (size_t i = from; i < to; ++i) {
         char c = body[i];
         if (inString) {
             if (c == '\\')
@@ -101,13 +101,21 @@ size_t arrayClose(const std::string& body, size_t open) {
                 inString = false;
         } else if (c == '"') {
             inString = true;
-        } else if (c == '[') {
-            ++depth;
-        } else if (c == ']' && --depth == 0) {
+        } else if (stop(i, c)) {
             return i;
         }
     }
     return npos;
+}
+
+// The ']' that closes the array opening at `open`, stepping over strings and
+// nested arrays; npos when the body ends first.
+size_t arrayClose(const std::string& body, size_t open) {
+    int depth = 0;
+    return firstOutsideStrings(body, open, body.size(), [&](size_t, char c) {
+        if (c == '[') ++depth;
+        return c == ']' && --depth == 0;
+    });
 }
 
 // The mean of the drops from one value to the next that look like a lap's
@@ -279,20 +287,9 @@ void walkMembers(const std::string& body, size_t from, size_t to, const Search& 
 std::vector<double> recordVeSeries(const std::string& body, size_t open, size_t close) {
     std::vector<double> series;
     int depth = 0; // braces and brackets inside the player's array
-    bool inString = false;
     size_t record = npos;
-    for (size_t i = open + 1; i < close; ++i) {
-        char c = body[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        if (c == '"') {
-            inString = true;
-        } else if (c == '{' || c == '[') {
+    firstOutsideStrings(body, open + 1, close, [&](size_t i, char c) {
+        if (c == '{' || c == '[') {
             if (depth++ == 0 && c == '{') record = i;
         } else if ((c == '}' || c == ']') && --depth == 0 && c == '}' && record != npos) {
             walkMembers(body, record, i + 1, ByteSearch{body.data()},
@@ -306,7 +303,8 @@ std::vector<double> recordVeSeries(const std::string& body, size_t open, size_t 
                         });
             record = npos;
         }
-    }
+        return false;
+    });
     return series;
 }
 
