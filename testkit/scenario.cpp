@@ -118,7 +118,7 @@ bool parseHeaderLine(const std::vector<std::string>& tok, Scenario& sc) {
     } else if (k == "pitmenu" && tok.size() == 3) {
         sc.pitCategory = tok[1];
         sc.pitChoice = tok[2];
-    } else if (k == "pitinfo" && tok.size() == 2 && (tok[1] == "real" || tok[1] == "spec")) {
+    } else if (k == "pitinfo" && tok.size() == 2 && (tok[1] == "real" || tok[1] == "plain")) {
         sc.pitInfoVersioned = tok[1] == "real";
     } else if (!hasNumber || tok.size() != 2)
         return false;
