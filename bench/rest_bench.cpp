@@ -1,7 +1,7 @@
 // Speed of the REST scanners over answers at the 64 KB read cap, and of one
 // probe sample over every slot.
 #include "gamerest/scanners.h"
-#include "gamerest/snapshot.h"
+#include "core/snapshot.h"
 #include "tools/probe.h"
 
 #include <benchmark/benchmark.h>

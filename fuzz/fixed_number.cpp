@@ -2,7 +2,7 @@
 // "%.*f" for every double. The first byte picks 0 to 6 decimals; eight more
 // bytes are a double's bits, anything else is read as a decimal text, so
 // the seeds can hold ties and near-ties as they are written.
-#include "feed/format.h"
+#include "core/format.h"
 
 #include <cstdio>
 #include <cstdlib>

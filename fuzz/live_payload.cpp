@@ -3,7 +3,7 @@
 // one tick and the document it posts. Whatever the bytes, what is sent is
 // valid JSON and keeps its keys in order.
 #include "app/tick.h"
-#include "feed/format.h"
+#include "core/format.h"
 #include "json_order.h"
 #include "scenario.h"
 

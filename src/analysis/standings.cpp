@@ -1,6 +1,6 @@
 #include "analysis/standings.h"
 
-#include "feed/format.h"
+#include "core/format.h"
 
 #include <cstring>
 

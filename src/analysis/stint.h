@@ -3,7 +3,7 @@
 // mapped buffers and the REST snapshot. Pure: no sleeping, no I/O, no clock
 // but the session time the buffers carry.
 #include "analysis/rolling_window.h"
-#include "gamerest/snapshot.h"
+#include "core/snapshot.h"
 #include "telemetry/layout.h"
 #include "telemetry/shared_views.h"
 

@@ -1,6 +1,6 @@
 #include "app/companion.h"
 
-#include "app/build_info.h"
+#include "core/build_info.h"
 #include "app/main_loop.h"
 #include "app/options.h"
 #include "app/room.h"

@@ -1,18 +1,12 @@
 #include "app/room.h"
 
-#include <cctype>
+#include "core/strings.h"
+
 #include <fstream>
 #include <istream>
 #include <ostream>
 
 namespace korvane {
-
-std::string trimSpace(const std::string& text) {
-    size_t begin = 0, end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-    return text.substr(begin, end - begin);
-}
 
 bool loadRoomCode(const std::string& path, std::string& roomCode) {
     std::ifstream file(path, std::ios::binary);

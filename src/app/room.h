@@ -6,9 +6,6 @@
 
 namespace korvane {
 
-// Strips every leading and trailing isspace character.
-std::string trimSpace(const std::string& text);
-
 // Reads the first line of the file; false when missing, empty or blank.
 [[nodiscard]] bool loadRoomCode(const std::string& path, std::string& roomCode);
 

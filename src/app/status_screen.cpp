@@ -1,8 +1,8 @@
 #include "app/status_screen.h"
 
 #include "analysis/session.h"
-#include "app/build_info.h"
-#include "feed/format.h"
+#include "core/build_info.h"
+#include "core/format.h"
 #include "platform/console.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 // The parts of a tick that do no I/O and never sleep: the main loop wraps them
 // with the waits, the post and the screen; the tests drive them directly.
 #include "analysis/stint.h"
-#include "gamerest/snapshot.h"
+#include "core/snapshot.h"
 
 #include "telemetry/shared_views.h"
 #include <string>

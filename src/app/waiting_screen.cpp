@@ -1,6 +1,6 @@
 #include "app/waiting_screen.h"
 
-#include "app/build_info.h"
+#include "core/build_info.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/machine.h"

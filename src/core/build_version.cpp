@@ -1,4 +1,4 @@
-#include "app/build_info.h"
+#include "core/build_info.h"
 
 #ifndef KORVANE_BUILD_VERSION
 #define KORVANE_BUILD_VERSION "2.1.29"

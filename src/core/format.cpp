@@ -1,4 +1,4 @@
-#include "feed/format.h"
+#include "core/format.h"
 
 #include <charconv>
 #include <cmath>

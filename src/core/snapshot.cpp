@@ -1,4 +1,4 @@
-#include "gamerest/snapshot.h"
+#include "core/snapshot.h"
 
 namespace korvane {
 

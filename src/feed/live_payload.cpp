@@ -2,8 +2,8 @@
 
 #include "analysis/session.h"
 #include "analysis/standings.h"
-#include "app/build_info.h"
-#include "feed/format.h"
+#include "core/build_info.h"
+#include "core/format.h"
 #include "telemetry/shared_views.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "feed/poster.h"
 
-#include "app/build_info.h"
-#include "feed/format.h"
+#include "core/build_info.h"
+#include "core/format.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
 // The background poller: three GETs to the game every cycle, published in the
 // snapshot the main loop reads without waiting.
-#include "gamerest/snapshot.h"
+#include "core/snapshot.h"
 
 #include <functional>
 #include <string>

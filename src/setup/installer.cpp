@@ -1,6 +1,6 @@
 #include "setup/installer.h"
 
-#include "app/build_info.h"
+#include "core/build_info.h"
 #include "platform/files.h"
 #include "platform/machine.h"
 #include "setup/discovery.h"

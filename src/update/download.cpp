@@ -1,6 +1,6 @@
 #include "update/download.h"
 
-#include "app/build_info.h"
+#include "core/build_info.h"
 #include "platform/crypto.h"
 #include "platform/http.h"
 

@@ -1,7 +1,7 @@
 #include "update/stage.h"
 
-#include "app/build_info.h"
-#include "app/room.h"
+#include "core/build_info.h"
+#include "core/strings.h"
 #include "platform/clock.h"
 #include "platform/codesign.h"
 #include "platform/files.h"

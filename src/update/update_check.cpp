@@ -1,6 +1,6 @@
 #include "update/update_check.h"
 
-#include "app/build_info.h"
+#include "core/build_info.h"
 #include "platform/codesign.h"
 #include "update/download.h"
 #include "update/manifest.h"

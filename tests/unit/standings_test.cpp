@@ -1,5 +1,5 @@
 #include "analysis/standings.h"
-#include "gamerest/snapshot.h"
+#include "core/snapshot.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
