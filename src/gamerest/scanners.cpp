@@ -75,18 +75,6 @@ bool keyContains(const std::string& body, size_t begin, size_t end, std::string_
     return false;
 }
 
-// Where the array that is the value of the member at `key` (the quoted name)
-// opens: past the name, a colon and blanks, a '['. npos when that value is no
-// array.
-size_t memberArrayOpen(const std::string& body, size_t key, size_t keyLength) {
-    size_t at = key + keyLength;
-    while (at < body.size() && isBlank(body[at])) ++at;
-    if (at >= body.size() || body[at] != ':') return npos;
-    ++at;
-    while (at < body.size() && isBlank(body[at])) ++at;
-    return at < body.size() && body[at] == '[' ? at : npos;
-}
-
 // The first byte in [from, to) outside strings (a backslash inside one
 // escapes the next byte) for which stop(index, byte) holds; npos when none.
 template <class Stop>
@@ -116,6 +104,30 @@ size_t arrayClose(const std::string& body, size_t open) {
         if (c == '[') ++depth;
         return c == ']' && --depth == 0;
     });
+}
+
+// The player's entry in a usage answer: the first place the quoted name
+// stands, and, when its value is an array, where that array opens and
+// closes. Each is npos when absent.
+struct PlayerEntry {
+    size_t name = npos, open = npos, close = npos;
+};
+
+PlayerEntry findPlayer(const std::string& body, const std::string& name) {
+    PlayerEntry entry;
+    if (name.empty()) return entry;
+    std::string key = quoted(name);
+    entry.name = findText(body, key);
+    if (entry.name == npos) return entry;
+    size_t at = entry.name + key.size();
+    while (at < body.size() && isBlank(body[at])) ++at;
+    if (at >= body.size() || body[at] != ':') return entry;
+    ++at;
+    while (at < body.size() && isBlank(body[at])) ++at;
+    if (at >= body.size() || body[at] != '[') return entry;
+    entry.open = at;
+    entry.close = arrayClose(body, at);
+    return entry;
 }
 
 // The mean of the drops from one value to the next that look like a lap's
@@ -156,9 +168,8 @@ std::optional<double> findNumberAfterKey(const std::string& body, size_t from,
 }
 
 std::optional<double> scanVeUsage(const std::string& body, const std::string& name) {
-    if (name.empty()) return std::nullopt;
-    std::string key = quoted(name);
-    size_t p = findText(body, key);
+    PlayerEntry player = findPlayer(body, name);
+    size_t p = player.name;
     if (p == npos) return std::nullopt;
     size_t e = body.find(']', p);
     if (e == npos) return std::nullopt;
@@ -171,24 +182,19 @@ std::optional<double> scanVeUsage(const std::string& body, const std::string& na
         series.push_back(*v);
         q = k + 4;
     }
-    if (series.size() < 2) {
-        size_t open = memberArrayOpen(body, p, key.size());
-        size_t close = open == npos ? npos : arrayClose(body, open);
-        if (close != npos) series = recordVeSeries(body, open, close);
-    }
+    if (series.size() < 2 && player.close != npos)
+        series = recordVeSeries(body, player.open, player.close);
     return meanDrop(series);
 }
 
 std::optional<TyreWear> scanTyreWear(const std::string& body, const std::string& name) {
-    if (name.empty()) return std::nullopt;
-    std::string key = quoted(name);
-    size_t p = findText(body, key);
+    PlayerEntry player = findPlayer(body, name);
+    size_t p = player.name;
     if (p == npos) return std::nullopt;
     // A player whose laps are an array ends where that array closes: the
     // game's answers hold no "]}" there when pretty-printed, and the next
     // driver's records follow.
-    size_t open = memberArrayOpen(body, p, key.size());
-    size_t e = open == npos ? npos : arrayClose(body, open);
+    size_t e = player.close;
     if (e == npos) e = body.size() < p + 2 ? npos : body.find("]}", p);
     if (e == npos) e = body.size();
     size_t t = npos;

@@ -1,5 +1,7 @@
 #include "platform/replace.h"
 
+#include "platform/win32/codepage.h"
+
 #include <windows.h>
 
 #include <shellapi.h>
@@ -12,29 +14,13 @@ bool swapNeedsScript() {
 
 namespace {
 
-// The text in the OEM code page, in which the command interpreter reads a
-// batch file; false when a character has no exact form there (a best fit
-// would name another file).
-bool oemExact(const std::wstring& wide, std::string& text) {
-    text.clear();
-    if (wide.empty()) return true;
-    BOOL usedDefault = FALSE;
-    int n = WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()),
-                                nullptr, 0, nullptr, &usedDefault);
-    if (n <= 0 || usedDefault) return false;
-    text.assign(size_t(n), '\0');
-    WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), text.data(),
-                        n, nullptr, &usedDefault);
-    return !usedDefault;
-}
-
 // The 8.3 form of an existing file or folder, when the volume keeps one and
 // it is plain ASCII without a '%'.
-bool plainShortForm(const std::wstring& folder, std::string& text) {
-    DWORD n = GetShortPathNameW(folder.c_str(), nullptr, 0);
+bool plainShortForm(const std::wstring& path, std::string& text) {
+    DWORD n = GetShortPathNameW(path.c_str(), nullptr, 0);
     if (n == 0) return false;
     std::wstring shortForm(n, L'\0');
-    n = GetShortPathNameW(folder.c_str(), shortForm.data(), n);
+    n = GetShortPathNameW(path.c_str(), shortForm.data(), n);
     if (n == 0 || n >= shortForm.size()) return false;
     shortForm.resize(n);
     text.clear();
@@ -43,6 +29,11 @@ bool plainShortForm(const std::wstring& folder, std::string& text) {
         text += char(c);
     }
     return true;
+}
+
+// The command interpreter reads a batch file in the OEM code page.
+bool oemExact(const std::wstring& wide, std::string& text) {
+    return wideToCodePageExact(wide, CP_OEMCP, text);
 }
 
 } // namespace

@@ -30,6 +30,19 @@ std::string wideToCodePage(const std::wstring& wide, unsigned codePage) {
     return text;
 }
 
+bool wideToCodePageExact(const std::wstring& wide, unsigned codePage, std::string& text) {
+    text.clear();
+    if (wide.empty()) return true;
+    BOOL usedDefault = FALSE;
+    int n = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()),
+                                nullptr, 0, nullptr, &usedDefault);
+    if (n <= 0 || usedDefault) return false;
+    text.assign(size_t(n), '\0');
+    WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()), text.data(),
+                        n, nullptr, &usedDefault);
+    return !usedDefault;
+}
+
 std::string wideToUtf8(const std::wstring& wide) {
     return wideToCodePage(wide, CP_UTF8);
 }
