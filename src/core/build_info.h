@@ -7,6 +7,13 @@ namespace korvane {
 // version object, so a test build of another version shares everything else.
 extern const char* const BuildVersion;
 
+// The update trust this build insists on, whatever a manifest says: the exact
+// name every update must be signed by (empty: the manifest's signer, if it
+// names one), and the one authority trusted for update signatures, as PEM
+// (empty: the system's; only where the platform judges the chain itself).
+extern const char* const PinnedSigner;
+extern const char* const PinnedAuthorityPem;
+
 #ifndef KORVANE_SERVICE_HOST
 #define KORVANE_SERVICE_HOST "live.korvane.app"
 #endif

@@ -11,4 +11,12 @@ std::string trimSpace(const std::string& text) {
     return text.substr(begin, end - begin);
 }
 
+std::string shownText(std::string text) {
+    for (char& c : text) {
+        auto b = static_cast<unsigned char>(c);
+        if ((b < 0x20 && b != '\n' && b != '\t') || b == 0x7F) c = '?';
+    }
+    return text;
+}
+
 } // namespace korvane

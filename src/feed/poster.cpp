@@ -2,6 +2,7 @@
 
 #include "core/build_info.h"
 #include "core/format.h"
+#include "core/strings.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -76,7 +77,7 @@ std::string describePostResult(const HttpResponse& r, const std::string& sent) {
     if (r.failedAt != HttpStage::Done) return stepFailure(r);
     if (r.status >= 200 && r.status <= 299) return {};
     std::string text = "HTTP " + std::to_string(r.status);
-    if (!r.body.empty()) text += " \xE2\x80\x94 " + r.body.substr(0, 200);
+    if (!r.body.empty()) text += " \xE2\x80\x94 " + shownText(r.body.substr(0, 200));
     text += positionSnippet(r.body, sent);
     return text;
 }

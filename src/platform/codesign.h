@@ -13,6 +13,7 @@ enum class TrustVerdict {
     ModifiedAfterSigning,
     UntrustedSigner,
     Expired,
+    WrongUsage, // a certificate of the chain may not sign code
     Other
 };
 
@@ -21,7 +22,10 @@ struct TrustResult {
     uint32_t code = 0; // the platform's own result, for the Other case
 };
 
-TrustResult checkFileTrust(const std::wstring& path);
+// `authorityPem`, where not empty, is the one authority trusted for the
+// signature in place of the system's; only where the platform judges the
+// chain itself (not on Windows, whose own policy decides).
+TrustResult checkFileTrust(const std::wstring& path, const std::string& authorityPem);
 
 // The signer certificate's subject name; false when none could be read.
 [[nodiscard]] bool readFileSignerName(const std::wstring& path, std::string& name);

@@ -22,6 +22,12 @@ struct HttpRequest {
     bool readBodyOnSuccess = true; // false: a 2xx body is never read
     size_t bodyLimit = 65536;      // reading stops once this much is held; the
                                    // chunk that crosses it is kept whole
+    // Above zero: the whole exchange ends once this much time has passed,
+    // however steadily a slow body keeps coming.
+    int totalTimeoutMs = 0;
+    // True: a 3xx comes back as it is, with its location, on both platforms.
+    // False: the platform's own habit (WinHTTP follows, libcurl does not).
+    bool manualRedirects = false;
 };
 
 // The step an exchange failed at, in the order they run.
@@ -31,7 +37,9 @@ struct HttpResponse {
     HttpStage failedAt = HttpStage::Done;
     unsigned long error = 0;          // the platform's error number when a step failed
     bool tlsValidationFailed = false; // the server's certificate was not accepted
+    bool deadlinePassed = false;      // totalTimeoutMs ran out; the body is partial
     uint32_t status = 0;              // 0 when the status could not be read
+    std::string location;             // a redirect's Location header, as sent
     std::string body;
 };
 

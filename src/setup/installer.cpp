@@ -1,6 +1,7 @@
 #include "setup/installer.h"
 
 #include "core/build_info.h"
+#include "core/strings.h"
 #include "platform/files.h"
 #include "platform/machine.h"
 #include "setup/discovery.h"
@@ -17,7 +18,7 @@ namespace {
 constexpr size_t MinimumPluginSize = 1024;
 
 void printManifestStart(std::ostream& out, const std::string& manifest, size_t limit) {
-    out << "  Server returned: " << manifest.substr(0, limit)
+    out << "  Server returned: " << shownText(manifest.substr(0, limit))
         << (manifest.size() > limit ? "..." : "") << "\n  Install the plugin by hand.\n\n";
 }
 
@@ -25,7 +26,7 @@ void printManifestStart(std::ostream& out, const std::string& manifest, size_t l
 bool downloadPlugin(const std::string& gameFolder, std::ostream& out) {
     out << "  Fetching plugin..." << std::flush;
     std::string manifest, error;
-    if (!httpsGet(ServiceHost, L"/plugin-latest.json", manifest, error)) {
+    if (!fetchManifest(ServiceHost, L"/plugin-latest.json", manifest, error)) {
         out << " failed (" << error << ")\n\n";
         return false;
     }
@@ -37,14 +38,14 @@ bool downloadPlugin(const std::string& gameFolder, std::ostream& out) {
         return false;
     }
     if (sha256.size() != 64) {
-        out << " manifest sha256 is \"" << sha256 << "\" (" << sha256.size()
+        out << " manifest sha256 is \"" << shownText(sha256) << "\" (" << sha256.size()
             << " chars, expected 64).\n";
         printManifestStart(out, manifest, 160);
         return false;
     }
     std::wstring host, path;
     if (!splitHttpsUrl(url, host, path)) {
-        out << " manifest url is not https (" << url << ") - refusing it.\n\n";
+        out << " manifest url is not https (" << shownText(url) << ") - refusing it.\n\n";
         return false;
     }
     std::string body;

@@ -46,6 +46,12 @@ bool isNewerVersion(const std::string& offered, const std::string& running) {
     return false;
 }
 
+std::wstring signaturePath(const std::wstring& path, const std::string& suffix) {
+    size_t end = path.find_first_of(L"?#");
+    if (end == std::wstring::npos) end = path.size();
+    return path.substr(0, end) + utf8ToWide(suffix) + path.substr(end);
+}
+
 bool splitHttpsUrl(const std::string& url, std::wstring& host, std::wstring& path) {
     const std::string scheme = "https://";
     if (url.compare(0, scheme.size(), scheme) != 0) return false;

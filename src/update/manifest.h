@@ -21,6 +21,10 @@ std::vector<long> parseVersion(const std::string& text);
 // True when `offered` is newer than `running` in its first three numbers.
 bool isNewerVersion(const std::string& offered, const std::string& running);
 
+// The address of a build's detached signature: its path with `suffix` added
+// before any query or fragment.
+std::wstring signaturePath(const std::wstring& path, const std::string& suffix);
+
 // Splits "https://host/path" into host and path; refuses anything else.
 [[nodiscard]] bool splitHttpsUrl(const std::string& url, std::wstring& host, std::wstring& path);
 

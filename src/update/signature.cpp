@@ -1,5 +1,6 @@
 #include "update/signature.h"
 
+#include "core/build_info.h"
 #include "platform/codesign.h"
 
 #include <cstdio>
@@ -25,6 +26,8 @@ std::string refusalReason(const TrustResult& trust) {
         return "signer is not trusted";
     case TrustVerdict::Expired:
         return "signing certificate expired";
+    case TrustVerdict::WrongUsage:
+        return "a certificate of the signer's chain may not sign code";
     case TrustVerdict::Other:
         break;
     }
@@ -35,10 +38,16 @@ std::string refusalReason(const TrustResult& trust) {
 
 } // namespace
 
-bool verifySignature(const std::wstring& path, const std::string& expected, std::string& reason) {
-    std::string refused = refusalReason(checkFileTrust(path));
+SignerRule signerRule(const std::string& manifestSigner) {
+    if (*PinnedSigner) return {PinnedSigner, true};
+    return {manifestSigner, false};
+}
+
+bool verifySignature(const std::wstring& path, const SignerRule& rule, std::string& reason) {
+    std::string refused = refusalReason(checkFileTrust(path, PinnedAuthorityPem));
     if (!refused.empty()) {
         reason = refused;
+        if (rule.exact) reason += ", expected a build signed by \"" + rule.name + "\"";
         return false;
     }
     std::string name;
@@ -46,8 +55,9 @@ bool verifySignature(const std::wstring& path, const std::string& expected, std:
         reason = "could not read the signer";
         return false;
     }
-    if (expected.empty() || name.find(expected) != std::string::npos) return true;
-    reason = "signed by \"" + name + "\", expected \"" + expected + "\"";
+    bool matches = rule.exact ? name == rule.name : name.find(rule.name) != std::string::npos;
+    if (rule.name.empty() || matches) return true;
+    reason = "signed by \"" + name + "\", expected \"" + rule.name + "\"";
     return false;
 }
 

@@ -103,7 +103,7 @@ std::string updateScript(const std::string& target, const std::string& staged) {
     return script;
 }
 
-bool stageUpdate(const std::string& body, const std::string& version, const std::string& signer,
+bool stageUpdate(const std::string& body, const std::string& version, const SignerRule& signer,
                  const std::string& detachedSignature, std::ostream& out) {
     std::wstring exe = executablePath();
     if (exe.empty()) {
@@ -116,12 +116,15 @@ bool stageUpdate(const std::string& body, const std::string& version, const std:
         out << "  Could not write the new build.\n\n" << std::flush;
         return false;
     case WriteStatus::WriteFailed:
+        // Never left half-written where a script from an earlier run, still
+        // waiting, could move it over the program.
+        deleteFile(staged);
         out << "  Write failed.\n\n" << std::flush;
         return false;
     case WriteStatus::Ok:
         break;
     }
-    if (!signer.empty()) {
+    if (!signer.name.empty()) {
         std::wstring signature = staged + utf8ToWide(DetachedSignatureSuffix);
         if (*DetachedSignatureSuffix && !detachedSignature.empty())
             (void)writeFileBytes(signature, detachedSignature);
@@ -130,11 +133,11 @@ bool stageUpdate(const std::string& body, const std::string& version, const std:
         if (*DetachedSignatureSuffix) deleteFile(signature);
         if (!trusted) {
             deleteFile(staged);
-            out << "  Signature check failed: " << reason << " - refusing to install.\n\n"
+            out << "  Signature check failed: " << shownText(reason) << " - refusing to install.\n\n"
                 << std::flush;
             return false;
         }
-        out << "  Signature verified (" << signer << ")\n" << std::flush;
+        out << "  Signature verified (" << shownText(signer.name) << ")\n" << std::flush;
     }
     // A script cut short must never run: it could move a half-staged build.
     std::string targetText, stagedText;

@@ -1,17 +1,19 @@
 #pragma once
 // Replacing the running program with a verified download, and the report on
 // the next start of whether that really happened.
+#include "update/signature.h"
+
 #include <iosfwd>
 #include <string>
 
 namespace korvane {
 
 // Stages the verified body beside the executable, checks its signature when
-// `signer` is set, and hands over to it. `detachedSignature` is the
+// the rule names a signer, and hands over to it. `detachedSignature` is the
 // signature file's content where the platform keeps it apart from the build.
 // True: the process must end now.
 [[nodiscard]] bool stageUpdate(const std::string& body, const std::string& version,
-                               const std::string& signer, const std::string& detachedSignature,
+                               const SignerRule& signer, const std::string& detachedSignature,
                                std::ostream& out);
 
 // Whether an update can be installed where this program lies: where a script

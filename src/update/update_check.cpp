@@ -1,7 +1,9 @@
 #include "update/update_check.h"
 
 #include "core/build_info.h"
+#include "core/strings.h"
 #include "platform/codesign.h"
+#include "update/build_file.h"
 #include "update/download.h"
 #include "update/manifest.h"
 #include "update/stage.h"
@@ -24,22 +26,24 @@ bool declined(std::istream& in) {
 
 bool checkForUpdate(std::istream& in, std::ostream& out) {
     std::string manifest, error;
-    if (!httpsGet(ServiceHost, utf8ToWide(UpdateManifestPath), manifest, error)) {
+    if (!fetchManifest(ServiceHost, utf8ToWide(UpdateManifestPath), manifest, error)) {
         out << "Update check skipped (" << error << ")\n" << std::flush;
         return false;
     }
+    // Whatever the service says is shown, never obeyed by the console.
     std::string version = manifestField(manifest, "version");
+    std::string shownVersion = shownText(version);
     std::string url = manifestField(manifest, "url");
     std::string sha256 = manifestField(manifest, "sha256");
-    std::string notes = manifestField(manifest, "notes");
-    std::string signer = manifestField(manifest, "signer");
+    std::string notes = shownText(manifestField(manifest, "notes"));
+    SignerRule signer = signerRule(manifestField(manifest, "signer"));
     if (version.empty() || !isNewerVersion(version, BuildVersion)) {
         out << "Up to date (" << BuildVersion << "; server offers "
-            << (version.empty() ? "nothing" : version) << ")\n"
+            << (version.empty() ? "nothing" : shownVersion) << ")\n"
             << std::flush;
         return false;
     }
-    out << "\n  Update available: " << BuildVersion << " -> " << version << "\n";
+    out << "\n  Update available: " << BuildVersion << " -> " << shownVersion << "\n";
     if (!notes.empty()) out << "  " << notes << "\n";
     if (url.empty() || sha256.size() != 64) {
         out << "  Manifest incomplete - download it yourself from https://" << ServiceHostNarrow
@@ -62,8 +66,8 @@ bool checkForUpdate(std::istream& in, std::ostream& out) {
         out << "  Skipped. Run with --no-update to stop asking.\n\n" << std::flush;
         return false;
     }
-    out << "  From " << url << "\n";
-    out << "  Expecting sha256 " << sha256.substr(0, 12) << "...\n";
+    out << "  From " << shownText(url) << "\n";
+    out << "  Expecting sha256 " << shownText(sha256.substr(0, 12)) << "...\n";
     out << "  Downloading..." << std::flush;
     std::string body;
     error.clear();
@@ -78,11 +82,21 @@ bool checkForUpdate(std::istream& in, std::ostream& out) {
     }
     out << " ok (" << body.size() / 1024 << " KB, hash verified)\n" << std::flush;
 
+    // A manifest that points at another build than it announces (an older
+    // signed one, say) gets nothing installed.
+    std::string own = readBuildVersion(body);
+    if (own.empty() || !sameVersion(own, version)) {
+        out << "  Not installing: the downloaded build is " << (own.empty() ? "unlabelled" : own)
+            << ", not the announced " << shownVersion << ".\n\n"
+            << std::flush;
+        return false;
+    }
+
     // Where the signature is a file of its own, it lies beside the build.
     std::string detached;
-    if (!signer.empty() && *DetachedSignatureSuffix) {
+    if (!signer.name.empty() && *DetachedSignatureSuffix) {
         std::string ignored;
-        if (!httpsGet(host, path + utf8ToWide(DetachedSignatureSuffix), detached, ignored))
+        if (!httpsGet(host, signaturePath(path, DetachedSignatureSuffix), detached, ignored))
             detached.clear();
     }
     return stageUpdate(body, version, signer, detached, out);

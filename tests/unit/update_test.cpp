@@ -1,6 +1,8 @@
-// The self-update's text routines and digest.
+// The self-update's text routines, and what a build says about itself.
+#include "core/strings.h"
 #include "platform/text.h"
 #include "test_support.h"
+#include "update/build_file.h"
 #include "update/manifest.h"
 
 namespace korvane {
@@ -63,6 +65,42 @@ TEST(SplitHttpsUrl, AcceptsOnlyHttpsWithAPath) {
             EXPECT_TRUE(host == c.host && path == c.path) << c.url;
         }
     }
+}
+
+TEST(SignaturePath, SuffixBeforeQueryAndFragment) {
+    EXPECT_EQ(signaturePath(L"/b/k", ".p7s"), L"/b/k.p7s");
+    EXPECT_EQ(signaturePath(L"/b/k?v=2&x=y", ".p7s"), L"/b/k.p7s?v=2&x=y");
+    EXPECT_EQ(signaturePath(L"/b/k#top?no", ".p7s"), L"/b/k.p7s#top?no");
+}
+
+TEST(ShownText, ControlCharactersBecomeQuestionMarks) {
+    EXPECT_EQ(shownText("Faster\x1b[2J pit\rstops\x7f\x01"), "Faster?[2J pit?stops??");
+    EXPECT_EQ(shownText("line\nnext\ttab \xC3\xBC"), "line\nnext\ttab \xC3\xBC");
+}
+
+// The test builds beside the tests: the next version, read from its bytes
+// as the update reads a download, on the platform's own file format.
+TEST(BuildFile, ReadsTheVersionFromTheBytes) {
+    std::string next = test::readFile(KORVANE_NEXT_BUILD);
+    ASSERT_GT(next.size(), 4096u);
+    EXPECT_EQ(readBuildVersion(next), "2.1.30");
+    EXPECT_EQ(readBuildVersion(test::readFile(KORVANE_SHIPPED_BUILD)), "2.1.29");
+    // Cut anywhere, or with a broken header, it reads nothing or the truth.
+    for (size_t cut = 0; cut < next.size(); cut += next.size() / 97 + 1) {
+        std::string got = readBuildVersion(next.substr(0, cut));
+        EXPECT_TRUE(got.empty() || got == "2.1.30") << cut << ": " << got;
+    }
+    std::string broken = next;
+    broken[1] = 'X'; // neither "MZ" nor "\x7fELF"
+    EXPECT_EQ(readBuildVersion(broken), "");
+    EXPECT_EQ(readBuildVersion("MZ"), "");
+    EXPECT_EQ(readBuildVersion(""), "");
+}
+
+TEST(BuildFile, SameVersionComparesEveryNumber) {
+    EXPECT_TRUE(sameVersion("2.1.30", "2.1.30.0"));
+    EXPECT_FALSE(sameVersion("2.1.30", "2.1.29"));
+    EXPECT_FALSE(sameVersion("2.1.30", "2.1.30.1"));
 }
 
 TEST(Utf8ToWide, RoundTrips) {

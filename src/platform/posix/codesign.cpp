@@ -6,6 +6,7 @@
 #include <openssl/bio.h>
 #include <openssl/cms.h>
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
@@ -32,15 +33,47 @@ TrustResult other(uint32_t code) {
     return {TrustVerdict::Other, code ? code : 1};
 }
 
-// The signer's chain against the system's trust, the way Windows judges an
-// Authenticode signer: a root outside the store is untrusted, and a signer
-// certificate that names its uses must name code signing.
-TrustResult checkSigner(CMS_ContentInfo* cms, X509* signer) {
+// The authorities a signature may chain to: the one compiled into the
+// program when there is one (a pinned intermediate will do), else the
+// bundle the HTTPS client trusts. Null when none could be loaded.
+X509_STORE* trustStore(const std::string& authorityPem) {
     X509_STORE* store = X509_STORE_new();
-    if (!store || X509_STORE_load_file(store, TrustBundle) != 1) {
+    if (!store) return nullptr;
+    if (authorityPem.empty()) {
+        if (X509_STORE_load_file(store, TrustBundle) == 1) return store;
         X509_STORE_free(store);
-        return other(uint32_t(ERR_get_error()));
+        return nullptr;
     }
+    BIO* in = BIO_new_mem_buf(authorityPem.data(), int(authorityPem.size()));
+    int loaded = 0;
+    while (X509* cert = in ? PEM_read_bio_X509(in, nullptr, nullptr, nullptr) : nullptr) {
+        loaded += X509_STORE_add_cert(store, cert) == 1;
+        X509_free(cert);
+    }
+    BIO_free(in);
+    ERR_clear_error(); // the read that found no further certificate
+    X509_STORE_set_flags(store, X509_V_FLAG_PARTIAL_CHAIN);
+    if (loaded) return store;
+    X509_STORE_free(store);
+    return nullptr;
+}
+
+// Whether a certificate's extended key usage lets it take part in signing
+// code: the signer must name code signing; any other certificate of the
+// chain may name nothing, but what it names must include code signing.
+bool mayTakePartInCodeSigning(X509* cert, bool isSigner) {
+    bool named = X509_get_extension_flags(cert) & EXFLAG_XKUSAGE;
+    uint32_t usage = X509_get_extended_key_usage(cert);
+    if (isSigner) return named && (usage & XKU_CODE_SIGN);
+    return !named || (usage & (XKU_CODE_SIGN | XKU_ANYEKU));
+}
+
+// The signer's chain against the trusted authorities, the way Windows
+// judges an Authenticode signer: a root outside them is untrusted, and every
+// certificate of the chain must be one that may sign code.
+TrustResult checkSigner(CMS_ContentInfo* cms, X509* signer, const std::string& authorityPem) {
+    X509_STORE* store = trustStore(authorityPem);
+    if (!store) return other(uint32_t(ERR_get_error()));
     STACK_OF(X509)* untrusted = CMS_get1_certs(cms);
     X509_STORE_CTX* ctx = X509_STORE_CTX_new();
     TrustResult r{TrustVerdict::Trusted, 0};
@@ -62,9 +95,13 @@ TrustResult checkSigner(CMS_ContentInfo* cms, X509* signer) {
         default:
             r = other(uint32_t(err));
         }
-    } else if ((X509_get_extension_flags(signer) & EXFLAG_XKUSAGE) &&
-               !(X509_get_extended_key_usage(signer) & XKU_CODE_SIGN)) {
-        r = other(uint32_t(X509_V_ERR_INVALID_PURPOSE));
+    } else {
+        STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(ctx);
+        for (int i = 0; chain && i < sk_X509_num(chain); ++i)
+            if (!mayTakePartInCodeSigning(sk_X509_value(chain, i), i == 0)) {
+                r = {TrustVerdict::WrongUsage, uint32_t(X509_V_ERR_INVALID_PURPOSE)};
+                break;
+            }
     }
     X509_STORE_CTX_free(ctx);
     sk_X509_pop_free(untrusted, X509_free);
@@ -74,7 +111,7 @@ TrustResult checkSigner(CMS_ContentInfo* cms, X509* signer) {
 
 } // namespace
 
-TrustResult checkFileTrust(const std::wstring& path) {
+TrustResult checkFileTrust(const std::wstring& path, const std::string& authorityPem) {
     ERR_clear_error();
     CMS_ContentInfo* cms = readSignature(path);
     if (!cms) return {TrustVerdict::NotSigned, 0};
@@ -99,7 +136,7 @@ TrustResult checkFileTrust(const std::wstring& path) {
         if (!signers || sk_X509_num(signers) < 1)
             r = other(uint32_t(ERR_get_error()));
         else
-            r = checkSigner(cms, sk_X509_value(signers, 0));
+            r = checkSigner(cms, sk_X509_value(signers, 0), authorityPem);
         sk_X509_free(signers);
     }
     BIO_free(data);

@@ -13,7 +13,7 @@ namespace korvane {
 const char* const DetachedSignatureSuffix = "";
 const char* const UpdateManifestPath = "/companion-latest.json";
 
-TrustResult checkFileTrust(const std::wstring& path) {
+TrustResult checkFileTrust(const std::wstring& path, const std::string& /*authorityPem*/) {
     WINTRUST_FILE_INFO file{};
     file.cbStruct = sizeof file;
     file.pcwszFilePath = path.c_str();
@@ -37,7 +37,8 @@ TrustResult checkFileTrust(const std::wstring& path) {
                     {0x800B0100, TrustVerdict::NotSigned},
                     {0x80096010, TrustVerdict::ModifiedAfterSigning},
                     {0x800B0109, TrustVerdict::UntrustedSigner},
-                    {0x800B0101, TrustVerdict::Expired}};
+                    {0x800B0101, TrustVerdict::Expired},
+                    {0x800B0110, TrustVerdict::WrongUsage}};
     TrustResult r;
     r.code = uint32_t(result);
     r.verdict = TrustVerdict::Other;

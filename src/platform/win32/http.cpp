@@ -33,8 +33,11 @@ bool is2xx(DWORD status) {
     return status >= 200 && status <= 299;
 }
 
-void readBody(HINTERNET request, size_t limit, std::string& body) {
+// Reads until the body ends, the limit is reached or the deadline (a tick
+// count, 0 for none) has passed; true when the deadline ended it.
+bool readBody(HINTERNET request, size_t limit, ULONGLONG deadline, std::string& body) {
     while (body.size() < limit) {
+        if (deadline && GetTickCount64() >= deadline) return true;
         DWORD available = 0;
         if (!WinHttpQueryDataAvailable(request, &available) || available == 0) break;
         std::string chunk(available, '\0');
@@ -42,6 +45,22 @@ void readBody(HINTERNET request, size_t limit, std::string& body) {
         if (!WinHttpReadData(request, chunk.data(), available, &got)) break;
         body.append(chunk.data(), got);
     }
+    return false;
+}
+
+std::string headerText(HINTERNET request, DWORD which) {
+    DWORD size = 0;
+    WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER,
+                        &size, WINHTTP_NO_HEADER_INDEX);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
+    std::wstring text(size / sizeof(wchar_t), L'\0');
+    if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return {};
+    text.resize(size / sizeof(wchar_t));
+    std::string narrow;
+    for (wchar_t c : text) narrow += c < 0x80 ? char(c) : '?'; // a URL is ASCII on the wire
+    return narrow;
 }
 
 } // namespace
@@ -51,6 +70,7 @@ void httpGlobalInit() {
 }
 
 HttpResponse httpExchange(const HttpRequest& req) {
+    ULONGLONG deadline = req.totalTimeoutMs > 0 ? GetTickCount64() + ULONGLONG(req.totalTimeoutMs) : 0;
     Handles h;
     std::wstring agent = widen(req.userAgent);
     h.session =
@@ -77,6 +97,10 @@ HttpResponse httpExchange(const HttpRequest& req) {
         DWORD ms = DWORD(req.receiveTimeoutMs);
         WinHttpSetOption(h.request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &ms, sizeof ms);
     }
+    if (req.manualRedirects) {
+        DWORD off = WINHTTP_DISABLE_REDIRECTS;
+        WinHttpSetOption(h.request, WINHTTP_OPTION_DISABLE_FEATURE, &off, sizeof off);
+    }
 
     std::wstring headers = widen(req.headers);
     DWORD length = DWORD(req.body.size());
@@ -95,7 +119,9 @@ HttpResponse httpExchange(const HttpRequest& req) {
                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
         status = 0;
     r.status = status;
-    if (req.readBodyOnSuccess || !is2xx(status)) readBody(h.request, req.bodyLimit, r.body);
+    if (status >= 300 && status <= 399) r.location = headerText(h.request, WINHTTP_QUERY_LOCATION);
+    if (req.readBodyOnSuccess || !is2xx(status))
+        r.deadlinePassed = readBody(h.request, req.bodyLimit, deadline, r.body);
     return r;
 }
 
