@@ -3,10 +3,14 @@
 
   publish.py --out DIR --version V --base-url https://host/path
              [--exe korvane-companion.exe] [--linux korvane-companion]
-             [--cert signer.pem --key signer.key] [--notes TEXT]
+             [--cert signer.pem --key signer.key [--chain issuers.pem]]
+             [--notes TEXT]
 
 The Windows program is signed in place with osslsigncode (Authenticode); the
-Linux program gets a detached CMS signature beside it (name + ".p7s"). Each
+Linux program gets a detached CMS signature beside it (name + ".p7s"). Both
+signatures carry the whole chain: the signer's certificate, then any further
+certificates in its file and in --chain (intermediates, not the root), so a
+signer issued by an intermediate verifies where only the root is trusted. Each
 manifest names the build's address (base URL + file name), its SHA-256 and,
 when signed, the signer's common name, which the program then insists on.
 """
@@ -17,6 +21,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 
 WINDOWS = ("korvane-companion.exe", "companion-latest.json")
 LINUX = ("korvane-companion", "companion-latest-linux.json")
@@ -32,17 +37,46 @@ def common_name(cert):
     sys.exit(f"{cert}: no common name")
 
 
-def sign_exe(path, cert, key):
+def pem_blocks(name):
+    with open(name) as f:
+        text = f.read()
+    end = "-----END CERTIFICATE-----"
+    return [b.strip() + "\n" + end + "\n" for b in text.split(end) if "-----BEGIN" in b]
+
+
+def signing_files(a):
+    """The signer's certificate alone, and its issuers (the rest of its file,
+    then --chain) in a file of their own, or None when it has none."""
+    blocks = pem_blocks(a.cert) + (pem_blocks(a.chain) if a.chain else [])
+    signer = os.path.join(a.scratch, "signer.pem")
+    with open(signer, "w") as f:
+        f.write(blocks[0])
+    if len(blocks) == 1:
+        return signer, None
+    issuers = os.path.join(a.scratch, "issuers.pem")
+    with open(issuers, "w") as f:
+        f.write("".join(blocks[1:]))
+    return signer, issuers
+
+
+def sign_exe(path, a):
+    signer, issuers = signing_files(a)
+    chain = os.path.join(a.scratch, "chain.pem")
+    with open(chain, "w") as out:
+        for name in filter(None, (signer, issuers)):
+            out.write(open(name).read())
     signed = path + ".signed"
-    subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-h", "sha256",
+    subprocess.run(["osslsigncode", "sign", "-certs", chain, "-key", a.key, "-h", "sha256",
                     "-n", "Korvane Companion", "-in", path, "-out", signed],
                    check=True, stdout=subprocess.DEVNULL)
     os.replace(signed, path)
 
 
-def sign_detached(path, cert, key):
-    subprocess.run(["openssl", "cms", "-sign", "-binary", "-in", path, "-signer", cert,
-                    "-inkey", key, "-outform", "DER", "-out", path + ".p7s"], check=True)
+def sign_detached(path, a):
+    signer, issuers = signing_files(a)
+    subprocess.run(["openssl", "cms", "-sign", "-binary", "-in", path, "-signer", signer,
+                    *(["-certfile", issuers] if issuers else []), "-inkey", a.key,
+                    "-outform", "DER", "-out", path + ".p7s"], check=True)
 
 
 def publish(build, kind, a):
@@ -52,7 +86,7 @@ def publish(build, kind, a):
     os.chmod(target, 0o755)
     signer = ""
     if a.cert:
-        (sign_exe if kind is WINDOWS else sign_detached)(target, a.cert, a.key)
+        (sign_exe if kind is WINDOWS else sign_detached)(target, a)
         signer = common_name(a.cert)
     with open(target, "rb") as f:
         digest = hashlib.sha256(f.read()).hexdigest()
@@ -74,17 +108,21 @@ def main():
     ap.add_argument("--linux")
     ap.add_argument("--cert")
     ap.add_argument("--key")
+    ap.add_argument("--chain", help="PEM file of the signer's issuing certificates")
     ap.add_argument("--notes", default="")
     a = ap.parse_args()
     if not a.base_url.startswith("https://"):
         sys.exit("the base URL must start with https://")
     if bool(a.cert) != bool(a.key):
         sys.exit("give both --cert and --key, or neither")
+    if a.chain and not a.cert:
+        sys.exit("--chain goes with --cert and --key")
     os.makedirs(a.out, exist_ok=True)
-    if a.exe:
-        publish(a.exe, WINDOWS, a)
-    if a.linux:
-        publish(a.linux, LINUX, a)
+    with tempfile.TemporaryDirectory(prefix="korvane-sign-") as a.scratch:
+        if a.exe:
+            publish(a.exe, WINDOWS, a)
+        if a.linux:
+            publish(a.linux, LINUX, a)
 
 
 if __name__ == "__main__":

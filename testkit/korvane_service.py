@@ -20,8 +20,9 @@ and "trickle" (a 500 whose short body comes one byte a second); "status" and
 
 GET requests (manifests and downloads) are answered from "routes", by path:
 {"file": PATH} serves a file, {"body": TEXT} a text, {"size": N} N bytes of
-filler (counting what actually went out), {"status": S} a bare status; a path
-not listed is looked up under the folder "files", else 404.
+filler (counting what actually went out; with "pace": B, B bytes a second),
+{"redirect": URL} a 302 to URL (or "status" S), {"status": S} a bare status;
+a path not listed is looked up under the folder "files", else 404.
 """
 import argparse
 import json
@@ -170,25 +171,33 @@ class Handler(BaseHTTPRequestHandler):
             elif "body" in route:
                 self.answer(int(route.get("status", 200)), route["body"].encode("utf-8"))
             elif "size" in route:
-                entry["sent"] = self.send_filler(int(route["size"]))
+                entry["sent"] = self.send_filler(int(route["size"]), route.get("pace"))
+            elif "redirect" in route:
+                self.send_response(int(route.get("status", 302)))
+                self.send_header("Location", route["redirect"])
+                self.send_header("Content-Length", "0")
+                self.end_headers()
             else:
                 self.answer(int(route["status"]), b"")
         finally:
             state.write_record(entry)
 
-    def send_filler(self, size):
-        """Sends `size` bytes and returns how many the client took before it
-        hung up."""
+    def send_filler(self, size, pace=None):
+        """Sends `size` bytes (`pace` a second, when given) and returns how
+        many the client took before it hung up."""
         self.send_response(200)
         self.send_header("Content-Length", str(size))
         self.end_headers()
-        chunk = b"x" * (1 << 20)
+        chunk = b"x" * (int(pace) if pace else 1 << 20)
         sent = 0
         try:
             while sent < size:
                 n = min(len(chunk), size - sent)
                 self.wfile.write(chunk[:n])
+                self.wfile.flush()
                 sent += n
+                if pace:
+                    time.sleep(1)
         except (OSError, ssl.SSLError):
             self.close_connection = True
         return sent

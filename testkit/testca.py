@@ -35,6 +35,32 @@ def _issue(folder, name, cn, extensions):
          cwd=folder)
 
 
+def issue(folder, name, cn, extensions, issuer):
+    """name.pem/name.key in `folder`, for `cn` with the given extensions (none
+    at all when empty), issued by `issuer` (the path of its .pem, its key
+    beside it as .key). Also name.chain.pem: its issuers below the root, for
+    a signature that carries the whole chain."""
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name + ".ext"), "w") as f:
+        f.write(extensions)
+    _run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
+         "-out", name + ".csr", "-subj", f"/CN={cn}", cwd=folder)
+    issuer_key = issuer[:-len(".pem")] + ".key"
+    _run("openssl", "x509", "-req", "-in", name + ".csr", "-CA", issuer, "-CAkey", issuer_key,
+         "-set_serial", str(int.from_bytes(os.urandom(8), "big") >> 1), "-out", name + ".pem",
+         "-days", "7", *(["-extfile", name + ".ext"] if extensions else []), cwd=folder)
+    issuers = issuer[:-len(".pem")] + ".chain.pem"
+    with open(os.path.join(folder, name + ".chain.pem"), "w") as out:
+        if os.path.exists(issuers):  # the issuer is an intermediate itself
+            out.write(open(issuer).read() + open(issuers).read())
+    return os.path.join(folder, name + ".pem")
+
+
+INTERMEDIATE = "basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\n"
+CODE_SIGNING = "basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n" \
+               "extendedKeyUsage=codeSigning\n"
+
+
 def _expired(folder, name, host):
     """name.pem/name.key from the test authority for `host`, valid only in 2020
     (`openssl ca` is the one that takes a start and an end date)."""
