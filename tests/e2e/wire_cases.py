@@ -31,7 +31,7 @@ def _rows(env):
          "Update check skipped (request failed (err {}))".format(_on(env, 1, 12152)),
          "no response (err {})".format(_on(env, 1, 12152))),
         ("endless body", "server", {"fault": "endless", "status": 200},
-         up_to_date.format("nothing"), None),
+         "Update check skipped (the manifest is larger than 64 KiB)", None),
         ("endless error body", "server", {"fault": "endless"},
          "Update check skipped (HTTP 500)", "HTTP 500 \u2014 " + "x" * 200),
         ("trickle", "server", {"fault": "trickle", "body": "slow"},
