@@ -99,8 +99,7 @@ std::string peVersion(const Bytes& f) {
 
 // The text in an ELF file's version section (64-bit, little-endian).
 std::string elfVersion(const Bytes& f) {
-    if (!f.has(0, 64) || f.b.compare(0, 4, "\x7f" "ELF") != 0 || f.b[4] != 2 || f.b[5] != 1)
-        return {};
+    if (!f.has(0, 64) || f.b.compare(0, 4, "\177ELF") != 0 || f.b[4] != 2 || f.b[5] != 1) return {};
     uint64_t headers = f.u64(0x28);
     uint32_t size = f.u16(0x3A), count = f.u16(0x3C), namesIndex = f.u16(0x3E);
     if (size < 64 || namesIndex >= count || headers > f.b.size()) return {};

@@ -6,7 +6,7 @@ namespace korvane {
 
 // The signer an update must carry and how its name is compared.
 struct SignerRule {
-    std::string name; // empty: no signature is asked for
+    std::string name;   // empty: no signature is asked for
     bool exact = false; // whole name, same letter case; else a substring
 };
 

@@ -58,7 +58,9 @@ bool updateCanBeInstalled(std::string& message) {
     std::string target, staged;
     if (!swapNeedsScript() || exe.empty() || scriptPaths(exe, target, staged)) return true;
     message = "  Cannot update here: the update script could not name this program's file\n"
-              "  (" + wideToUtf8(exe) + ").\n"
+              "  (" +
+              wideToUtf8(exe) +
+              ").\n"
               "  Move the program to a folder with a plain name (no accents or symbols)\n"
               "  and start it from there to update.\n\n";
     return false;
@@ -133,7 +135,8 @@ bool stageUpdate(const std::string& body, const std::string& version, const Sign
         if (*DetachedSignatureSuffix) deleteFile(signature);
         if (!trusted) {
             deleteFile(staged);
-            out << "  Signature check failed: " << shownText(reason) << " - refusing to install.\n\n"
+            out << "  Signature check failed: " << shownText(reason)
+                << " - refusing to install.\n\n"
                 << std::flush;
             return false;
         }
@@ -175,6 +178,9 @@ void checkFinishedUpdate(const std::wstring& exePath, std::ostream& out) {
     if (expected == BuildVersion) {
         out << "Updated to " << BuildVersion << "\n";
     } else if (!expected.empty()) {
+        // The note holds the manifest's words: shown, not obeyed.
+        expected = shownText(expected);
+        count = shownText(count);
         out << "\n  UPDATE DID NOT TAKE: expected " << expected << ", still running "
             << BuildVersion << ".\n"
             << "  The file at the manifest's url is not the " << expected

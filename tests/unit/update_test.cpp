@@ -4,6 +4,7 @@
 #include "test_support.h"
 #include "update/build_file.h"
 #include "update/manifest.h"
+#include "update/stage.h"
 
 namespace korvane {
 namespace {
@@ -76,6 +77,20 @@ TEST(SignaturePath, SuffixBeforeQueryAndFragment) {
 TEST(ShownText, ControlCharactersBecomeQuestionMarks) {
     EXPECT_EQ(shownText("Faster\x1b[2J pit\rstops\x7f\x01"), "Faster?[2J pit?stops??");
     EXPECT_EQ(shownText("line\nnext\ttab \xC3\xBC"), "line\nnext\ttab \xC3\xBC");
+}
+
+// The note carries the manifest's version: at the next start it is shown
+// with control characters defused, and removed.
+TEST(FinishedUpdate, NoteTextIsShownNotObeyed) {
+    test::TempDir dir;
+    std::string exe = dir.file("korvane-companion");
+    test::writeFile(exe + ".update.expect", "2.1.30\x1b[2J\n12\r\n");
+    std::ostringstream out;
+    checkFinishedUpdate(utf8ToWide(exe), out);
+    EXPECT_NE(out.str().find("expected 2.1.30?[2J, still running 2.1.29."), std::string::npos)
+        << out.str();
+    EXPECT_EQ(out.str().find('\x1b'), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(exe + ".update.expect"));
 }
 
 // The test builds beside the tests: the next version, read from its bytes

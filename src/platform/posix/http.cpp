@@ -167,7 +167,8 @@ HttpResponse httpExchange(const HttpRequest& req) {
     long connectMs = defaults ? 60000 : long(req.resolveTimeoutMs + req.connectTimeoutMs);
     long receiveMs = defaults ? 30000 : long(req.receiveTimeoutMs);
     if (connectMs) curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
-    if (req.totalTimeoutMs > 0) curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(req.totalTimeoutMs));
+    if (req.totalTimeoutMs > 0)
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(req.totalTimeoutMs));
 
     if (receiveMs) {
         curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -189,9 +190,9 @@ HttpResponse httpExchange(const HttpRequest& req) {
         curl_easy_getinfo(curl, CURLINFO_TOTAL_TIME_T, &spent);
         r.deadlinePassed = rc == CURLE_OPERATION_TIMEDOUT && req.totalTimeoutMs > 0 &&
                            spent >= curl_off_t(req.totalTimeoutMs) * 1000;
-        if (curl_header* h = nullptr; status >= 300 && status <= 399 &&
-                                      curl_easy_header(curl, "Location", 0, CURLH_HEADER, -1,
-                                                       &h) == CURLHE_OK)
+        if (curl_header* h = nullptr;
+            status >= 300 && status <= 399 &&
+            curl_easy_header(curl, "Location", 0, CURLH_HEADER, -1, &h) == CURLHE_OK)
             r.location = h->value;
         r.body = std::move(sink.body);
     } else {

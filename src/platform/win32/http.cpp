@@ -70,7 +70,8 @@ void httpGlobalInit() {
 }
 
 HttpResponse httpExchange(const HttpRequest& req) {
-    ULONGLONG deadline = req.totalTimeoutMs > 0 ? GetTickCount64() + ULONGLONG(req.totalTimeoutMs) : 0;
+    ULONGLONG deadline =
+        req.totalTimeoutMs > 0 ? GetTickCount64() + ULONGLONG(req.totalTimeoutMs) : 0;
     Handles h;
     std::wstring agent = widen(req.userAgent);
     h.session =
