@@ -45,26 +45,23 @@ def pem_blocks(name):
 
 
 def signing_files(a):
-    """The signer's certificate alone, and its issuers (the rest of its file,
-    then --chain) in a file of their own, or None when it has none."""
+    """The signer's certificate alone; its issuers (the rest of its file, then
+    --chain) in a file of their own, or None when it has none; and both in one
+    file, the whole chain."""
     blocks = pem_blocks(a.cert) + (pem_blocks(a.chain) if a.chain else [])
-    signer = os.path.join(a.scratch, "signer.pem")
-    with open(signer, "w") as f:
-        f.write(blocks[0])
-    if len(blocks) == 1:
-        return signer, None
-    issuers = os.path.join(a.scratch, "issuers.pem")
-    with open(issuers, "w") as f:
-        f.write("".join(blocks[1:]))
-    return signer, issuers
+    files = []
+    for name, part in (("signer.pem", blocks[:1]), ("issuers.pem", blocks[1:]),
+                       ("chain.pem", blocks)):
+        path = os.path.join(a.scratch, name)
+        with open(path, "w") as f:
+            f.write("".join(part))
+        files.append(path)
+    signer, issuers, chain = files
+    return signer, issuers if len(blocks) > 1 else None, chain
 
 
 def sign_exe(path, a):
-    signer, issuers = signing_files(a)
-    chain = os.path.join(a.scratch, "chain.pem")
-    with open(chain, "w") as out:
-        for name in filter(None, (signer, issuers)):
-            out.write(open(name).read())
+    chain = signing_files(a)[2]
     signed = path + ".signed"
     subprocess.run(["osslsigncode", "sign", "-certs", chain, "-key", a.key, "-h", "sha256",
                     "-n", "Korvane Companion", "-in", path, "-out", signed],
@@ -73,7 +70,7 @@ def sign_exe(path, a):
 
 
 def sign_detached(path, a):
-    signer, issuers = signing_files(a)
+    signer, issuers, _ = signing_files(a)
     subprocess.run(["openssl", "cms", "-sign", "-binary", "-in", path, "-signer", signer,
                     *(["-certfile", issuers] if issuers else []), "-inkey", a.key,
                     "-outform", "DER", "-out", path + ".p7s"], check=True)

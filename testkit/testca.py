@@ -24,17 +24,6 @@ def _fresh(folder):
     return True
 
 
-def _issue(folder, name, cn, extensions):
-    """name.pem/name.key, issued by the test authority."""
-    with open(os.path.join(folder, name + ".ext"), "w") as f:
-        f.write(extensions)
-    _run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
-         "-out", name + ".csr", "-subj", f"/CN={cn}", cwd=folder)
-    _run("openssl", "x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key",
-         "-CAcreateserial", "-out", name + ".pem", "-days", "7", "-extfile", name + ".ext",
-         cwd=folder)
-
-
 def issue(folder, name, cn, extensions, issuer):
     """name.pem/name.key in `folder`, for `cn` with the given extensions (none
     at all when empty), issued by `issuer` (the path of its .pem, its key
@@ -69,6 +58,8 @@ def _expired(folder, name, host):
                 "serial = ca.srl\ndefault_md = sha256\npolicy = any\ncopy_extensions = copy\n"
                 "[any]\ncommonName = supplied\n")
     open(os.path.join(folder, "index.txt"), "w").close()
+    with open(os.path.join(folder, "ca.srl"), "w") as f:
+        f.write(os.urandom(8).hex().upper() + "\n")
     _run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
          "-out", name + ".csr", "-subj", f"/CN={host}", "-addext", f"subjectAltName=DNS:{host}",
          cwd=folder)
@@ -104,12 +95,13 @@ def make_ca(folder, host):
          "-out", "ca.pem", "-days", "7", "-subj", "/CN=Korvane Test Authority",
          "-addext", "basicConstraints=critical,CA:TRUE",
          "-addext", "keyUsage=critical,keyCertSign,cRLSign", cwd=folder)
-    _issue(folder, "server", host, f"subjectAltName=DNS:{host}\nbasicConstraints=CA:FALSE\n"
-           "keyUsage=critical,digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n")
-    _issue(folder, "signer", SIGNER, "basicConstraints=CA:FALSE\n"
-           "keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
-    _issue(folder, "otherhost", "other.example", "subjectAltName=DNS:other.example\n"
-           "extendedKeyUsage=serverAuth\n")
+    ca = os.path.join(folder, "ca.pem")
+    issue(folder, "server", host, f"subjectAltName=DNS:{host}\nbasicConstraints=CA:FALSE\n"
+          "keyUsage=critical,digitalSignature,keyEncipherment\nextendedKeyUsage=serverAuth\n",
+          ca)
+    issue(folder, "signer", SIGNER, CODE_SIGNING, ca)
+    issue(folder, "otherhost", "other.example", "subjectAltName=DNS:other.example\n"
+          "extendedKeyUsage=serverAuth\n", ca)
     _expired(folder, "expired", host)
     _self_signed(folder, "rogue", host, f"subjectAltName=DNS:{host}")
     _self_signed(folder, "rogue-signer", SIGNER, "extendedKeyUsage=codeSigning")

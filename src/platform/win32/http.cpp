@@ -1,5 +1,7 @@
 #include "platform/http.h"
 
+#include "platform/text.h"
+
 #include <windows.h>
 #include <winhttp.h>
 
@@ -58,9 +60,7 @@ std::string headerText(HINTERNET request, DWORD which) {
                              WINHTTP_NO_HEADER_INDEX))
         return {};
     text.resize(size / sizeof(wchar_t));
-    std::string narrow;
-    for (wchar_t c : text) narrow += c < 0x80 ? char(c) : '?'; // a URL is ASCII on the wire
-    return narrow;
+    return wideToUtf8(text);
 }
 
 } // namespace
