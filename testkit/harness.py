@@ -6,6 +6,7 @@ every process it starts is stopped before it returns.
 """
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -18,7 +19,6 @@ WINE_RUN = os.path.join(ROOT, "cmake", "wine-run")
 TESTKIT = os.path.join(ROOT, "testkit")
 sys.path.insert(0, TESTKIT)
 import testca  # noqa: E402
-MAPPINGS = ("$rFactor2SMMP_Telemetry$", "$rFactor2SMMP_Scoring$", "$rFactor2SMMP_PitInfo$")
 
 
 class Failure(Exception):
@@ -34,26 +34,66 @@ def namespaces_unavailable():
     """Why the private namespaces cannot be made here, or None when they can."""
     if os.geteuid() != 0:
         return "needs root for private namespaces"
-    probe = subprocess.run(["unshare", "--mount", "--net", "--propagation", "private", "true"],
+    probe = subprocess.run(["unshare", "--mount", "--net", "--pid", "--fork", "--mount-proc",
+                            "--propagation", "private", "true"],
                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     if probe.returncode != 0:
         return "cannot create private namespaces here: " + (probe.stderr.strip() or "unshare failed")
     return None
 
 
+def _namespace(kind):
+    return os.stat(f"/proc/self/ns/{kind}").st_ino
+
+
+NAMESPACES = ("mnt", "net", "pid")
+
+
 def enter_namespaces(argv):
-    """Re-runs this script in private mount and network namespaces (as root), so
-    the service host can be mapped to loopback, the test authority trusted and
-    /dev/shm replaced for these processes alone; nothing changes on the
-    machine. Returns why it cannot (then nothing may run), or None inside."""
+    """Re-runs this script as the first process of its own PID, mount and
+    network namespaces (as root), so the service host can be mapped to
+    loopback, the test authority trusted and /dev/shm replaced for these
+    processes alone, and no process of one run sees another's; nothing changes
+    on the machine, and whatever the run leaves running ends with it. Returns
+    why it cannot (then nothing may run), or None inside."""
     if os.environ.get("KORVANE_E2E_INSIDE"):
         return None
     reason = namespaces_unavailable()
     if reason:
         return reason
-    os.environ["KORVANE_E2E_INSIDE"] = "1"
-    os.execvp("unshare", ["unshare", "--mount", "--net", "--propagation", "private",
-                          sys.executable, *argv])
+    # The namespaces outside, for the run inside to prove it left them.
+    os.environ["KORVANE_E2E_INSIDE"] = ":".join(str(_namespace(k)) for k in NAMESPACES)
+    os.execvp("unshare", ["unshare", "--mount", "--net", "--pid", "--fork", "--kill-child",
+                          "--mount-proc", "--propagation", "private", sys.executable, *argv])
+
+
+def not_inside():
+    """Why this process is not in namespaces of its own, or None. The marker
+    alone proves nothing (it may be left in a shell): the namespaces must
+    differ from those it names, and the network must be a fresh one that
+    holds only a loopback still down."""
+    outside = os.environ.get("KORVANE_E2E_INSIDE", "").split(":")
+    if len(outside) != len(NAMESPACES):
+        return "the marker does not name the namespaces outside"
+    for kind, ino in zip(NAMESPACES, outside):
+        if str(_namespace(kind)) == ino:
+            return f"still in the {kind} namespace outside"
+    links = subprocess.run(["ip", "-o", "link", "show"], stdout=subprocess.PIPE,
+                           stderr=subprocess.DEVNULL, text=True).stdout.splitlines()
+    if len(links) != 1 or not re.match(r"1: lo: <LOOPBACK> ", links[0]):
+        return "the network namespace is not a fresh one: " + "; ".join(links)[:300]
+    return None
+
+
+# What the harness clears from every environment it passes on: the program
+# must reach the local service and the fake game directly.
+PROXY_VARIABLES = ("http_proxy", "https_proxy", "all_proxy", "no_proxy",
+                   "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY")
+
+# Every registry key a case may set values under, cleared before each Wine
+# case and after it: a run killed at its time limit cannot pass its values on.
+REGISTRY_KEYS = ("HKEY_CURRENT_USER\\Software\\Valve", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Valve",
+                 "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Valve")
 
 
 class Env:
@@ -65,7 +105,7 @@ class Env:
         shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
         self.procs = []
-        self.env = dict(os.environ)
+        self.env = {k: v for k, v in os.environ.items() if k not in PROXY_VARIABLES}
         if platform == "windows":
             self.env.setdefault("WINEPREFIX", os.path.join(os.path.dirname(bindir), "wine"))
             self.env["WINEDEBUG"] = "-all"
@@ -78,7 +118,7 @@ class Env:
             # each run an empty one of its own.
             self.env["HOME"] = os.path.join(self.work, "home")
             os.makedirs(self.env["HOME"])
-        self.registry_keys = set()
+        self.registry_set = False
         self.isolated = False
         self.config = os.path.join(self.work, "service.json")
         self.record = os.path.join(self.work, "received.jsonl")
@@ -88,6 +128,8 @@ class Env:
         host on 127.0.0.1 and the test authority in the CA bundle."""
         if not os.environ.get("KORVANE_E2E_INSIDE"):
             return
+        reason = not_inside()
+        check(reason is None, f"refusing to mount anything: {reason}")
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
         subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/dev/shm"], check=True)
         ca = os.path.join(os.path.dirname(os.path.dirname(self.work)), "ca")
@@ -111,6 +153,7 @@ class Env:
             # One wineserver for the whole run: one that quits between two
             # short runs can drop the next one's connection as it starts.
             subprocess.run(["/usr/lib/wine/wineserver", "-p"], env=self.env, check=True)
+            self.clear_registry()
         self.isolated = True
 
     def start_service(self, answers=None, cert="server"):
@@ -276,13 +319,15 @@ class Env:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def set_registry(self, key, name, value, view32=False):
-        """A REG_SZ value in the test prefix; its top key under the hive is
-        removed again when the run ends."""
+        """A REG_SZ value in the test prefix, under one of REGISTRY_KEYS."""
         check(self.isolated, "the registry cases need root (private namespaces)")
-        view = ["/reg:32"] if view32 else ["/reg:64"]
-        self.reg("add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f", *view)
-        hive, top = key.split("\\")[:2]
-        self.registry_keys.add((hive + "\\" + top + "\\" + key.split("\\")[2], view[0]))
+        full = key.replace("HKCU\\", "HKEY_CURRENT_USER\\").replace("HKLM\\", "HKEY_LOCAL_MACHINE\\")
+        if view32:
+            full = full.replace("\\SOFTWARE\\", "\\SOFTWARE\\WOW6432Node\\")
+        check(any(full.startswith(k + "\\") for k in REGISTRY_KEYS), f"{key} is not cleared")
+        self.reg("add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f",
+                 "/reg:32" if view32 else "/reg:64")
+        self.registry_set = True
 
     def reg_query(self, key, view="/reg:64"):
         """The exit code of `reg query`, in a list: 1 when the key is gone."""
@@ -290,10 +335,13 @@ class Env:
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode]
 
     def clear_registry(self):
-        for key, view in sorted(self.registry_keys):
-            subprocess.run([WINE_RUN, "reg", "delete", key, "/f", view], env=self.env, cwd=self.work,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.registry_keys.clear()
+        """Removes REGISTRY_KEYS, in one start of Wine."""
+        script = os.path.join(self.work, "clear.reg")
+        with open(script, "w", newline="\r\n") as f:
+            f.write("REGEDIT4\n\n" + "".join(f"[-{k}]\n" for k in REGISTRY_KEYS))
+        subprocess.run([WINE_RUN, "regedit", "/s", self.windows_path(script)], env=self.env,
+                       cwd=self.work, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.registry_set = False
 
     def stop_all(self):
         for p in reversed(self.procs):
@@ -306,15 +354,9 @@ class Env:
                 p.kill()
                 p.wait()
             p.outfile.close()
-        if self.registry_keys:
+        if self.registry_set:
             self.clear_registry()
         if self.platform == "windows" and self.isolated:
             # This wineserver was started inside the namespaces; end it with them.
             subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.env,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if self.platform == "linux" and not self.isolated:
-            for m in MAPPINGS:
-                try:
-                    os.unlink("/dev/shm/" + m)
-                except FileNotFoundError:
-                    pass

@@ -1,5 +1,7 @@
 """A throw-away certificate authority and server certificates for the test service."""
+import fcntl
 import os
+import shutil
 import subprocess
 
 
@@ -83,14 +85,21 @@ def make_ca(folder, host):
     (from the CA, for another name) and expired.pem/.key (from the CA, for
     `host`, expired long ago). Credentials that
     expire within a day are made anew."""
-    if _fresh(folder):
-        return
-    import shutil
-    shutil.rmtree(folder, ignore_errors=True)
-    # Built aside and renamed into place, so runs side by side never see half.
-    final = folder
+    # Cases start side by side: one at a time makes (or finds) the credentials,
+    # so none deletes what another has just made and is using.
+    os.makedirs(os.path.dirname(os.path.abspath(folder)), exist_ok=True)
+    with open(folder + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not _fresh(folder):
+            _make(folder, host)
+
+
+def _make(final, host):
+    shutil.rmtree(final, ignore_errors=True)
+    # Built aside and renamed into place: a run killed halfway leaves no half.
     folder = f"{final}.{os.getpid()}"
-    os.makedirs(folder, exist_ok=True)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
     _run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key",
          "-out", "ca.pem", "-days", "7", "-subj", "/CN=Korvane Test Authority",
          "-addext", "basicConstraints=critical,CA:TRUE",
@@ -105,8 +114,4 @@ def make_ca(folder, host):
     _expired(folder, "expired", host)
     _self_signed(folder, "rogue", host, f"subjectAltName=DNS:{host}")
     _self_signed(folder, "rogue-signer", SIGNER, "extendedKeyUsage=codeSigning")
-    try:
-        os.rename(folder, final)
-    except OSError:
-        import shutil
-        shutil.rmtree(folder, ignore_errors=True)
+    os.rename(folder, final)
