@@ -4,11 +4,17 @@
 
 namespace korvane::testkit {
 
+namespace {
+
+// The section the editor adds after the first brace, and the file it writes
+// when there is no brace at all.
 const std::string AddedSection = std::string("\n  \"") + PluginName +
                                  "\": {\n    \" Enabled\": 1,\n    \"EnableDirectMemoryAccess\": 0,"
                                  "\n    \"UnsubscribedBuffersMask\": 0\n  }";
 const std::string NewSettingsFile =
     std::string("{\n  \"") + PluginName + "\": {\n    \" Enabled\": 1\n  }\n}\n";
+
+} // namespace
 
 std::string settingsEditViolation(const std::string& in, const std::string& out) {
     if (in.find(PluginName) != std::string::npos) {

@@ -6,11 +6,6 @@
 namespace korvane::testkit {
 
 inline constexpr const char* PluginName = "rFactor2SharedMemoryMapPlugin64.dll";
-// The section the editor adds after the first brace, and the file it writes
-// when there is no brace at all.
-extern const std::string AddedSection;
-extern const std::string NewSettingsFile;
-
 // Why `out` is not a permitted result of editing `in` successfully, or empty:
 // one Enabled digit changed from 0 to 1 where the plugin is named, the section
 // added right after the first brace, or a new file; the result reads as

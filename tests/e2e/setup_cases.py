@@ -6,6 +6,7 @@ import json
 import os
 import re
 import shutil
+import subprocess
 import sys
 
 from harness import check
@@ -248,11 +249,14 @@ def case_plugin_install(env):
         manifest(json.dumps({"url": link, "sha256": digest or hashlib.sha256(body).hexdigest()}))
 
     def attempt(name, answer, settings='{\n  "Other.dll": {" Enabled": 1}\n}\n', layout="bP",
-                count=1):
+                count=1, disk=None):
         """A machine without the plugin (or with it, for `layout` "bPp"), one
-        answer to the offer; the screen's passes and what was fetched."""
+        answer to the offer; the screen's passes and what was fetched. `disk`
+        may put a folder of the game on a disk of its own first."""
         m = Machine(env, name)
         folder = m.game(m.steam, layout, settings)
+        if disk:
+            disk(folder)
         m.point_steam()
         before = m.snapshot()
         asked = len(env.received())
@@ -299,6 +303,29 @@ def case_plugin_install(env):
         check(fetched == wanted and m.snapshot() == before, f"{name}: fetched {fetched} or wrote files")
     env.stop(editor)
 
+    # A disk that fills up: the backup, the settings file's replacement or the
+    # plugin cannot be written. Each refusal says which, and the game's files
+    # are as they were; a backup that was written stays, holding the old text.
+    serve(PLUGIN_BODY)
+    switched_off = f'{{"{PLUGIN}": {{" Enabled": 0}}}}'
+    player = lambda folder: os.path.join(folder, "UserData", "player")
+    full = [
+        ("backup", "bPp", lambda f: squeeze(player(f), 0),
+         "  Settings file: could not write a backup - refusing to edit\n\n", 0),
+        ("settings", "bPp", lambda f: squeeze(player(f), 1),
+         "  Settings file: the write failed partway\n\n", 1),
+        ("plugin", "bP", lambda f: squeeze(os.path.join(f, "Plugins"), 0),
+         "\n  The write failed partway.\n\n", 0),
+    ]
+    for name, layout, disk, message, kept in full:
+        m, folder, before, texts, fetched = attempt("full-" + name, "", switched_off, layout,
+                                                    disk=disk)
+        check(texts[0].endswith(message), f"{name}:\n{texts[0]}")
+        after = m.snapshot()
+        backups = [p for p in after if ".korvane-backup-" in p]
+        check(len(backups) == kept and all(after.pop(p) == switched_off.encode() for p in backups)
+              and after == before, f"{name}: {sorted(set(after) ^ set(before))} {backups}")
+
     # Enter installs (the digest in capitals), and the very next pass reads
     # the plugin's state afresh: installed and enabled, nothing publishing.
     done = "  Enabled in CustomPluginVariables.JSON (backup saved alongside it)\n"
@@ -309,27 +336,48 @@ def case_plugin_install(env):
           texts[0])
     check(texts[1].startswith("The plugin is installed and enabled, but nothing is publishing."),
           "the next pass did not read the plugin again:\n" + texts[1])
-    check_installed(folder, original, with_plugin=True)
+    check_installed(folder, with_plugin=True)
 
     # With the plugin there and switched off, the offer only enables it.
     original = f'{{\r\n"{PLUGIN}": {{\r\n " Enabled": 0\r\n}}\r\n}}\r\n'
     m, folder, before, texts, fetched = attempt("enable-only", "", original, "bPp", count=2)
     check(offer(m, folder, download=False) + done in texts[0], texts[0])
     check(fetched == [] and texts[1].startswith("The plugin is installed and enabled"), texts[1])
-    check_installed(folder, original, with_plugin=False)
+    check_installed(folder, with_plugin=False)
 
 
-def check_installed(folder, original, with_plugin):
-    """The download in place, one backup holding the old settings, nothing
-    half-written left behind. (The edit itself is the settings editor's.)"""
+def squeeze(folder, pages):
+    """Puts `folder`, with its files, on a small disk of its own, filled up to
+    the given number of free pages."""
+    saved = {}
+    for name in os.listdir(folder):
+        with open(os.path.join(folder, name), "rb") as f:
+            saved[name] = f.read()
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "size=128k", "tmpfs", folder], check=True)
+    for name, data in saved.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+    fillers = []
+    try:
+        while True:
+            fillers.append(os.path.join(folder, f"filler{len(fillers)}"))
+            with open(fillers[-1], "wb") as f:
+                f.write(b"\0" * 4096)
+    except OSError:
+        pass
+    for path in fillers[:pages]:
+        os.unlink(path)
+
+
+def check_installed(folder, with_plugin):
+    """The download in place, one backup, nothing half-written left behind.
+    (The edit and the backup's bytes are the settings editor's.)"""
     player = os.path.join(folder, "UserData", "player")
     if with_plugin:
         with open(os.path.join(folder, "Plugins", PLUGIN), "rb") as f:
             check(f.read() == PLUGIN_BODY, "the plugin file is not the download")
     backups = [n for n in os.listdir(player) if ".korvane-backup-" in n]
     check(len(backups) == 1, f"backups: {backups}")
-    with open(os.path.join(player, backups[0]), newline="") as f:
-        check(f.read() == original, "the backup is not the old settings")
     leftovers = [n for n in os.listdir(player) + os.listdir(os.path.join(folder, "Plugins"))
                  if n.endswith(".korvane-new")]
     check(not leftovers, f"left behind: {leftovers}")

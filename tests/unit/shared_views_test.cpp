@@ -3,7 +3,6 @@
 
 #include <cstring>
 #include <memory>
-#include <random>
 
 using namespace korvane;
 using korvane::testkit::FrameBuffers;
@@ -222,24 +221,17 @@ vehicles 0
 // A named mapping seen through a view: the publisher's writes show, a view
 // larger than the mapping is refused, and a closed view reports nothing.
 TEST(SharedMemory, ViewOfAPublishedMapping) {
-    const std::string name = "$KorvaneUnitTest" + std::to_string(std::random_device{}()) + "$";
-    OwnedMapping owned;
-    std::string err;
-    ASSERT_TRUE(createMapping(name.c_str(), 4096, owned, err)) << err;
-    // Removed however the test ends, so nothing stays behind in /dev/shm.
-    struct Remove {
-        OwnedMapping& mapping;
-        ~Remove() { destroyMapping(mapping); }
-    } remove{owned};
-    MappedView view = openMappingView(name.c_str(), 4096);
+    test::TestMapping mapping(4096);
+    ASSERT_TRUE(mapping.created) << mapping.error;
+    const char* name = mapping.name.c_str();
+    MappedView view = openMappingView(name, 4096);
     ASSERT_NE(view.data, nullptr);
     EXPECT_TRUE(mappingViewCurrent(view));
-    owned.data[4095] = 42;
+    mapping.owned.data[4095] = 42;
     EXPECT_EQ(view.data[4095], 42);
-    MappedView tooLarge = openMappingView(name.c_str(), 1 << 20);
+    MappedView tooLarge = openMappingView(name, 1 << 20);
     EXPECT_EQ(tooLarge.data, nullptr);
     closeMappingView(view);
     EXPECT_FALSE(mappingViewCurrent(view));
-    destroyMapping(owned);
-    EXPECT_EQ(openMappingView("$KorvaneNoSuchMapping$", 16).data, nullptr);
+    EXPECT_EQ(openMappingView((mapping.name + "-none").c_str(), 16).data, nullptr);
 }

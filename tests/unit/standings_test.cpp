@@ -65,6 +65,22 @@ TEST(Standings, FullWidthNameReachesTheLookupTerminated) {
     EXPECT_EQ(seen, 32u);
 }
 
+// Empty is a value: a rival at 0 % shows 0, a rival the game gave nothing for
+// shows nothing.
+TEST(Standings, RivalEnergyOfZeroIsAValue) {
+    Field f;
+    VehicleScoring& p = f.add(7, "Me", "H", 3);
+    f.add(2, "Empty", "H", 2);
+    f.add(4, "Unknown", "H", 4);
+    RestSnapshot snap;
+    publishRivalEnergy(snap, {{"Empty", 0.0}}, "veFraction");
+    auto rows = selectStandings(*f.s, p, [&](const char* n) { return rivalEnergyFor(snap, n); });
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_TRUE(rows[0].hasVe);
+    EXPECT_EQ(rows[0].ve, 0.0);
+    EXPECT_FALSE(rows[1].hasVe);
+}
+
 TEST(RivalEnergy, ExactThenReducedName) {
     RestSnapshot snap;
     EXPECT_EQ(rivalEnergyFor(snap, "Anyone"), -1.0);

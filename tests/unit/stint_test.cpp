@@ -149,6 +149,29 @@ TEST(FuelAccounting, RefuelLapReportedButNotAveraged) {
     EXPECT_NEAR(b.last.estimatedFuelLaps, 10.0, 1e-9);
 }
 
+// A lap's use counts toward its average only inside its bounds: litres
+// above 0.2 and below 20, energy above 0.05 % and below 25 %.
+TEST(LapWindows, UseOutsideTheBoundsStaysOut) {
+    struct Row {
+        double use;
+        bool fuel, energy;
+    } rows[] = {{0.0, false, false},  {0.03, false, false}, {0.1, false, true}, {0.3, true, true},
+                {19.9, true, true},   {22.0, false, true},  {26.0, false, false},
+                {-5.0, false, false}};
+    for (const Row& row : rows) {
+        StintBench b;
+        b.pt.fuelLitres = 60;
+        b.rest.veValid = true;
+        b.rest.vePercent = 60;
+        b.startTracking();
+        b.pt.fuelLitres = 60 - row.use;
+        b.rest.vePercent = 60 - row.use;
+        b.nextLap();
+        EXPECT_EQ(b.st.fuelWindow.count, row.fuel ? 1u : 0u) << row.use;
+        EXPECT_EQ(b.st.energyWindow.count, row.energy ? 1u : 0u) << row.use;
+    }
+}
+
 TEST(FuelAccounting, NoAverageMeansNoEstimateAndFuelPercent) {
     StintBench b;
     b.tick();
@@ -219,11 +242,6 @@ TEST(Energy, PerLapUseAndEstimates) {
     b.nextLap();
     EXPECT_EQ(b.st.energyWindow.count, 1u);
     EXPECT_NEAR(b.st.energyAverage, 3.8, 1e-9);
-    b.rest.vePercent = 66.2; // no use: not recorded
-    b.nextLap();
-    b.rest.vePercent = 90.0; // refill: not recorded
-    b.nextLap();
-    EXPECT_EQ(b.st.energyWindow.count, 1u);
 
     b.st.energyAverage = 3.9;
     EXPECT_DOUBLE_EQ(energyPerLap(b.st, 3.5), 3.5);

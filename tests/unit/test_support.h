@@ -1,5 +1,6 @@
 #pragma once
 // Helpers shared by the unit tests.
+#include "platform/shm.h"
 #include "scenario.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -51,16 +53,21 @@ inline std::string recording(const std::string& name) {
     return readFile(std::filesystem::path(KORVANE_RECORDING_DIR) / name);
 }
 
-// A fresh folder under the system temp folder, removed at the end of the test.
+// A name that no other test, and no other run of this one beside it, uses.
+inline std::string uniqueName(const std::string& prefix) {
+    auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = prefix + info->test_suite_name() + "-" + info->name() + "-" +
+                       std::to_string(std::random_device{}()) + "-" +
+                       std::to_string(std::random_device{}());
+    for (char& c : name)
+        if (c == '/') c = '_';
+    return name;
+}
+
+// A fresh folder under the system temp folder, removed however the test ends.
 class TempDir {
   public:
-    TempDir() {
-        auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("korvane-") + info->test_suite_name() + "-" + info->name();
-        for (char& c : name)
-            if (c == '/') c = '_';
-        path_ = std::filesystem::temp_directory_path() / name;
-        std::filesystem::remove_all(path_);
+    TempDir() : path_(std::filesystem::temp_directory_path() / uniqueName("korvane-")) {
         std::filesystem::create_directories(path_);
     }
     ~TempDir() {
@@ -72,6 +79,19 @@ class TempDir {
 
   private:
     std::filesystem::path path_;
+};
+
+// A named mapping of `size` zeroed bytes, under a name none of the game's,
+// removed however the test ends; `created` says whether it was made.
+struct TestMapping {
+    const std::string name = uniqueName("korvane-test-");
+    OwnedMapping owned;
+    std::string error;
+    const bool created;
+    explicit TestMapping(size_t size) : created(createMapping(name.c_str(), size, owned, error)) {}
+    ~TestMapping() {
+        if (created) destroyMapping(owned);
+    }
 };
 
 } // namespace korvane::test

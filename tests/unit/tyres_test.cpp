@@ -88,9 +88,12 @@ TEST(TyreChange, CompoundChangeCountsOnTrackAndStaysRecentForThreeSeconds) {
     EXPECT_DOUBLE_EQ(b.st.lastChangeEt, changedAt);
 }
 
+// Tracking that resumes (or starts) in the pit lane has no wear or compound
+// to compare with: its first tick only stores them.
 TEST(TyreChange, ReferencesClearedWhileNotTracking) {
     StintBench b;
     std::strcpy(b.pt.frontCompound, "Medium");
+    b.wear(60, 60, 60, 60);
     b.startTracking();
     b.pt.fuelLitres = 0; // bad samples until tracking drops
     b.ticks(6);
@@ -99,9 +102,12 @@ TEST(TyreChange, ReferencesClearedWhileNotTracking) {
     EXPECT_EQ(b.st.previousWear[0], -1);
     b.pt.fuelLitres = 50;
     std::strcpy(b.pt.frontCompound, "Hard");
-    b.ticks(3); // first check after resuming only stores
+    b.pitLane();
+    b.ticks(3);
+    ASSERT_TRUE(b.st.tracking);
     EXPECT_FALSE(b.last.tyreChangeRecent);
     EXPECT_STREQ(b.st.storedFrontCompound, "Hard");
+    EXPECT_EQ(b.st.previousWear[0], 60);
 }
 
 TEST(TyreChange, CompoundFieldsFilledToTheLastByte) {

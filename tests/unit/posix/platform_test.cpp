@@ -1,6 +1,8 @@
-// A publisher on Linux can cut its file short at any moment, also right
-// after the program checked it; no read of a view may end the program.
+// What only the Linux platform layer does: a publisher that cuts its file
+// short at any moment, and file names of any bytes.
 #include "platform/shm.h"
+#include "platform/text.h"
+#include "test_support.h"
 #include "tools/probe.h"
 
 #include <gtest/gtest.h>
@@ -11,20 +13,20 @@
 using namespace korvane;
 
 TEST(MappedView, AFileCutShortReadsAsZerosAndIsNoLongerCurrent) {
-    // Not one of the game's names: this runs outside any namespace.
-    std::string name = "korvane-test-cut-" + std::to_string(getpid());
     const size_t size = 65536;
-    OwnedMapping owned;
-    std::string err;
-    ASSERT_TRUE(createMapping(name.c_str(), size, owned, err)) << err;
-    owned.data[40000] = 7;
-    MappedView view = openMappingView(name.c_str(), size);
+    test::TestMapping mapping(size);
+    ASSERT_TRUE(mapping.created) << mapping.error;
+    mapping.owned.data[10] = 5;
+    mapping.owned.data[40000] = 7;
+    MappedView view = openMappingView(mapping.name.c_str(), size);
     ASSERT_NE(view.data, nullptr);
     const volatile uint8_t* bytes = view.data;
+    EXPECT_EQ(bytes[10], 5);
     EXPECT_EQ(bytes[40000], 7);
     EXPECT_TRUE(mappingViewCurrent(view));
 
-    ASSERT_EQ(truncate(("/dev/shm/" + name).c_str(), 100), 0);
+    const std::string file = "/dev/shm/" + mapping.name;
+    ASSERT_EQ(truncate(file.c_str(), 100), 0);
     EXPECT_EQ(bytes[40000], 0);
     EXPECT_EQ(bytes[10], 0); // the whole view, also what the file still holds
     EXPECT_FALSE(mappingViewCurrent(view));
@@ -35,8 +37,20 @@ TEST(MappedView, AFileCutShortReadsAsZerosAndIsNoLongerCurrent) {
 
     // Grown back to its size, the file is still not what the view shows: only
     // opening it again does.
-    ASSERT_EQ(truncate(("/dev/shm/" + name).c_str(), off_t(size)), 0);
+    ASSERT_EQ(truncate(file.c_str(), off_t(size)), 0);
     EXPECT_FALSE(mappingViewCurrent(view));
     closeMappingView(view);
-    destroyMapping(owned);
+}
+
+// Bytes that are not UTF-8 (a file name may hold any) come back unchanged.
+TEST(WideText, AnyBytesSurviveTheRoundTrip) {
+    std::string every;
+    for (int b = 1; b < 256; ++b) every += char(b);
+    for (const std::string& bytes :
+         {every, std::string("\xFF\xFE"), std::string("caf\xC3"), std::string("\xC3\x28"),
+          std::string("\xE2\x82"), std::string("\xED\xA0\x80"), std::string("\xC0\xAF"),
+          std::string("\xF4\x90\x80\x80"), std::string("\xF8\x88\x80\x80\x80"),
+          std::string("Z\xC3\xBCrich \xE2\x80\x94 \xF0\x9F\x8F\x81 \x80")}) {
+        EXPECT_EQ(wideToUtf8(utf8ToWide(bytes)), bytes) << testing::PrintToString(bytes);
+    }
 }
