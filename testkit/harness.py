@@ -96,6 +96,16 @@ REGISTRY_KEYS = ("HKEY_CURRENT_USER\\Software\\Valve", "HKEY_LOCAL_MACHINE\\SOFT
                  "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Valve")
 
 
+def files_under(folder):
+    """Every file below `folder` with its bytes, by its path from there."""
+    found = {}
+    for dirpath, _, files in os.walk(folder):
+        for name in files:
+            with open(os.path.join(dirpath, name), "rb") as f:
+                found[os.path.relpath(os.path.join(dirpath, name), folder)] = f.read()
+    return found
+
+
 class Env:
     def __init__(self, platform, bindir, workdir, case, host):
         self.host = host
@@ -269,6 +279,27 @@ class Env:
         with open(path, "w") as f:
             f.write(text)
         return path
+
+    def small_disk(self, folder, size, free_pages=0):
+        """Puts `folder`, with its files, on a disk of `size` of its own, then
+        fills it up to the given number of free pages. Returns the fillers
+        still there, whose removal makes room again."""
+        saved = files_under(folder)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs", folder], check=True)
+        for name, data in saved.items():
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(data)
+        fillers = []
+        try:
+            while True:
+                fillers.append(os.path.join(folder, f"filler{len(fillers)}"))
+                with open(fillers[-1], "wb") as f:
+                    f.write(b"\0" * 4096)
+        except OSError:
+            pass
+        for path in fillers[:free_pages]:
+            os.unlink(path)
+        return fillers[free_pages:]
 
     def wait_for(self, cond, seconds, message):
         end = time.time() + seconds

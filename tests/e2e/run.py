@@ -55,9 +55,7 @@ def case_posts_stint(env):
         check(d["driverId"] == "Alex Korva" and d["driver"]["id"] == 7, d["driverId"])
         check(d["session"]["track"] == "Spa-Francorchamps" and d["session"]["isRace"], d["session"])
         check(d["fuel"]["capacity"] == 100.0 and 55 < d["fuel"]["remaining"] <= 60, d["fuel"])
-        check(d["pitMenu"] == {"category": "VIRTUAL ENERGY", "vePercent": 80.0}, d["pitMenu"])
         check(d["ve"]["source"] == "pitmenu" and d["ve"]["percent"] == 80.0, d["ve"])
-        check(d["tires"]["compound"] == {"front": "Medium", "rear": "Medium"}, d["tires"])
         names = [e["name"] for e in d["standings"]]
         check(names == ["Mia Laurent", "Jonas Berg", "Tom Reyes"], names)
         check(d["status"]["activePoster"] is True and d["status"]["sessionOk"], d["status"])
@@ -292,7 +290,6 @@ def case_full_disk(env):
     env.start_rig("race")
     disk = os.path.join(env.work, "disk")
     os.makedirs(disk)
-    subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", disk], check=True)
     env.save_room("E2E-ROOM", disk)
     # An earlier run's log, 20 bytes short of filling its page, then a full
     # disk: every tick's line fails partway and must be cut back off.
@@ -301,20 +298,15 @@ def case_full_disk(env):
     earlier += " JSON: {" + "x" * (4096 - 20 - len(earlier) - 9) + "\n"
     with open(log, "w", newline="") as f:
         f.write(earlier)
-    filler = os.path.join(disk, "filler")
-    with open(filler, "wb", buffering=0) as f:
-        try:
-            while True:
-                f.write(b"\0" * 4096)
-        except OSError:
-            pass
+    fillers = env.small_disk(disk, "256k")
     comp = env.start("korvane-companion", "--no-update", stdin_text="\n", cwd=disk,
                      closed_output=True)
     env.wait_for(lambda: len(documents(env)) >= 4, 60, "posting stopped on a full disk")
     check(os.path.getsize(log) == len(earlier), f"{os.path.getsize(log)} bytes in the log")
     lines = lambda: open(log, "rb").read().decode().replace("\r\n", "\n").split("\n")
     posted = lambda: len([l for l in lines() if l.endswith("POST OK")])
-    os.unlink(filler)
+    for path in fillers:
+        os.unlink(path)
     env.wait_for(lambda: posted() >= earlier.count("POST OK") + 3, 60, "logging did not resume")
     for l in lines()[:-1]:
         check(LOG_LINE.match(l) or l.startswith(" JSON: {"), f"not a whole log line: {l!r}")

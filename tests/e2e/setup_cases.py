@@ -6,10 +6,9 @@ import json
 import os
 import re
 import shutil
-import subprocess
 import sys
 
-from harness import check
+from harness import check, files_under
 
 PLUGIN = "rFactor2SharedMemoryMapPlugin64.dll"
 HEADER = "=== KORVANE COMPANION 2.1.29 ===\n\n"
@@ -73,12 +72,7 @@ class Machine:
             self.env.env["HOME"] = os.path.join(self.base, "home")
 
     def snapshot(self):
-        found = {}
-        for dirpath, _, files in os.walk(self.base):
-            for name in files:
-                with open(os.path.join(dirpath, name), "rb") as f:
-                    found[os.path.join(dirpath, name)] = f.read()
-        return found
+        return files_under(self.base)
 
 
 def passes(env, proc):
@@ -310,11 +304,11 @@ def case_plugin_install(env):
     switched_off = f'{{"{PLUGIN}": {{" Enabled": 0}}}}'
     player = lambda folder: os.path.join(folder, "UserData", "player")
     full = [
-        ("backup", "bPp", lambda f: squeeze(player(f), 0),
+        ("backup", "bPp", lambda f: env.small_disk(player(f), "128k"),
          "  Settings file: could not write a backup - refusing to edit\n\n", 0),
-        ("settings", "bPp", lambda f: squeeze(player(f), 1),
+        ("settings", "bPp", lambda f: env.small_disk(player(f), "128k", 1),
          "  Settings file: the write failed partway\n\n", 1),
-        ("plugin", "bP", lambda f: squeeze(os.path.join(f, "Plugins"), 0),
+        ("plugin", "bP", lambda f: env.small_disk(os.path.join(f, "Plugins"), "128k"),
          "\n  The write failed partway.\n\n", 0),
     ]
     for name, layout, disk, message, kept in full:
@@ -344,29 +338,6 @@ def case_plugin_install(env):
     check(offer(m, folder, download=False) + done in texts[0], texts[0])
     check(fetched == [] and texts[1].startswith("The plugin is installed and enabled"), texts[1])
     check_installed(folder, with_plugin=False)
-
-
-def squeeze(folder, pages):
-    """Puts `folder`, with its files, on a small disk of its own, filled up to
-    the given number of free pages."""
-    saved = {}
-    for name in os.listdir(folder):
-        with open(os.path.join(folder, name), "rb") as f:
-            saved[name] = f.read()
-    subprocess.run(["mount", "-t", "tmpfs", "-o", "size=128k", "tmpfs", folder], check=True)
-    for name, data in saved.items():
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(data)
-    fillers = []
-    try:
-        while True:
-            fillers.append(os.path.join(folder, f"filler{len(fillers)}"))
-            with open(fillers[-1], "wb") as f:
-                f.write(b"\0" * 4096)
-    except OSError:
-        pass
-    for path in fillers[:pages]:
-        os.unlink(path)
 
 
 def check_installed(folder, with_plugin):

@@ -8,7 +8,7 @@ import subprocess
 import sys
 
 import testca
-from harness import ROOT, WINE_RUN, check
+from harness import ROOT, WINE_RUN, check, files_under
 
 PUBLISH = os.path.join(ROOT, "release", "publish.py")
 SIGNER = "Korvane Test Publisher"
@@ -47,12 +47,7 @@ class App:
         return sorted(os.listdir(self.folder))
 
     def snapshot(self):
-        """Every file of the folder with its bytes."""
-        found = {}
-        for name in self.files():
-            with open(os.path.join(self.folder, name), "rb") as f:
-                found[name] = f.read()
-        return found
+        return files_under(self.folder)
 
     def content(self):
         with open(self.exe, "rb") as f:
@@ -247,7 +242,7 @@ def case_update_signature(env):
         f.write(data)
     # Made for this run: one whose certificate names no usage, one under an
     # intermediate that may only serve TLS, and under the pinned authority
-    # the pinned publisher and one whose name holds the pinned one.
+    # one whose name holds the pinned one.
     creds = os.path.join(env.work, "creds")
     root = os.path.join(env.ca, "ca.pem")
     other = testca.issue(creds, "other", SIGNER + " Ltd", testca.CODE_SIGNING,
@@ -256,7 +251,6 @@ def case_update_signature(env):
     tls_only = testca.issue(creds, "tls-only", "Korvane TLS Intermediate",
                             testca.INTERMEDIATE + "extendedKeyUsage=serverAuth\n", root)
     under_tls = testca.issue(creds, "under-tls", SIGNER, testca.CODE_SIGNING, tls_only)
-    good = testca.issue(creds, "pinned", SIGNER, testca.CODE_SIGNING, pinned_authority(env))
     refused = lambda reason: f"  Signature check failed: {reason} - refusing to install.\n\n"
     expected = f', expected a build signed by "{SIGNER}"'
     rows = [
@@ -268,9 +262,6 @@ def case_update_signature(env):
          refused("not signed" + expected)),
         (pinned, "pinned, another publisher", dict(next_build(other), signer="Korvane"),
          refused(f'signed by "{SIGNER} Ltd", expected "{SIGNER}"')),
-        (pinned, "pinned, an older build",
-         publish(env, app, "korvane-companion", "2.1.30", cert=good),
-         "  Not installing: the downloaded build is 2.1.29, not the announced 2.1.30.\n\n"),
     ]
     if app.windows:
         print("note: Wine trusts any self-signed signer and any key usage; the untrusted "
@@ -341,8 +332,8 @@ def serve_by_redirect(env, fields):
 def case_update_cycle(env):
     """2.1.29 with the publisher pinned accepts 2.1.30 signed under an
     intermediate and reached through redirects; it replaces the program and
-    reports on its first start. A manifest that lies about its build is then
-    refused. The folder's '%' must reach the update script as the character."""
+    reports on its first start. The folder's '%' must reach the update script
+    as the character."""
     env.start_service()
     app = App(env, "app 100%", "korvane-companion-pinned")
     fields = serve_by_redirect(env, publish(env, app, "korvane-companion-next", "2.1.30",
@@ -377,17 +368,7 @@ def case_update_cycle(env):
     check(not os.path.exists(app.exe + ".update.expect"), "the new build left the note")
     check(app.files() == [app.name, app.name + ".update.log"], app.files())
 
-    # The manifest says 2.1.31, but its file is the 2.1.29 build: refused
-    # before anything is written.
     honest = fields
-    liar = publish(env, app, "korvane-companion", "2.1.31", cert=None)
-    offer(env, **liar)
-    before = app.snapshot()
-    code, out = app.run("\n")
-    check("hash verified)\n  Not installing: the downloaded build is 2.1.29, not the announced "
-          "2.1.31.\n\nMulti-driver" in out, out)
-    check(app.snapshot() == before, app.files())
-
     # A program file that cannot be replaced keeps the running build, and
     # the next start reports the note: back to the pinned 2.1.29 for this,
     # as a new file (the 2.1.30 build may still be running from it).

@@ -84,11 +84,12 @@ TEST(ShownText, ControlCharactersBecomeQuestionMarks) {
 // The note's first line is the version, trimmed; an empty one says nothing.
 // The note goes, whatever it held, and its text is shown, never obeyed.
 TEST(FinishedUpdate, ReadsTheNoteOnce) {
-    const std::string failed = "\n  UPDATE DID NOT TAKE: expected 2.1.30?[2J, still running 2.1.29.\n"
-                               "  The file at the manifest's url is not the 2.1.30?[2J build (or "
-                               "its sha256 was taken from\n  the old exe). Rebuild, upload, "
-                               "regenerate companion-latest.json, and clear any CDN cache.\n"
-                               "  Downloaded 12 bytes.\n\n";
+    const std::string failed =
+        "\n  UPDATE DID NOT TAKE: expected 2.1.30?[2J, still running 2.1.29.\n"
+        "  The file at the manifest's url is not the 2.1.30?[2J build (or "
+        "its sha256 was taken from\n  the old exe). Rebuild, upload, "
+        "regenerate companion-latest.json, and clear any CDN cache.\n"
+        "  Downloaded 12 bytes.\n\n";
     struct Row {
         const char* note;
         std::string shown;
