@@ -136,13 +136,5 @@ TEST(BuildFile, SameVersionComparesEveryNumber) {
     EXPECT_FALSE(sameVersion("2.1.30", "2.1.30.1"));
 }
 
-TEST(Utf8ToWide, RoundTrips) {
-    for (const char* text : {"", "plain", "Z\xC3\xBCrich \xE2\x80\x94 \xF0\x9F\x8F\x81"}) {
-        std::wstring wide = utf8ToWide(text);
-        EXPECT_EQ(wideToUtf8(wide), text);
-    }
-    EXPECT_EQ(utf8ToWide("\xC3\xBC"), L"\u00FC");
-}
-
 } // namespace
 } // namespace korvane
