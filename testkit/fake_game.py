@@ -11,6 +11,12 @@ request, path -> answer:
    "/rest/y": {"hang": true}}            accept, then never answer
 
 Listens on 127.0.0.1, on ::1, or both (--family 4, 6 or both).
+
+With --replay FILE it serves a recording instead: the rig appends each
+replayed tick's answers to FILE (JSON lines of tick, path, status and body,
+the body's bytes as U+0000..U+00FF), and every request gets the newest
+answer given so far for its path. Status 0, or no answer yet, closes the
+connection unanswered, as a game that did not answer.
 """
 import argparse
 import json
@@ -47,11 +53,33 @@ class Handler(BaseHTTPRequestHandler):
             pass
         return routes
 
+    def replayed(self):
+        newest = None
+        try:
+            with open(self.server.replay, encoding="utf-8") as f:
+                for line in f:
+                    if not line.endswith("\n"):
+                        break  # the rig is still writing it
+                    a = json.loads(line)
+                    if a["path"] == self.path:
+                        newest = a
+        except OSError:
+            pass
+        if newest is None or newest["status"] == 0:
+            return None
+        return {"status": newest["status"], "body": newest["body"].encode("latin-1")}
+
     def do_GET(self):
         with open(self.server.log, "a") as f:
             f.write(json.dumps({"path": self.path, "userAgent": self.headers.get("User-Agent"),
                                 "time": time.time()}) + "\n")
-        answer = self.routes().get(self.path, {"status": 404, "body": '{"error":"no such path"}'})
+        if self.server.replay:
+            answer = self.replayed()
+            if answer is None:
+                self.close_connection = True
+                return
+        else:
+            answer = self.routes().get(self.path, {"status": 404, "body": '{"error":"no such path"}'})
         if answer.get("hang"):
             time.sleep(30)
             return
@@ -62,7 +90,8 @@ class Handler(BaseHTTPRequestHandler):
             unit = b'{"energy":0.5,"fuel":0.4},'
             body = (unit * (answer["size"] // len(unit) + 1))[:answer["size"]]
         else:
-            body = answer.get("body", "").encode()
+            body = answer.get("body", "")
+            body = body if isinstance(body, bytes) else body.encode()
         self.send_response(answer.get("status", 200))
         self.send_header("Content-Type", "application/json")
         self.send_header("Content-Length", str(len(body)))
@@ -74,9 +103,10 @@ class Server6(ThreadingHTTPServer):
     address_family = socket.AF_INET6
 
 
-def serve(server_class, address, config, log):
+def serve(server_class, address, config, log, replay):
     server = server_class((address, 6397), Handler)
     server.daemon_threads = True
+    server.replay = replay
     server.config = config
     server.log = log
     threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -86,13 +116,14 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--family", choices=["4", "6", "both"], default="4")
     ap.add_argument("--config", required=True)
+    ap.add_argument("--replay")
     ap.add_argument("--log", required=True)
     a = ap.parse_args()
     open(a.log, "a").close()
     if a.family in ("4", "both"):
-        serve(ThreadingHTTPServer, "127.0.0.1", a.config, a.log)
+        serve(ThreadingHTTPServer, "127.0.0.1", a.config, a.log, a.replay)
     if a.family in ("6", "both"):
-        serve(Server6, "::1", a.config, a.log)
+        serve(Server6, "::1", a.config, a.log, a.replay)
     print(f"fake game: listening on port 6397 ({a.family})", flush=True)
     try:
         while True:

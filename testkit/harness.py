@@ -178,15 +178,17 @@ class Env:
         self.service = svc
         return svc
 
-    def start_game(self, family="4", routes=None):
-        """The fake game REST server on port 6397 (127.0.0.1, ::1 or both)."""
+    def start_game(self, family="4", routes=None, replay=None):
+        """The fake game REST server on port 6397 (127.0.0.1, ::1 or both);
+        with `replay`, serving the answers a replaying rig writes there."""
         check(self.isolated, "the game REST tests need root (private namespaces)")
         self.game_routes = os.path.join(self.work, "game-routes.json")
         with open(self.game_routes, "w") as f:
             json.dump(routes or {}, f)
         game = self.start_python(os.path.join(TESTKIT, "fake_game.py"), "--family", family,
                                  "--config", self.game_routes,
-                                 "--log", os.path.join(self.work, "game-requests.jsonl"))
+                                 "--log", os.path.join(self.work, "game-requests.jsonl"),
+                                 *(["--replay", replay] if replay else []))
         self.wait_for(lambda: "listening" in self.output(game), 20,
                       "fake game did not start:\n" + self.output(game))
         return game
@@ -267,9 +269,9 @@ class Env:
         with open(os.path.join(self.work, f"{proc.name}.out"), "rb") as f:
             return f.read().decode("utf-8", "replace").replace("\r\n", "\n")
 
-    def start_rig(self, scenario):
+    def start_rig(self, scenario, *args):
         path = scenario if os.path.isabs(scenario) else os.path.join(SCENARIOS, scenario)
-        rig = self.start("korvane-rig", path)
+        rig = self.start("korvane-rig", path, *args)
         self.wait_for(lambda: "rig: publishing" in self.output(rig), 30, "rig did not start:\n"
                       + self.output(rig))
         return rig

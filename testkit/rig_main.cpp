@@ -1,16 +1,20 @@
 // korvane-rig: publishes the plugin's three mappings from a scenario file,
 // frame by frame, until it is stopped. With --sections it publishes empty
 // sections of the given names instead, as other plugins or the game would.
+// With --replay it publishes a recording's ticks at their recorded pace and
+// hands each tick's REST answers to the fake game.
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/shm.h"
 #include "scenario.h"
+#include "telemetry/recording.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
-
 #include <vector>
 
 using namespace korvane;
@@ -35,17 +39,123 @@ int publishSections(int count, char** names) {
     return ok ? 0 : 1;
 }
 
+// Writes a recorded buffer as a publisher does: the begin counter, the rest
+// (zeros past its end, up to what the tick before used), the end counter.
+void publishBuffer(const std::string& bytes, OwnedMapping& mapping, size_t& used) {
+    size_t n = std::min(bytes.size(), mapping.size);
+    if (n >= 8) std::memcpy(mapping.data, bytes.data(), 4);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (n > 8) std::memcpy(mapping.data + 8, bytes.data() + 8, n - 8);
+    if (used > n) std::memset(mapping.data + n, 0, used - n);
+    if (n < 8) std::memset(mapping.data, 0, std::min<size_t>(8, mapping.size));
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (n >= 8) std::memcpy(mapping.data + 4, bytes.data() + 4, 4);
+    used = n;
+}
+
+// A JSON string whose characters are the bytes themselves (U+0000..U+00FF),
+// so any body survives: the fake game turns them back with latin-1.
+std::string jsonBytes(const std::string& bytes) {
+    std::string out = "\"";
+    for (unsigned char c : bytes) {
+        if (c == '"' || c == '\\' || c < 0x20 || c >= 0x7F) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+int replay(const char* file, double speed, const char* answersPath) {
+    std::ifstream in(file, std::ios::binary);
+    RecordingReader reader(in);
+    RecordingInfo info;
+    std::string err;
+    if (!in) err = "cannot open it";
+    if (!in || !reader.readHeader(info, err)) {
+        std::printf("rig: %s: %s\n", file, err.c_str());
+        return 2;
+    }
+    std::ofstream answers;
+    if (answersPath) answers.open(answersPath, std::ios::binary | std::ios::app);
+    const volatile bool* stop = installStopFlag();
+    OwnedMapping mappings[3];
+    size_t used[3] = {0, 0, 0};
+    bool ok = createMapping(TelemetryMappingName, sizeof(TelemetryBuffer), mappings[0], err) &&
+              createMapping(ScoringMappingName, sizeof(ScoringBuffer), mappings[1], err) &&
+              createMapping(PitMenuMappingName, sizeof(VersionedPitMenu), mappings[2], err);
+    int code = ok ? 0 : 1;
+    if (!ok) std::printf("rig: %s\n", err.c_str());
+    uint64_t start = tickCountMs();
+    RecordedTick tick;
+    while (ok && !*stop) {
+        ChunkRead read = reader.next(tick);
+        int whole = reader.ticksRead() - (read == ChunkRead::Tick ? 1 : 0);
+        if (read == ChunkRead::End) {
+            std::printf("rig: replayed %d ticks\n", whole);
+            break;
+        }
+        if (read == ChunkRead::Cut) {
+            std::printf("rig: the recording is cut short inside tick %d; replayed its %d whole "
+                        "ticks\n",
+                        whole + 1, whole);
+            break;
+        }
+        if (read == ChunkRead::Damaged) {
+            std::printf("rig: tick %d of the recording is damaged; replay stopped after %d ticks\n",
+                        whole + 1, whole);
+            code = 1;
+            break;
+        }
+        while (!*stop && double(tickCountMs() - start) * speed < double(tick.ms)) sleepMs(5);
+        const std::string* buffers[] = {&tick.telemetry, &tick.scoring, &tick.pitMenu};
+        for (size_t i = 0; i < 3; ++i) publishBuffer(*buffers[i], mappings[i], used[i]);
+        for (const RestAnswer& a : tick.answers)
+            answers << "{\"tick\": " << reader.ticksRead() << ", \"path\": " << jsonBytes(a.path)
+                    << ", \"status\": " << a.status << ", \"body\": " << jsonBytes(a.body) << "}\n";
+        answers.flush();
+        if (reader.ticksRead() == 1)
+            std::printf("rig: publishing %s (recorded by Korvane Companion %s)\n", file,
+                        info.programVersion.c_str());
+        std::fflush(stdout);
+    }
+    for (OwnedMapping& m : mappings) destroyMapping(m);
+    std::fflush(stdout);
+    return code;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::printf("usage: korvane-rig SCENARIO [--seconds N] | korvane-rig --sections NAME...\n");
+        std::printf("usage: korvane-rig SCENARIO [--seconds N] | korvane-rig --sections NAME...\n"
+                    "       korvane-rig --replay FILE [--speed N] [--answers FILE]\n");
         return 2;
     }
     if (std::strcmp(argv[1], "--sections") == 0) return publishSections(argc - 2, argv + 2);
-    double limitSeconds = -1;
-    for (int i = 2; i + 1 < argc; ++i)
+    if (std::strcmp(argv[1], "--replay") == 0 && argc >= 3) {
+        double speed = 1;
+        const char* answers = nullptr;
+        for (int i = 3; i + 1 < argc; ++i) {
+            if (std::strcmp(argv[i], "--speed") == 0) speed = std::atof(argv[i + 1]);
+            if (std::strcmp(argv[i], "--answers") == 0) answers = argv[i + 1];
+        }
+        if (!(speed > 0)) {
+            std::printf("rig: --speed takes a number above 0\n");
+            return 2;
+        }
+        return replay(argv[2], speed, answers);
+    }
+    double limitSeconds = -1, held = 0;
+    for (int i = 2; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0) limitSeconds = std::atof(argv[i + 1]);
+        // Session time in steps of half a second, each held this long: every
+        // reader at two ticks a second sees each step more than once.
+        if (std::strcmp(argv[i], "--held") == 0) held = std::atof(argv[i + 1]);
+    }
 
     testkit::Scenario scenario;
     std::string err;
@@ -78,8 +188,13 @@ int main(int argc, char** argv) {
     while (!*stop) {
         sleepMs(50);
         uint64_t now = tickCountMs();
-        player.advance(double(now - last) / 1000.0);
-        last = now;
+        if (held <= 0) {
+            player.advance(double(now - last) / 1000.0);
+            last = now;
+        } else if (double(now - last) >= held * 1000.0) {
+            player.advance(0.5);
+            last += uint64_t(held * 1000.0);
+        }
         testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, pit.data);
         if (limitSeconds >= 0 && double(now - start) / 1000.0 >= limitSeconds) break;
     }

@@ -1,9 +1,9 @@
 #include "app/companion.h"
 
-#include "core/build_info.h"
 #include "app/main_loop.h"
 #include "app/options.h"
 #include "app/room.h"
+#include "core/build_info.h"
 #include "gamerest/poller.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -11,6 +11,7 @@
 #include "platform/process.h"
 #include "platform/text.h"
 #include "tools/probe.h"
+#include "tools/recorder.h"
 #include "tools/rest_dump.h"
 #include "update/stage.h"
 #include "update/update_check.h"
@@ -30,6 +31,10 @@ int runCompanion(int argc, const char* const* argv) {
         return runProbe();
     case ToolRequest::RestDump:
         return runRestDump();
+    case ToolRequest::Record:
+        return runRecorder(options.recordFile
+                               ? argumentText(options.recordFile, argv[options.recordFile])
+                               : std::wstring());
     case ToolRequest::None:
         break;
     }

@@ -12,6 +12,10 @@ ToolRequest firstOptionPass(int argc, const char* const* argv, Options& options)
             return ToolRequest::RestDump;
         else if (std::strcmp(argv[i], "--probe") == 0)
             return ToolRequest::Probe;
+        else if (std::strcmp(argv[i], "--record") == 0) {
+            options.recordFile = i + 1 < argc ? i + 1 : 0;
+            return ToolRequest::Record;
+        }
     }
     return ToolRequest::None;
 }

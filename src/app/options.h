@@ -8,9 +8,10 @@ struct Options {
     bool raceOnly = true;
     bool verbose = false;
     bool skipUpdate = false;
+    int recordFile = 0; // index of the argument after "--record", 0 when none
 };
 
-enum class ToolRequest { None, Probe, RestDump };
+enum class ToolRequest { None, Probe, RestDump, Record };
 
 // First pass: applies "--all-sessions" up to the first tool option and
 // returns that tool, so an option before the tool still counts.

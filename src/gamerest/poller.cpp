@@ -56,16 +56,15 @@ void pollRestOnce(RestSnapshot& snapshot, const RestFetch& fetch) {
     pollStandings(snapshot, fetch(L"/rest/watch/standings"));
 }
 
-void restPoller() {
-    for (;;) {
-        pollRestOnce(restSnapshot(), restGet);
-        sleepMs(2000);
-    }
-}
-
-bool startRestPoller(std::string& err) {
+bool startRestPoller(std::string& err, RestFetch fetch) {
+    if (!fetch) fetch = [](const std::wstring& path) { return restGet(path); };
     try {
-        std::thread(restPoller).detach();
+        std::thread([fetch] {
+            for (;;) {
+                pollRestOnce(restSnapshot(), fetch);
+                sleepMs(2000);
+            }
+        }).detach();
         return true;
     } catch (const std::system_error& e) {
         err = e.what();

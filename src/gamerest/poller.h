@@ -14,10 +14,9 @@ using RestFetch = std::function<std::string(const std::wstring& path)>;
 // outside the lock; the lock is held only to copy the name and swap the map.
 void pollRestOnce(RestSnapshot& snapshot, const RestFetch& fetch);
 
-// Polls for the rest of the process, 2 s after each cycle.
-[[noreturn]] void restPoller();
-
-// Starts restPoller on a detached thread; false when no thread can be made.
-[[nodiscard]] bool startRestPoller(std::string& err);
+// Starts polling the game for the rest of the process, 2 s after each cycle,
+// on a detached thread; false when no thread can be made. `fetch` (the real
+// GET when empty) sees every request.
+[[nodiscard]] bool startRestPoller(std::string& err, RestFetch fetch = {});
 
 } // namespace korvane

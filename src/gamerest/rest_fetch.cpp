@@ -5,7 +5,7 @@
 
 namespace korvane {
 
-std::string restGet(const std::wstring& path) {
+std::string restGet(const std::wstring& path, uint16_t* status) {
     HttpRequest req;
     req.host = L"localhost";
     req.port = 6397;
@@ -20,7 +20,9 @@ std::string restGet(const std::wstring& path) {
     req.readBodyOnSuccess = true;
     req.bodyLimit = 65536;
     HttpResponse r = httpExchange(req);
-    if (r.failedAt != HttpStage::Done) return {};
+    bool answered = r.failedAt == HttpStage::Done;
+    if (status) *status = answered ? uint16_t(r.status) : 0;
+    if (!answered) return {};
     return r.body;
 }
 

@@ -20,6 +20,10 @@ extern const char* const TextLineEnd;
 // file, so one failure leaves nothing behind that blocks the next call.
 [[nodiscard]] bool appendFileBytes(const std::wstring& path, const std::string& data);
 
+// The path made absolute against the current folder, for telling the user
+// where a file went.
+std::wstring fullPathOf(const std::wstring& path);
+
 // False when the file cannot be opened or read.
 [[nodiscard]] bool readFileBytes(const std::wstring& path, std::string& data);
 

@@ -11,8 +11,13 @@ std::wstring executablePath();
 // POSIX systems; Windows never signals it.)
 void ignoreBrokenPipes();
 
-// Installs a handler that sets the returned flag on Ctrl+C or termination.
-// Only the test rig uses it: the companion itself keeps the default handling.
+// Installs a handler that sets the returned flag on Ctrl+C, a closed console
+// or termination. Only the recorder and the test rig use it: the companion
+// itself keeps the default handling.
 const volatile bool* installStopFlag();
+
+// Argument `index` of the command line as the user typed it (on Windows the
+// wide command line, not `narrow` in the ANSI code page).
+std::wstring argumentText(int index, const char* narrow);
 
 } // namespace korvane

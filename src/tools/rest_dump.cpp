@@ -78,7 +78,7 @@ int runRestDump() {
         std::cout << std::flush;
         consoleWriteWide(text);
     };
-    io.fetch = restGet;
+    io.fetch = [](const std::wstring& path) { return restGet(path); };
     restDump(io);
     std::cout << std::flush;
     return 0;

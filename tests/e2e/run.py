@@ -15,6 +15,7 @@ from harness import TESTKIT, Env, Failure, check, enter_namespaces  # noqa: E402
 from update_cases import *  # noqa: E402,F401,F403
 from setup_cases import *  # noqa: E402,F401,F403
 from wire_cases import *  # noqa: E402,F401,F403
+from record_cases import *  # noqa: E402,F401,F403
 
 LOG_LINE = re.compile(
     r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] room=(\S+) id=(-?\d+) active=([Yn]) "

@@ -27,6 +27,13 @@ WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
     return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
 }
 
+std::wstring fullPathOf(const std::wstring& path) {
+    if (!path.empty() && path[0] == L'/') return path;
+    char buf[4096];
+    if (!::getcwd(buf, sizeof buf)) return path;
+    return utf8ToWide(buf) + L"/" + path;
+}
+
 bool appendFileBytes(const std::wstring& path, const std::string& data) {
     int fd = ::open(wideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return false;

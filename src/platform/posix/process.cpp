@@ -35,4 +35,8 @@ const volatile bool* installStopFlag() {
     return &stopRequested;
 }
 
+std::wstring argumentText(int, const char* narrow) {
+    return utf8ToWide(narrow);
+}
+
 } // namespace korvane

@@ -23,6 +23,15 @@ WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
     return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
 }
 
+std::wstring fullPathOf(const std::wstring& path) {
+    DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
+    if (n == 0 || n >= full.size()) return path;
+    full.resize(n);
+    return full;
+}
+
 bool appendFileBytes(const std::wstring& path, const std::string& data) {
     HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 namespace korvane {
 
 std::wstring executablePath() {
@@ -26,6 +28,22 @@ BOOL WINAPI onConsoleControl(DWORD) {
 const volatile bool* installStopFlag() {
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
     return &stopRequested;
+}
+
+std::wstring argumentText(int index, const char* narrow) {
+    int count = 0;
+    wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::wstring text;
+    if (args && index >= 0 && index < count) {
+        text = args[index];
+    } else {
+        int n = MultiByteToWideChar(CP_ACP, 0, narrow, -1, nullptr, 0);
+        text.resize(n > 0 ? size_t(n) : 1);
+        MultiByteToWideChar(CP_ACP, 0, narrow, -1, text.data(), n);
+        text.resize(text.size() - 1);
+    }
+    LocalFree(args);
+    return text;
 }
 
 } // namespace korvane

@@ -1,0 +1,288 @@
+#include "telemetry/recording.h"
+
+#include "telemetry/layout.h"
+
+#include <cstring>
+#include <istream>
+#include <zlib.h>
+
+namespace korvane {
+
+namespace {
+
+// The buffer layouts a recording is bound to, in header order.
+constexpr uint32_t LayoutSizes[] = {
+    offsetof(TelemetryBuffer, vehicles),
+    sizeof(VehicleTelemetry),
+    offsetof(ScoringBuffer, vehicles),
+    sizeof(VehicleScoring),
+    sizeof(PitMenuBuffer),
+    MaxVehicles,
+    500, // milliseconds between ticks
+};
+
+// zlib's window: a dictionary reaches no further back than this.
+constexpr size_t DictionaryBytes = 32768;
+// An inflated tick larger than this comes from a damaged chunk.
+constexpr size_t MaxTickBytes = 64u << 20;
+
+template <class T> void put(std::string& out, T v) {
+    char bytes[sizeof v];
+    std::memcpy(bytes, &v, sizeof v);
+    out.append(bytes, sizeof v);
+}
+
+void putText(std::string& out, const std::string& text, bool wide) {
+    if (wide)
+        put(out, uint32_t(text.size()));
+    else
+        put(out, uint16_t(text.size()));
+    out += text;
+}
+
+// Reads fields off a byte string; once anything is missing every later read
+// fails too.
+struct Fields {
+    const std::string& bytes;
+    size_t pos = 0;
+    bool ok = true;
+
+    template <class T> T get() {
+        T v{};
+        if (ok && bytes.size() - pos >= sizeof v) {
+            std::memcpy(&v, bytes.data() + pos, sizeof v);
+            pos += sizeof v;
+        } else {
+            ok = false;
+        }
+        return v;
+    }
+    std::string take(size_t n) {
+        if (!ok || bytes.size() - pos < n) {
+            ok = false;
+            return {};
+        }
+        pos += n;
+        return bytes.substr(pos - n, n);
+    }
+    std::string text(bool wide) { return take(wide ? get<uint32_t>() : get<uint16_t>()); }
+};
+
+// The bytes of `now` XORed with those before (zero past their end): a buffer
+// that barely changed becomes mostly zeros, which deflate squeezes to little.
+std::string difference(const std::string& now, const std::string& before) {
+    std::string out = now;
+    size_t n = std::min(now.size(), before.size());
+    for (size_t i = 0; i < n; ++i) out[i] = char(out[i] ^ before[i]);
+    return out;
+}
+
+// The last bodies of every endpoint: the next answers mostly repeat them.
+std::string dictionary(const std::map<std::string, std::string>& bodies) {
+    std::string all;
+    for (const auto& [path, body] : bodies) all += body;
+    return all.size() > DictionaryBytes ? all.substr(all.size() - DictionaryBytes) : all;
+}
+
+const Bytef* zbytes(const std::string& s) {
+    return reinterpret_cast<const Bytef*>(s.data());
+}
+
+bool deflateWith(const std::string& raw, const std::string& dict, std::string& out) {
+    z_stream z{};
+    if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK) return false;
+    bool ok = dict.empty() || deflateSetDictionary(&z, zbytes(dict), uInt(dict.size())) == Z_OK;
+    out.resize(deflateBound(&z, uLong(raw.size())));
+    z.next_in = const_cast<Bytef*>(zbytes(raw));
+    z.avail_in = uInt(raw.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    ok = ok && deflate(&z, Z_FINISH) == Z_STREAM_END;
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return ok;
+}
+
+bool inflateWith(const std::string& packed, const std::string& dict, std::string& out) {
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) return false;
+    z.next_in = const_cast<Bytef*>(zbytes(packed));
+    z.avail_in = uInt(packed.size());
+    out.clear();
+    char buf[65536];
+    int rc = Z_OK;
+    while (rc == Z_OK && out.size() <= MaxTickBytes) {
+        z.next_out = reinterpret_cast<Bytef*>(buf);
+        z.avail_out = sizeof buf;
+        rc = inflate(&z, Z_NO_FLUSH);
+        if (rc == Z_NEED_DICT && !dict.empty())
+            rc = inflateSetDictionary(&z, zbytes(dict), uInt(dict.size()));
+        out.append(buf, sizeof buf - z.avail_out);
+        if (rc == Z_OK && z.avail_in == 0 && z.avail_out != 0) rc = Z_DATA_ERROR;
+    }
+    inflateEnd(&z);
+    return rc == Z_STREAM_END && z.avail_in == 0;
+}
+
+uint32_t crcOf(const std::string& bytes) {
+    return uint32_t(crc32(0, zbytes(bytes), uInt(bytes.size())));
+}
+
+std::string framed(const std::string& body) {
+    std::string out;
+    put(out, uint32_t(body.size()));
+    put(out, crcOf(body));
+    return out + body;
+}
+
+} // namespace
+
+std::string encodeRecordingHeader(const RecordingInfo& info) {
+    std::string body;
+    putText(body, info.programVersion, false);
+    put(body, info.startedAt);
+    for (uint32_t size : LayoutSizes) put(body, size);
+    std::string out(RecordingMagic, sizeof RecordingMagic);
+    put(out, RecordingFormat);
+    return out + framed(body);
+}
+
+std::string RecordingEncoder::encode(const RecordedTick& tick) {
+    pending_ = committed_;
+    std::string raw;
+    put(raw, tick.ms);
+    put(raw, tick.sessionTime);
+    // Answers first: their dictionary lies within reach only at the start.
+    put(raw, uint16_t(tick.answers.size()));
+    for (const RestAnswer& a : tick.answers) {
+        putText(raw, a.path, false);
+        put(raw, a.status);
+        auto last = pending_.bodies.find(a.path);
+        bool same = last != pending_.bodies.end() && last->second == a.body;
+        put(raw, uint8_t(same ? 1 : 0));
+        if (!same) putText(raw, a.body, true);
+        pending_.bodies[a.path] = a.body;
+    }
+    const std::string* buffers[] = {&tick.telemetry, &tick.scoring, &tick.pitMenu};
+    std::string* before[] = {&pending_.telemetry, &pending_.scoring, &pending_.pitMenu};
+    for (const std::string* b : buffers) put(raw, uint32_t(b->size()));
+    for (size_t i = 0; i < 3; ++i) {
+        raw += difference(*buffers[i], *before[i]);
+        *before[i] = *buffers[i];
+    }
+    std::string packed;
+    if (!deflateWith(raw, dictionary(committed_.bodies), packed)) return {};
+    return framed(packed);
+}
+
+void RecordingEncoder::commit() {
+    committed_ = std::move(pending_);
+}
+
+namespace {
+
+enum class Framed { Ok, End, Cut, Damaged };
+
+Framed readFramed(std::istream& in, std::string& body) {
+    char head[8];
+    in.read(head, sizeof head);
+    if (in.gcount() == 0) return Framed::End;
+    if (in.gcount() < std::streamsize(sizeof head)) return Framed::Cut;
+    uint32_t length, crc;
+    std::memcpy(&length, head, 4);
+    std::memcpy(&crc, head + 4, 4);
+    if (length > MaxChunkBytes) return Framed::Damaged;
+    body.resize(length);
+    in.read(body.data(), std::streamsize(length));
+    if (in.gcount() < std::streamsize(length)) return Framed::Cut;
+    return crcOf(body) == crc ? Framed::Ok : Framed::Damaged;
+}
+
+} // namespace
+
+bool RecordingReader::readHeader(RecordingInfo& info, std::string& err) {
+    char magic[sizeof RecordingMagic] = {};
+    uint32_t format = 0;
+    in_.read(magic, sizeof magic);
+    in_.read(reinterpret_cast<char*>(&format), sizeof format);
+    if (!in_ || std::memcmp(magic, RecordingMagic, sizeof magic) != 0) {
+        err = "not a Korvane recording";
+        return false;
+    }
+    std::string body;
+    Framed framed = readFramed(in_, body);
+    Fields f{body};
+    info.programVersion = f.text(false);
+    info.startedAt = f.get<int64_t>();
+    if (framed != Framed::Ok || !f.ok) {
+        err = "the recording's header is damaged";
+        return false;
+    }
+    if (format != RecordingFormat) {
+        err = "a recording of format " + std::to_string(format) + " (Korvane Companion " +
+              info.programVersion + "); this build replays format " +
+              std::to_string(RecordingFormat);
+        return false;
+    }
+    for (uint32_t size : LayoutSizes) {
+        if (f.get<uint32_t>() != size || !f.ok) {
+            err = "recorded with other buffer layouts than this build's; replay it with "
+                  "Korvane Companion " +
+                  info.programVersion;
+            return false;
+        }
+    }
+    return true;
+}
+
+ChunkRead RecordingReader::next(RecordedTick& tick) {
+    std::string packed, raw;
+    switch (readFramed(in_, packed)) {
+    case Framed::End:
+        return ChunkRead::End;
+    case Framed::Cut:
+        return ChunkRead::Cut;
+    case Framed::Damaged:
+        return ChunkRead::Damaged;
+    case Framed::Ok:
+        break;
+    }
+    if (!inflateWith(packed, dictionary(bodies_), raw)) return ChunkRead::Damaged;
+    Fields f{raw};
+    RecordedTick t;
+    t.ms = f.get<uint32_t>();
+    t.sessionTime = f.get<double>();
+    std::map<std::string, std::string> bodies = bodies_;
+    for (uint16_t n = f.get<uint16_t>(); f.ok && n > 0; --n) {
+        RestAnswer a;
+        a.path = f.text(false);
+        a.status = f.get<uint16_t>();
+        if (f.get<uint8_t>() == 1) {
+            auto last = bodies.find(a.path);
+            f.ok = f.ok && last != bodies.end();
+            if (f.ok) a.body = last->second;
+        } else {
+            a.body = f.text(true);
+        }
+        bodies[a.path] = a.body;
+        t.answers.push_back(std::move(a));
+    }
+    std::string* buffers[] = {&t.telemetry, &t.scoring, &t.pitMenu};
+    const std::string* before[] = {&telemetry_, &scoring_, &pitMenu_};
+    uint32_t sizes[3];
+    for (uint32_t& size : sizes) size = f.get<uint32_t>();
+    // Never more than the mapping a replay writes them into.
+    f.ok = f.ok && sizes[0] <= sizeof(TelemetryBuffer) && sizes[1] <= sizeof(ScoringBuffer) &&
+           sizes[2] <= sizeof(PitMenuBuffer);
+    for (size_t i = 0; i < 3 && f.ok; ++i) *buffers[i] = difference(f.take(sizes[i]), *before[i]);
+    if (!f.ok || f.pos != raw.size()) return ChunkRead::Damaged;
+    telemetry_ = t.telemetry;
+    scoring_ = t.scoring;
+    pitMenu_ = t.pitMenu;
+    bodies_ = std::move(bodies);
+    ticks_ += 1;
+    tick = std::move(t);
+    return ChunkRead::Tick;
+}
+
+} // namespace korvane

@@ -1,0 +1,78 @@
+#pragma once
+// The recording file: what a driver's machine saw, tick by tick, so a session
+// can be replayed anywhere. A header, then one self-delimited chunk per tick:
+// its length, a CRC-32 and a zlib stream holding the tick as the difference
+// from the tick before. A file cut anywhere still reads up to its last whole
+// chunk. The byte layout is written down in the README.
+#include <cstdint>
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace korvane {
+
+inline constexpr char RecordingMagic[8] = {'K', 'V', 'R', 'E', 'C', 'O', 'R', 'D'};
+inline constexpr uint32_t RecordingFormat = 1;
+// No honest tick comes near this: three buffers and three answers of 64 KiB.
+inline constexpr uint32_t MaxChunkBytes = 16u << 20;
+
+// One answer of the game's REST interface; status 0 when none came.
+struct RestAnswer {
+    std::string path;
+    uint16_t status = 0;
+    std::string body;
+};
+
+struct RecordedTick {
+    uint32_t ms = 0;                 // since the recording started
+    double sessionTime = -1;         // the scoring buffer's, -1 when it was not published
+    std::string telemetry;           // header and used vehicle slots; empty: not published
+    std::string scoring;             // the same
+    std::string pitMenu;             // the bytes the program maps; empty: not published
+    std::vector<RestAnswer> answers; // every answer since the tick before
+};
+
+// What the header says beyond the magic and the format.
+struct RecordingInfo {
+    std::string programVersion;
+    int64_t startedAt = 0; // seconds since 1970
+};
+
+std::string encodeRecordingHeader(const RecordingInfo& info);
+
+// Turns ticks into chunks. Each chunk depends on the chunks before it, so
+// `commit` is called only once a chunk is safely in the file.
+class RecordingEncoder {
+  public:
+    std::string encode(const RecordedTick& tick);
+    void commit();
+
+  private:
+    struct State {
+        std::string telemetry, scoring, pitMenu;
+        std::map<std::string, std::string> bodies; // last body by path
+    };
+    State committed_, pending_;
+};
+
+enum class ChunkRead { Tick, End, Cut, Damaged };
+
+// Reads a recording from a stream, one tick at a time.
+class RecordingReader {
+  public:
+    explicit RecordingReader(std::istream& in) : in_(in) {}
+    // False with a message for the driver when the file is not a recording
+    // this build can replay.
+    bool readHeader(RecordingInfo& info, std::string& err);
+    ChunkRead next(RecordedTick& tick);
+    int ticksRead() const { return ticks_; }
+
+  private:
+    std::istream& in_;
+    int ticks_ = 0;
+    std::string telemetry_, scoring_, pitMenu_;
+    std::map<std::string, std::string> bodies_;
+};
+
+} // namespace korvane

@@ -1,0 +1,165 @@
+#include "tools/recorder.h"
+
+#include "core/build_info.h"
+#include "gamerest/poller.h"
+#include "gamerest/rest_fetch.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/machine.h"
+#include "platform/process.h"
+#include "platform/text.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+namespace korvane {
+
+namespace {
+
+template <class Buffer> constexpr size_t HeadBytes = offsetof(Buffer, vehicles);
+template <class Buffer>
+constexpr size_t SlotBytes = sizeof(std::declval<const Buffer&>().vehicles[0]);
+
+template <class T> T fieldAt(const char* bytes, size_t offset) {
+    T v;
+    std::memcpy(&v, bytes + offset, sizeof v);
+    return v;
+}
+
+// The header, and as many vehicle slots as the header's own count says.
+template <class Buffer> std::string usedBytes(const Buffer* buffer) {
+    if (!buffer) return {};
+    const char* bytes = reinterpret_cast<const char*>(buffer);
+    int count = clampVehicleCount(fieldAt<int32_t>(bytes, offsetof(Buffer, numVehicles)));
+    return std::string(bytes, HeadBytes<Buffer> + size_t(count) * SlotBytes<Buffer>);
+}
+
+// A copy the publisher was not writing: equal counters, and the slots its
+// own count asks for.
+template <class Buffer> bool wholeCopy(const std::string& copy) {
+    if (copy.empty()) return true;
+    const char* bytes = copy.data();
+    int count = clampVehicleCount(fieldAt<int32_t>(bytes, offsetof(Buffer, numVehicles)));
+    return fieldAt<uint32_t>(bytes, offsetof(Buffer, beginCounter)) ==
+               fieldAt<uint32_t>(bytes, offsetof(Buffer, endCounter)) &&
+           copy.size() == HeadBytes<Buffer> + size_t(count) * SlotBytes<Buffer>;
+}
+
+// The answers the poller got since the last tick. Shared with the poller's
+// thread, which outlives the tool.
+struct AnswerQueue {
+    std::mutex mutex;
+    std::vector<RestAnswer> answers;
+};
+
+std::string megabytes(uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
+    return text;
+}
+
+void say(const std::string& before, const std::wstring& path, const std::string& after) {
+    std::cout << before;
+    consoleWriteWide(path);
+    std::cout << after << std::flush;
+}
+
+} // namespace
+
+void captureBuffers(const SharedViews& views, RecordedTick& tick) {
+    for (int attempt = 0;; ++attempt) {
+        tick.telemetry = usedBytes(views.telemetry);
+        tick.scoring = usedBytes(views.scoring);
+        if (attempt == 10 ||
+            (wholeCopy<TelemetryBuffer>(tick.telemetry) && wholeCopy<ScoringBuffer>(tick.scoring)))
+            break;
+        sleepMs(2);
+    }
+    tick.pitMenu = views.pitMenu ? std::string(reinterpret_cast<const char*>(views.pitMenu),
+                                               sizeof(PitMenuBuffer))
+                                 : std::string();
+    tick.sessionTime = -1;
+    if (!tick.scoring.empty())
+        tick.sessionTime = fieldAt<double>(tick.scoring.data(), offsetof(ScoringBuffer, currentEt));
+}
+
+int runRecorder(const std::wstring& path) {
+    if (path.empty()) {
+        std::cout << "usage: korvane-companion --record FILE\n" << std::flush;
+        return 2;
+    }
+    std::wstring full = fullPathOf(path);
+    // Never over a file that is already there: it may be an earlier race.
+    if (pathExists(wideToUtf8(full))) {
+        say("record: ", full, " already exists - give a new file name\n");
+        return 1;
+    }
+    const volatile bool* stop = installStopFlag();
+    if (!appendFileBytes(full,
+                         encodeRecordingHeader({BuildVersion, int64_t(std::time(nullptr))}))) {
+        say("record: cannot write ", full, "\n");
+        return 1;
+    }
+    say("Recording to ", full,
+        "\nThe file holds the driver names of everyone in the session, their cars, and what\n"
+        "the game shows in its buffers and REST answers. Send it only to someone you\n"
+        "would show the race to.\n"
+        "Ctrl+C or closing this window stops the recording; every tick up to then is kept.\n");
+
+    auto queue = std::make_shared<AnswerQueue>();
+    std::string err;
+    bool polling = startRestPoller(err, [queue](const std::wstring& p) {
+        uint16_t status = 0;
+        std::string body = restGet(p, &status);
+        std::lock_guard<std::mutex> lock(queue->mutex);
+        queue->answers.push_back({wideToUtf8(p), status, body});
+        return body;
+    });
+    if (!polling) std::cout << "record: no REST answers: " << err << "\n" << std::flush;
+
+    SharedViews views;
+    RecordingEncoder encoder;
+    uint64_t start = tickCountMs(), bytes = 0;
+    uint32_t lastCounter = 0;
+    int ticks = 0;
+    while (!*stop) {
+        uint64_t now = tickCountMs();
+        openMissingViews(views);
+        RecordedTick tick;
+        tick.ms = uint32_t(now - start);
+        captureBuffers(views, tick);
+        {
+            std::lock_guard<std::mutex> lock(queue->mutex);
+            tick.answers.swap(queue->answers);
+        }
+        std::string chunk = encoder.encode(tick);
+        if (chunk.empty() || !appendFileBytes(full, chunk)) {
+            say("\nrecord: cannot write to ", full,
+                " (is the disk full?). Recording stopped after " + std::to_string(ticks) +
+                    " ticks; the file holds them whole.\n");
+            return 1;
+        }
+        encoder.commit();
+        ticks += 1;
+        bytes += chunk.size();
+        bool publishing = views.telemetry && views.telemetry->beginCounter != lastCounter;
+        lastCounter = views.telemetry ? views.telemetry->beginCounter : 0;
+        char line[120];
+        std::snprintf(line, sizeof line, "\r%d ticks | %s | %.1f min | %-24s", ticks,
+                      megabytes(bytes).c_str(), double(now - start) / 60000.0,
+                      publishing ? "game publishing" : "game not publishing");
+        std::cout << line << std::flush;
+        while (!*stop && tickCountMs() < now + 500) sleepMs(20);
+    }
+    say("\nRecorded " + std::to_string(ticks) + " ticks (" + megabytes(bytes) + ") to ", full,
+        "\n");
+    return 0;
+}
+
+} // namespace korvane

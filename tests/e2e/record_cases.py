@@ -1,0 +1,149 @@
+"""End-to-end cases of the recorder and of replaying what it wrote."""
+import os
+import signal
+import struct
+
+from harness import check
+
+__all__ = ["case_record_replay", "case_record_full_disk"]
+
+# A short stint: standing, a lap, a stop with fuel and four tyres, a lap. The
+# rig moves session time in half-second steps held two seconds each, so the
+# companion and the recorder both see every step more than once, and so
+# does the companion again when the recording is replayed.
+SCENARIO = """track "Spa-Francorchamps"
+session 10
+et 600
+player id=7 driver="Alex Korva" vehicle="Korvane 499P #7" class="Hypercar" place=3
+car id=1 driver="Mia Laurent" vehicle="Falcon 963 #1" class="Hypercar" place=1 fuelbyte=200
+car id=2 driver="Jonas Berg" vehicle="Arrow LMH #2" class="Hypercar" place=2
+tank 100
+fuel 40
+lap 3
+burn 3.0
+wear 6.0 7.0 5.5 6.0
+pitmenu "VIRTUAL ENERGY" "80%"
+timeline
+stand 1
+drive 4
+pitlane 1
+box 2 refuel=10 tyres=all
+pitlane 1
+drive 3.5
+"""
+SESSION_SECONDS = 12.5
+HELD = 2
+
+
+def documents(env, since=0):
+    """The posted documents from the `since`-th on, without their timestamps,
+    each run of equal ones kept once."""
+    out = []
+    for r in [r for r in env.received() if r["path"] == "/api/live"][since:]:
+        check(r["problem"] is None, f"invalid document: {r['problem']}")
+        d = {k: v for k, v in r["document"].items() if k != "timestamp"}
+        if not out or out[-1] != d:
+            out.append(d)
+    return out
+
+
+def start_recorder(env, name, cwd=None, ticks=2):
+    rec = env.spawn("recorder", env.command("korvane-companion", "--record", name), cwd=cwd)
+    env.wait_for(lambda: f"{ticks} ticks |" in env.output(rec), 30,
+                 "the recorder did not start:\n" + env.output(rec))
+    return rec
+
+
+def replay(env, path, *args):
+    rig = env.spawn("replay", env.command("korvane-rig", "--replay", path, *args))
+    env.wait_exit(rig, 300)
+    return env.output(rig).strip().split("\n")[-1]
+
+
+def chunk_ends(data):
+    """Where the header and each tick's chunk end in a recording."""
+    pos = 12
+    ends = []
+    while pos + 8 <= len(data):
+        pos += 8 + struct.unpack_from("<I", data, pos)[0]
+        ends.append(pos)
+    return ends
+
+
+def case_record_replay(env):
+    """The companion posts the same documents beside a replay of a session
+    as it did live; a file cut short replays up to its last whole tick, and
+    a damaged tick stops the replay with its number."""
+    env.start_service()
+    game = env.start_game()
+    live = env.start_companion("E2E-ROOM", "--no-update")
+    rec = start_recorder(env, "race.kvr", ticks=6)
+    check("Recording to " in env.output(rec) and "driver names" in env.output(rec),
+          env.output(rec))
+    rig = env.start_rig(env.write_scenario("stint", SCENARIO), "--held", str(HELD),
+                        "--seconds", str(2 * SESSION_SECONDS * HELD + 2 * HELD))
+    env.wait_exit(rig, 120)
+    env.wait_for(lambda: "game not publishing" in env.output(rec)[-200:], 30,
+                 "the recorder did not see the game go")
+    if env.platform == "linux":
+        # Ctrl+C: the recorder ends on its own and says what it kept.
+        rec.send_signal(signal.SIGINT)
+        check(env.wait_exit(rec, 10) == 0, env.output(rec)[-500:])
+        check(env.output(rec).rstrip().endswith(os.path.join(env.work, "race.kvr")),
+              env.output(rec)[-300:])
+    env.stop(rec)
+    env.stop(live)
+    env.stop(game)
+    seen_live = documents(env)
+    check(len(seen_live) > 20, f"{len(seen_live)} distinct documents live")
+    posted = len([r for r in env.received() if r["path"] == "/api/live"])
+
+    answers = os.path.join(env.work, "answers.jsonl")
+    env.start_game(replay=answers)
+    again = env.start_companion("E2E-ROOM", "--no-update")
+    recording = os.path.join(env.work, "race.kvr")
+    last = replay(env, recording, "--answers", answers)
+    check(last.startswith("rig: replayed ") and last.endswith(" ticks"), last)
+    env.stop(again)
+    seen_again = documents(env, posted)
+    # The companion posts once it has seen the car three times, while it
+    # stands before the stint: start both from the later first look.
+    first = max(seen_live[0]["session"]["elapsed"], seen_again[0]["session"]["elapsed"])
+    seen_live, seen_again = ([d for d in docs if d["session"]["elapsed"] >= first]
+                             for docs in (seen_live, seen_again))
+    for i, (a, b) in enumerate(zip(seen_live, seen_again)):
+        check(a == b, f"document {i} differs:\n live   {a}\n replay {b}")
+    check(len(seen_live) == len(seen_again), f"{len(seen_live)} live, {len(seen_again)} replayed")
+
+    with open(recording, "rb") as f:
+        data = f.read()
+    ends = chunk_ends(data)
+    cut = os.path.join(env.work, "cut.kvr")
+    with open(cut, "wb") as f:
+        f.write(data[:ends[6] - 3])
+    check(replay(env, cut, "--speed", "1000") ==
+          "rig: the recording is cut short inside tick 6; replayed its 5 whole ticks",
+          env.output(env.procs[-1]))
+    damaged = os.path.join(env.work, "damaged.kvr")
+    with open(damaged, "wb") as f:
+        f.write(data[:ends[3] - 2] + bytes([data[ends[3] - 2] ^ 0x10]) + data[ends[3] - 1:])
+    check(replay(env, damaged, "--speed", "1000") ==
+          "rig: tick 3 of the recording is damaged; replay stopped after 2 ticks",
+          env.output(env.procs[-1]))
+
+
+def case_record_full_disk(env):
+    """A disk that fills up stops the recording with a message, and the file
+    replays whole up to the last tick written."""
+    env.start_game()
+    env.start_rig("race")
+    disk = os.path.join(env.work, "disk")
+    os.makedirs(disk)
+    env.small_disk(disk, "256k", free_pages=1)
+    rec = start_recorder(env, "race.kvr", cwd=disk)
+    check(env.wait_exit(rec, 120) == 1, env.output(rec)[-500:])
+    out = env.output(rec)
+    check("(is the disk full?). Recording stopped after " in out, out[-500:])
+    ticks = out.split("Recording stopped after ")[1].split(" ")[0]
+    check(replay(env, os.path.join(disk, "race.kvr"), "--speed", "1000") ==
+          f"rig: replayed {ticks} ticks", env.output(env.procs[-1]))

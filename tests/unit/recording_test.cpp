@@ -1,0 +1,192 @@
+#include "telemetry/recording.h"
+#include "tools/recorder.h"
+
+#include "test_support.h"
+
+#include <algorithm>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <zlib.h>
+
+using namespace korvane;
+
+namespace {
+
+RecordedTick tickOf(uint32_t ms, std::string telemetry, std::vector<RestAnswer> answers = {}) {
+    RecordedTick t;
+    t.ms = ms;
+    t.sessionTime = ms / 1000.0;
+    t.telemetry = std::move(telemetry);
+    t.scoring = std::string(600, char(ms));
+    t.pitMenu = ms % 2 ? std::string() : std::string(sizeof(PitMenuBuffer), 'p');
+    t.answers = std::move(answers);
+    return t;
+}
+
+// Ticks that exercise every part of a chunk: buffers that grow, shrink and
+// vanish, bodies that repeat, change, hold any byte, and an answer that never came.
+std::vector<RecordedTick> sampleTicks() {
+    std::string binary;
+    for (int c = 0; c < 256; ++c) binary += char(c);
+    return {
+        tickOf(0, std::string(2000, 'a'), {{"/rest/a", 200, "{\"x\":1}"}, {"/rest/b", 404, "no"}}),
+        tickOf(500, std::string(3900, 'b'), {{"/rest/a", 200, "{\"x\":1}"}}),
+        tickOf(1000, "", {{"/rest/a", 200, binary}, {"/rest/a", 200, "{\"x\":2}"}}),
+        tickOf(1500, std::string(16, 'c'), {{"/rest/c", 0, ""}, {"/rest/b", 404, "no"}}),
+    };
+}
+
+std::string recordingOf(const std::vector<RecordedTick>& ticks) {
+    RecordingEncoder encoder;
+    std::string file = encodeRecordingHeader({"2.1.29", 1796140800});
+    for (const RecordedTick& t : ticks) {
+        file += encoder.encode(t);
+        encoder.commit();
+    }
+    return file;
+}
+
+struct Replayed {
+    std::vector<RecordedTick> ticks;
+    ChunkRead end;
+};
+
+Replayed replay(const std::string& file) {
+    std::istringstream in(file);
+    RecordingReader reader(in);
+    RecordingInfo info;
+    std::string err;
+    EXPECT_TRUE(reader.readHeader(info, err)) << err;
+    Replayed r;
+    RecordedTick t;
+    while ((r.end = reader.next(t)) == ChunkRead::Tick) r.ticks.push_back(t);
+    return r;
+}
+
+void expectSame(const RecordedTick& a, const RecordedTick& b) {
+    EXPECT_EQ(a.ms, b.ms);
+    EXPECT_EQ(a.sessionTime, b.sessionTime);
+    EXPECT_EQ(a.telemetry, b.telemetry);
+    EXPECT_EQ(a.scoring, b.scoring);
+    EXPECT_EQ(a.pitMenu, b.pitMenu);
+    ASSERT_EQ(a.answers.size(), b.answers.size());
+    for (size_t i = 0; i < a.answers.size(); ++i) {
+        EXPECT_EQ(a.answers[i].path, b.answers[i].path);
+        EXPECT_EQ(a.answers[i].status, b.answers[i].status);
+        EXPECT_EQ(a.answers[i].body, b.answers[i].body);
+    }
+}
+
+} // namespace
+
+TEST(Recording, TicksComeBackAsTheyWere) {
+    std::vector<RecordedTick> ticks = sampleTicks();
+    Replayed r = replay(recordingOf(ticks));
+    EXPECT_EQ(r.end, ChunkRead::End);
+    ASSERT_EQ(r.ticks.size(), ticks.size());
+    for (size_t i = 0; i < ticks.size(); ++i) expectSame(r.ticks[i], ticks[i]);
+}
+
+// A chunk that never reached the file (a failed append) leaves the next one
+// relative to the last chunk that did.
+TEST(Recording, AnUncommittedChunkIsNotABase) {
+    std::vector<RecordedTick> ticks = sampleTicks();
+    RecordingEncoder encoder;
+    std::string file = encodeRecordingHeader({"2.1.29", 0});
+    file += encoder.encode(ticks[0]);
+    encoder.commit();
+    (void)encoder.encode(ticks[1]);
+    file += encoder.encode(ticks[2]);
+    encoder.commit();
+    Replayed r = replay(file);
+    ASSERT_EQ(r.ticks.size(), 2u);
+    expectSame(r.ticks[1], ticks[2]);
+}
+
+// Cut anywhere, a file reads up to its last whole tick; any changed byte
+// inside a chunk stops the reading at that chunk.
+TEST(Recording, CutOrDamagedFilesReadUpToTheirLastWholeTick) {
+    std::string file = recordingOf(sampleTicks());
+    std::vector<size_t> ends;
+    Replayed whole = replay(file);
+    size_t header = encodeRecordingHeader({"2.1.29", 1796140800}).size();
+    for (size_t pos = header; pos < file.size();) {
+        uint32_t length;
+        std::memcpy(&length, file.data() + pos, 4);
+        pos += 8 + length;
+        ends.push_back(pos);
+    }
+    ASSERT_EQ(ends.size(), whole.ticks.size());
+    for (size_t cut = header; cut < file.size(); ++cut) {
+        Replayed r = replay(file.substr(0, cut));
+        size_t wholeTicks = size_t(std::upper_bound(ends.begin(), ends.end(), cut) - ends.begin());
+        EXPECT_EQ(r.ticks.size(), wholeTicks) << "cut at " << cut;
+        bool atBoundary = cut == header || std::binary_search(ends.begin(), ends.end(), cut);
+        EXPECT_EQ(r.end, atBoundary ? ChunkRead::End : ChunkRead::Cut) << "cut at " << cut;
+    }
+    for (size_t pos = ends[1] + 4; pos < ends[2]; ++pos) {
+        std::string damaged = file;
+        damaged[pos] = char(damaged[pos] ^ 0x01);
+        Replayed r = replay(damaged);
+        EXPECT_EQ(r.end, ChunkRead::Damaged) << "byte " << pos;
+        EXPECT_EQ(r.ticks.size(), 2u) << "byte " << pos;
+    }
+}
+
+TEST(Recording, OtherFilesAreRefusedWithAReason) {
+    std::string good = encodeRecordingHeader({"2.1.29", 0});
+    auto withByte = [&](size_t pos, char value) {
+        std::string s = good;
+        s[pos] = value;
+        return s;
+    };
+    // Magic, format, body length and CRC, then the version, the start time
+    // and the layout sizes: a changed size, with its CRC made to match.
+    std::string otherLayout = good;
+    otherLayout[20 + 2 + 6 + 8] ^= 0x01;
+    uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(otherLayout.data() + 20),
+                                  uInt(otherLayout.size() - 20)));
+    std::memcpy(otherLayout.data() + 16, &crc, 4);
+    struct Case {
+        std::string file, message;
+    } cases[] = {
+        {"", "not a Korvane recording"},
+        {withByte(0, 'X'), "not a Korvane recording"},
+        {withByte(8, 2), "a recording of format 2 (Korvane Companion 2.1.29); this build "
+                         "replays format 1"},
+        {withByte(22, 'x'), "the recording's header is damaged"},
+        {good.substr(0, good.size() - 1), "the recording's header is damaged"},
+        {otherLayout, "recorded with other buffer layouts than this build's; replay it with "
+                      "Korvane Companion 2.1.29"},
+    };
+    for (const Case& c : cases) {
+        std::istringstream in(c.file);
+        RecordingReader reader(in);
+        RecordingInfo info;
+        std::string err;
+        EXPECT_FALSE(reader.readHeader(info, err)) << c.message;
+        EXPECT_EQ(err, c.message);
+    }
+}
+
+// The recorder keeps the header and the slots the header counts, no more.
+TEST(Recording, CaptureTakesTheUsedSlots) {
+    testkit::Scenario sc = test::scenarioFile("stint");
+    testkit::ScenarioPlayer player(sc);
+    testkit::FrameBuffers frame;
+    frame.publish(sc, player.world());
+    SharedViews views;
+    views.telemetry = frame.telemetry.get();
+    views.scoring = frame.scoring.get();
+    RecordedTick tick;
+    captureBuffers(views, tick);
+    const size_t cars = sc.cars.size() + 1;
+    EXPECT_EQ(tick.telemetry,
+              std::string(reinterpret_cast<const char*>(frame.telemetry.get()),
+                          offsetof(TelemetryBuffer, vehicles) + cars * sizeof(VehicleTelemetry)));
+    EXPECT_EQ(tick.scoring.size(),
+              offsetof(ScoringBuffer, vehicles) + cars * sizeof(VehicleScoring));
+    EXPECT_EQ(tick.sessionTime, frame.scoring->currentEt);
+    EXPECT_TRUE(tick.pitMenu.empty());
+}
