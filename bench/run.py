@@ -4,10 +4,32 @@ reached by the real service host name inside private namespaces."""
 import os
 import subprocess
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "testkit"))
 from harness import Env, enter_namespaces  # noqa: E402
+from soak import sample  # noqa: E402
+
+RECORD_SECONDS = 120
+
+
+def record_beside_the_rig(env):
+    """The release recorder beside the rig's 60-car race and the fake game:
+    its file's growth and its CPU, from the first minute on."""
+    env.start_game()
+    env.start_rig("race60")
+    rec = env.spawn("recorder", env.command("korvane-companion", "--record", "race.kvr"))
+    path = os.path.join(env.work, "race.kvr")
+    time.sleep(60)
+    cpu0, _ = sample(rec.pid)
+    size0, start = os.path.getsize(path), time.time()
+    time.sleep(RECORD_SECONDS - 60)
+    cpu1, rss = sample(rec.pid)
+    size1, seconds = os.path.getsize(path), time.time() - start
+    print(f"recorder, 60-car race: {(size1 - size0) / seconds * 3600 / 1e6:.1f} MB per hour, "
+          f"{(cpu1 - cpu0) / seconds * 100:.2f} % of a core, resident {rss:.1f} MB "
+          f"(over {seconds:.0f} s after the first minute)")
 
 
 def main():
@@ -26,6 +48,8 @@ def main():
         for b in sorted(os.listdir(bindir)):
             if b.startswith("korvane_") and b.endswith("_bench"):
                 subprocess.run([os.path.join(bindir, b)], env=env.env, check=False)
+        if env.isolated:
+            record_beside_the_rig(env)
     finally:
         env.stop_all()
 

@@ -22,6 +22,7 @@ struct RestAnswer {
     std::string path;
     uint16_t status = 0;
     std::string body;
+    bool operator==(const RestAnswer&) const = default;
 };
 
 struct RecordedTick {
@@ -31,6 +32,7 @@ struct RecordedTick {
     std::string scoring;             // the same
     std::string pitMenu;             // the bytes the program maps; empty: not published
     std::vector<RestAnswer> answers; // every answer since the tick before
+    bool operator==(const RecordedTick&) const = default;
 };
 
 // What the header says beyond the magic and the format.
