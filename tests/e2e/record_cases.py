@@ -145,5 +145,12 @@ def case_record_full_disk(env):
     out = env.output(rec)
     check("(is the disk full?). Recording stopped after " in out, out[-500:])
     ticks = out.split("Recording stopped after ")[1].split(" ")[0]
+    # A name already taken is refused, and the file stays as it was.
+    with open(os.path.join(disk, "race.kvr"), "rb") as f:
+        kept = f.read()
+    again = env.spawn("again", env.command("korvane-companion", "--record", "race.kvr"), cwd=disk)
+    check(env.wait_exit(again, 60) == 1 and "already exists" in env.output(again), env.output(again))
+    with open(os.path.join(disk, "race.kvr"), "rb") as f:
+        check(f.read() == kept, "the recording changed")
     check(replay(env, os.path.join(disk, "race.kvr"), "--speed", "1000") ==
           f"rig: replayed {ticks} ticks", env.output(env.procs[-1]))

@@ -109,6 +109,9 @@ TEST(Recording, CutOrDamagedFilesReadUpToTheirLastWholeTick) {
         bool atBoundary = cut == header || std::binary_search(ends.begin(), ends.end(), cut);
         EXPECT_EQ(r.end, atBoundary ? ChunkRead::End : ChunkRead::Cut) << "cut at " << cut;
     }
+    // A whole chunk whose buffer would not fit the mapping a replay writes.
+    std::vector<RecordedTick> tooLarge = {tickOf(0, std::string(sizeof(TelemetryBuffer) + 1, 'x'))};
+    EXPECT_EQ(replay(recordingOf(tooLarge)).end, ChunkRead::Damaged);
     for (size_t pos = ends[1] + 4; pos < ends[2]; ++pos) {
         std::string damaged = file;
         damaged[pos] = char(damaged[pos] ^ 0x01);
