@@ -54,17 +54,22 @@ class Handler(BaseHTTPRequestHandler):
         return routes
 
     def replayed(self):
-        newest = None
-        try:
-            with open(self.server.replay, encoding="utf-8") as f:
-                for line in f:
-                    if not line.endswith("\n"):
-                        break  # the rig is still writing it
-                    a = json.loads(line)
-                    if a["path"] == self.path:
-                        newest = a
-        except OSError:
-            pass
+        """The newest answer for the path; the file is read on from where the
+        last request left it, so an hour's answers are read once."""
+        server = self.server
+        with server.replay_lock:
+            try:
+                with open(server.replay, "rb") as f:
+                    f.seek(server.replay_offset)
+                    for line in f:
+                        if not line.endswith(b"\n"):
+                            break  # the rig is still writing it
+                        server.replay_offset += len(line)
+                        a = json.loads(line)
+                        server.replay_latest[a["path"]] = a
+            except OSError:
+                pass
+            newest = server.replay_latest.get(self.path)
         if newest is None or newest["status"] == 0:
             return None
         return {"status": newest["status"], "body": newest["body"].encode("latin-1")}
@@ -107,6 +112,9 @@ def serve(server_class, address, config, log, replay):
     server = server_class((address, 6397), Handler)
     server.daemon_threads = True
     server.replay = replay
+    server.replay_lock = threading.Lock()
+    server.replay_offset = 0
+    server.replay_latest = {}
     server.config = config
     server.log = log
     threading.Thread(target=server.serve_forever, daemon=True).start()

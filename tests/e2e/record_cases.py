@@ -1,11 +1,13 @@
 """End-to-end cases of the recorder and of replaying what it wrote."""
+import json
 import os
 import signal
 import struct
 
 from harness import check
 
-__all__ = ["case_record_replay", "case_record_full_disk"]
+__all__ = ["case_record_replay", "case_record_full_disk", "case_replay_recording"]
+RECORDINGS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "recordings")
 
 # A short stint: standing, a lap, a stop with fuel and four tyres, a lap. The
 # rig moves session time in half-second steps held two seconds each, so the
@@ -36,15 +38,27 @@ HELD = 2
 
 
 def documents(env, since=0):
-    """The posted documents from the `since`-th on, without their timestamps,
-    each run of equal ones kept once."""
+    """The posted documents from the `since`-th on, without their timestamps
+    and the posting program's version, each run of equal ones kept once."""
     out = []
     for r in [r for r in env.received() if r["path"] == "/api/live"][since:]:
         check(r["problem"] is None, f"invalid document: {r['problem']}")
-        d = {k: v for k, v in r["document"].items() if k != "timestamp"}
+        d = {k: v for k, v in r["document"].items() if k not in ("timestamp", "companion")}
         if not out or out[-1] != d:
             out.append(d)
     return out
+
+
+def check_same(seen, replayed):
+    """The companion posts once it has seen the car three times, while it
+    stands before the stint: both lists start from the later first look."""
+    check(seen and replayed, f"{len(seen)} and {len(replayed)} documents")
+    first = max(seen[0]["session"]["elapsed"], replayed[0]["session"]["elapsed"])
+    seen, replayed = ([d for d in docs if d["session"]["elapsed"] >= first]
+                      for docs in (seen, replayed))
+    for i, (a, b) in enumerate(zip(seen, replayed)):
+        check(a == b, f"document {i} differs:\n before {a}\n replay {b}")
+    check(len(seen) == len(replayed), f"{len(seen)} before, {len(replayed)} replayed")
 
 
 def start_recorder(env, name, cwd=None, ticks=2):
@@ -105,15 +119,7 @@ def case_record_replay(env):
     last = replay(env, recording, "--answers", answers)
     check(last.startswith("rig: replayed ") and last.endswith(" ticks"), last)
     env.stop(again)
-    seen_again = documents(env, posted)
-    # The companion posts once it has seen the car three times, while it
-    # stands before the stint: start both from the later first look.
-    first = max(seen_live[0]["session"]["elapsed"], seen_again[0]["session"]["elapsed"])
-    seen_live, seen_again = ([d for d in docs if d["session"]["elapsed"] >= first]
-                             for docs in (seen_live, seen_again))
-    for i, (a, b) in enumerate(zip(seen_live, seen_again)):
-        check(a == b, f"document {i} differs:\n live   {a}\n replay {b}")
-    check(len(seen_live) == len(seen_again), f"{len(seen_live)} live, {len(seen_again)} replayed")
+    check_same(seen_live, documents(env, posted))
 
     with open(recording, "rb") as f:
         data = f.read()
@@ -154,3 +160,18 @@ def case_record_full_disk(env):
         check(f.read() == kept, "the recording changed")
     check(replay(env, os.path.join(disk, "race.kvr"), "--speed", "1000") ==
           f"rig: replayed {ticks} ticks", env.output(env.procs[-1]))
+
+
+def case_replay_recording(env):
+    """A session the Windows build recorded beside the scenario above replays
+    on either build to the documents the companion posted live that day."""
+    with open(os.path.join(RECORDINGS, "stint.jsonl")) as f:
+        posted = [json.loads(line) for line in f]
+    env.start_service()
+    answers = os.path.join(env.work, "answers.jsonl")
+    env.start_game(replay=answers)
+    comp = env.start_companion("E2E-ROOM", "--no-update")
+    last = replay(env, os.path.join(RECORDINGS, "stint.kvr"), "--answers", answers)
+    check(last == "rig: replayed 113 ticks", last)
+    env.stop(comp)
+    check_same(posted, documents(env))
