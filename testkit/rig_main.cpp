@@ -188,14 +188,25 @@ int main(int argc, char** argv) {
     while (!*stop) {
         sleepMs(50);
         uint64_t now = tickCountMs();
+        bool moved = held <= 0 || double(now - last) >= held * 1000.0;
         if (held <= 0) {
             player.advance(double(now - last) / 1000.0);
             last = now;
-        } else if (double(now - last) >= held * 1000.0) {
+        } else if (moved) {
             player.advance(0.5);
             last += uint64_t(held * 1000.0);
         }
-        testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, pit.data);
+        if (moved) {
+            testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, pit.data);
+        } else {
+            // A held step only moves the update counters: the companion
+            // checks them before it reads the fields, not after, and would
+            // take a rewrite caught half-way (an empty track name) as a step.
+            counter += 1;
+            telemetry->beginCounter = scoring->beginCounter = counter;
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            telemetry->endCounter = scoring->endCounter = counter;
+        }
         if (limitSeconds >= 0 && double(now - start) / 1000.0 >= limitSeconds) break;
     }
     destroyMapping(tel);
