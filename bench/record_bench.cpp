@@ -83,7 +83,7 @@ void BM_RecordTick60Cars(benchmark::State& state) {
                             {"/rest/watch/standings", 200, standings(poll)}};
         }
         std::string chunk = encoder.encode(tick);
-        encoder.commit();
+        encoder.commit(tick);
         bytes += chunk.size();
         ticks += 1;
     }

@@ -103,7 +103,9 @@ bool deflateWith(const std::string& raw, const std::string& dict, std::string& o
     return ok;
 }
 
-bool inflateWith(const std::string& packed, const std::string& dict, std::string& out) {
+// The dictionary is made only when the stream asks for one.
+bool inflateWith(const std::string& packed, const std::map<std::string, std::string>& bodies,
+                 std::string& out) {
     z_stream z{};
     if (inflateInit(&z) != Z_OK) return false;
     z.next_in = const_cast<Bytef*>(zbytes(packed));
@@ -115,8 +117,10 @@ bool inflateWith(const std::string& packed, const std::string& dict, std::string
         z.next_out = reinterpret_cast<Bytef*>(buf);
         z.avail_out = sizeof buf;
         rc = inflate(&z, Z_NO_FLUSH);
-        if (rc == Z_NEED_DICT && !dict.empty())
+        if (rc == Z_NEED_DICT) {
+            std::string dict = dictionary(bodies);
             rc = inflateSetDictionary(&z, zbytes(dict), uInt(dict.size()));
+        }
         out.append(buf, sizeof buf - z.avail_out);
         if (rc == Z_OK && z.avail_in == 0 && z.avail_out != 0) rc = Z_DATA_ERROR;
     }
@@ -147,8 +151,24 @@ std::string encodeRecordingHeader(const RecordingInfo& info) {
     return out + framed(body);
 }
 
-std::string RecordingEncoder::encode(const RecordedTick& tick) {
-    pending_ = committed_;
+void RecordingBase::advance(const RecordedTick& tick) {
+    telemetry = tick.telemetry;
+    scoring = tick.scoring;
+    pitMenu = tick.pitMenu;
+    for (const RestAnswer& a : tick.answers) bodies[a.path] = a.body;
+}
+
+namespace {
+
+// The path's body as the ticks before left it; null when it never answered.
+const std::string* previousBody(const RecordingBase& base, const std::string& path) {
+    auto last = base.bodies.find(path);
+    return last != base.bodies.end() ? &last->second : nullptr;
+}
+
+} // namespace
+
+std::string RecordingEncoder::encode(const RecordedTick& tick) const {
     std::string raw;
     put(raw, tick.ms);
     put(raw, tick.sessionTime);
@@ -157,26 +177,20 @@ std::string RecordingEncoder::encode(const RecordedTick& tick) {
     for (const RestAnswer& a : tick.answers) {
         putText(raw, a.path, false);
         put(raw, a.status);
-        auto last = pending_.bodies.find(a.path);
-        bool same = last != pending_.bodies.end() && last->second == a.body;
+        const std::string* previous = previousBody(base_, a.path);
+        bool same = previous && *previous == a.body;
         put(raw, uint8_t(same ? 1 : 0));
         if (!same) putText(raw, a.body, true);
-        pending_.bodies[a.path] = a.body;
     }
     const std::string* buffers[] = {&tick.telemetry, &tick.scoring, &tick.pitMenu};
-    std::string* before[] = {&pending_.telemetry, &pending_.scoring, &pending_.pitMenu};
+    const std::string* before[] = {&base_.telemetry, &base_.scoring, &base_.pitMenu};
     for (const std::string* b : buffers) put(raw, uint32_t(b->size()));
-    for (size_t i = 0; i < 3; ++i) {
-        raw += difference(*buffers[i], *before[i]);
-        *before[i] = *buffers[i];
-    }
+    for (size_t i = 0; i < 3; ++i) raw += difference(*buffers[i], *before[i]);
     std::string packed;
-    if (!deflateWith(raw, dictionary(committed_.bodies), packed)) return {};
+    // Only answers can use the last bodies; a tick without any needs none.
+    std::string dict = tick.answers.empty() ? std::string() : dictionary(base_.bodies);
+    if (!deflateWith(raw, dict, packed)) return {};
     return framed(packed);
-}
-
-void RecordingEncoder::commit() {
-    committed_ = std::move(pending_);
 }
 
 namespace {
@@ -247,28 +261,26 @@ ChunkRead RecordingReader::next(RecordedTick& tick) {
     case Framed::Ok:
         break;
     }
-    if (!inflateWith(packed, dictionary(bodies_), raw)) return ChunkRead::Damaged;
+    if (!inflateWith(packed, base_.bodies, raw)) return ChunkRead::Damaged;
     Fields f{raw};
     RecordedTick t;
     t.ms = f.get<uint32_t>();
     t.sessionTime = f.get<double>();
-    std::map<std::string, std::string> bodies = bodies_;
     for (uint16_t n = f.get<uint16_t>(); f.ok && n > 0; --n) {
-        RestAnswer a;
+        t.answers.emplace_back();
+        RestAnswer& a = t.answers.back();
         a.path = f.text(false);
         a.status = f.get<uint16_t>();
         if (f.get<uint8_t>() == 1) {
-            auto last = bodies.find(a.path);
-            f.ok = f.ok && last != bodies.end();
-            if (f.ok) a.body = last->second;
+            const std::string* previous = previousBody(base_, a.path);
+            f.ok = f.ok && previous;
+            if (f.ok) a.body = *previous;
         } else {
             a.body = f.text(true);
         }
-        bodies[a.path] = a.body;
-        t.answers.push_back(std::move(a));
     }
     std::string* buffers[] = {&t.telemetry, &t.scoring, &t.pitMenu};
-    const std::string* before[] = {&telemetry_, &scoring_, &pitMenu_};
+    const std::string* before[] = {&base_.telemetry, &base_.scoring, &base_.pitMenu};
     uint32_t sizes[3];
     for (uint32_t& size : sizes) size = f.get<uint32_t>();
     // Never more than the mapping a replay writes them into.
@@ -276,10 +288,7 @@ ChunkRead RecordingReader::next(RecordedTick& tick) {
            sizes[2] <= sizeof(PitMenuBuffer);
     for (size_t i = 0; i < 3 && f.ok; ++i) *buffers[i] = difference(f.take(sizes[i]), *before[i]);
     if (!f.ok || f.pos != raw.size()) return ChunkRead::Damaged;
-    telemetry_ = t.telemetry;
-    scoring_ = t.scoring;
-    pitMenu_ = t.pitMenu;
-    bodies_ = std::move(bodies);
+    base_.advance(t);
     ticks_ += 1;
     tick = std::move(t);
     return ChunkRead::Tick;

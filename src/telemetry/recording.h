@@ -43,19 +43,23 @@ struct RecordingInfo {
 
 std::string encodeRecordingHeader(const RecordingInfo& info);
 
-// Turns ticks into chunks. Each chunk depends on the chunks before it, so
-// `commit` is called only once a chunk is safely in the file.
+// What a chunk is the difference from: the tick before's buffers and the
+// latest body of every path.
+struct RecordingBase {
+    std::string telemetry, scoring, pitMenu;
+    std::map<std::string, std::string> bodies;
+    void advance(const RecordedTick& tick);
+};
+
+// Turns ticks into chunks. Each chunk depends on the chunks before it, so a
+// tick is committed only once its chunk is safely in the file.
 class RecordingEncoder {
   public:
-    std::string encode(const RecordedTick& tick);
-    void commit();
+    std::string encode(const RecordedTick& tick) const;
+    void commit(const RecordedTick& tick) { base_.advance(tick); }
 
   private:
-    struct State {
-        std::string telemetry, scoring, pitMenu;
-        std::map<std::string, std::string> bodies; // last body by path
-    };
-    State committed_, pending_;
+    RecordingBase base_;
 };
 
 enum class ChunkRead { Tick, End, Cut, Damaged };
@@ -73,8 +77,7 @@ class RecordingReader {
   private:
     std::istream& in_;
     int ticks_ = 0;
-    std::string telemetry_, scoring_, pitMenu_;
-    std::map<std::string, std::string> bodies_;
+    RecordingBase base_;
 };
 
 } // namespace korvane

@@ -32,12 +32,16 @@ template <class T> T fieldAt(const char* bytes, size_t offset) {
     return v;
 }
 
-// The header, and as many vehicle slots as the header's own count says.
+// The header and as many vehicle slots as the header's own count says.
+template <class Buffer> size_t usedLength(const char* bytes) {
+    int count = clampVehicleCount(fieldAt<int32_t>(bytes, offsetof(Buffer, numVehicles)));
+    return HeadBytes<Buffer> + size_t(count) * SlotBytes<Buffer>;
+}
+
 template <class Buffer> std::string usedBytes(const Buffer* buffer) {
     if (!buffer) return {};
     const char* bytes = reinterpret_cast<const char*>(buffer);
-    int count = clampVehicleCount(fieldAt<int32_t>(bytes, offsetof(Buffer, numVehicles)));
-    return std::string(bytes, HeadBytes<Buffer> + size_t(count) * SlotBytes<Buffer>);
+    return std::string(bytes, usedLength<Buffer>(bytes));
 }
 
 // A copy the publisher was not writing: equal counters, and the slots its
@@ -45,10 +49,9 @@ template <class Buffer> std::string usedBytes(const Buffer* buffer) {
 template <class Buffer> bool wholeCopy(const std::string& copy) {
     if (copy.empty()) return true;
     const char* bytes = copy.data();
-    int count = clampVehicleCount(fieldAt<int32_t>(bytes, offsetof(Buffer, numVehicles)));
     return fieldAt<uint32_t>(bytes, offsetof(Buffer, beginCounter)) ==
                fieldAt<uint32_t>(bytes, offsetof(Buffer, endCounter)) &&
-           copy.size() == HeadBytes<Buffer> + size_t(count) * SlotBytes<Buffer>;
+           copy.size() == usedLength<Buffer>(bytes);
 }
 
 // The answers the poller got since the last tick. Shared with the poller's
@@ -145,7 +148,7 @@ int runRecorder(const std::wstring& path) {
                     " ticks; the file holds them whole.\n");
             return 1;
         }
-        encoder.commit();
+        encoder.commit(tick);
         ticks += 1;
         bytes += chunk.size();
         bool publishing = views.telemetry && views.telemetry->beginCounter != lastCounter;

@@ -42,7 +42,7 @@ std::string recordingOf(const std::vector<RecordedTick>& ticks) {
     std::string file = encodeRecordingHeader({"2.1.29", 1796140800});
     for (const RecordedTick& t : ticks) {
         file += encoder.encode(t);
-        encoder.commit();
+        encoder.commit(t);
     }
     return file;
 }
@@ -80,10 +80,10 @@ TEST(Recording, AnUncommittedChunkIsNotABase) {
     RecordingEncoder encoder;
     std::string file = encodeRecordingHeader({"2.1.29", 0});
     file += encoder.encode(ticks[0]);
-    encoder.commit();
+    encoder.commit(ticks[0]);
     (void)encoder.encode(ticks[1]);
     file += encoder.encode(ticks[2]);
-    encoder.commit();
+    encoder.commit(ticks[2]);
     Replayed r = replay(file);
     EXPECT_TRUE(r.ticks == (std::vector<RecordedTick>{ticks[0], ticks[2]}));
 }
