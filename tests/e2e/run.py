@@ -52,9 +52,8 @@ def case_posts_stint(env):
         check(r["contentType"] == "application/json", r["contentType"])
         check(r["accept"] is None and r["expect"] is None, "extra request headers")
         # The rest of each document is proved whole by the replayed recording.
-        d = r["document"]
-        check(d["room"] == "E2E-ROOM" and d["session"]["track"] == "Spa-Francorchamps", d["room"])
-        check(d["ve"]["source"] == "pitmenu" and d["ve"]["percent"] == 80.0, d["ve"])
+        ve = r["document"]["ve"]
+        check(ve["source"] == "pitmenu" and ve["percent"] == 80.0, ve)
     # One "POST OK" log line for each document (the newest may not be
     # logged yet): one document per tick.
     lines = log_lines(env)

@@ -73,21 +73,6 @@ TEST(Recording, TicksComeBackAsTheyWere) {
     EXPECT_TRUE(r.ticks == ticks);
 }
 
-// A chunk that never reached the file (a failed append) leaves the next one
-// relative to the last chunk that did.
-TEST(Recording, AnUncommittedChunkIsNotABase) {
-    std::vector<RecordedTick> ticks = sampleTicks();
-    RecordingEncoder encoder;
-    std::string file = encodeRecordingHeader({"2.1.29", 0});
-    file += encoder.encode(ticks[0]);
-    encoder.commit(ticks[0]);
-    (void)encoder.encode(ticks[1]);
-    file += encoder.encode(ticks[2]);
-    encoder.commit(ticks[2]);
-    Replayed r = replay(file);
-    EXPECT_TRUE(r.ticks == (std::vector<RecordedTick>{ticks[0], ticks[2]}));
-}
-
 // Cut anywhere, a file reads up to its last whole tick; any changed byte
 // inside a chunk stops the reading at that chunk.
 TEST(Recording, CutOrDamagedFilesReadUpToTheirLastWholeTick) {
