@@ -1,6 +1,7 @@
 // The game's standings answer: every car's energy by driver name. The scan
 // reads each car in one pass; it must find what the rules find when written
 // the slow, obvious way, one field lookup per needle in order.
+#include "gamerest/json_scan.h"
 #include "gamerest/scanners.h"
 
 #include <cmath>
@@ -38,6 +39,7 @@ std::optional<StandingsEnergy> slowStandingsEnergy(const std::string& body) {
             for (const char* needle : {"drivername", "driver", "fullname", "name"})
                 if (!(name = korvane::findFieldText(body, objectStart, i + 1, needle)).empty())
                     break;
+            if (name.find('\\') != std::string::npos) name = korvane::json::decodeEscapes(name);
             for (const char* needle :
                  {"virtualenergy", "currentvirtualenergy", "energyremaining", "energy", "nrg", "vefraction"}) {
                 std::string text = korvane::findFieldText(body, objectStart, i + 1, needle);

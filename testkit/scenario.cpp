@@ -11,13 +11,17 @@ namespace korvane::testkit {
 
 namespace {
 
-// Splits a line on white space; double quotes group words, also after "key=".
+// Splits a line on white space; double quotes group words, also after "key=",
+// and inside them a backslash takes the next character as it is.
 std::vector<std::string> tokenize(const std::string& line) {
     std::vector<std::string> out;
     std::string cur;
     bool inQuote = false, any = false;
-    for (char c : line) {
-        if (c == '"') {
+    for (size_t i = 0; i < line.size(); ++i) {
+        char c = line[i];
+        if (inQuote && c == '\\' && i + 1 < line.size()) {
+            cur += line[++i];
+        } else if (c == '"') {
             inQuote = !inQuote;
             any = true;
         } else if (!inQuote && (c == ' ' || c == '\t' || c == '\r')) {
@@ -49,6 +53,8 @@ bool applyCarKey(CarSpec& car, const std::string& key, const std::string& value)
         car.vehicle = value;
     else if (key == "class")
         car.className = value;
+    else if (key == "bytes" && (value == "cp1252" || value == "utf8"))
+        car.cp1252 = value == "cp1252";
     else if (!toDouble(value, v))
         return false;
     else if (key == "id")
@@ -118,6 +124,8 @@ bool parseHeaderLine(const std::vector<std::string>& tok, Scenario& sc) {
     } else if (k == "pitmenu" && tok.size() == 3) {
         sc.pitCategory = tok[1];
         sc.pitChoice = tok[2];
+    } else if (k == "bytes" && tok.size() == 2 && (tok[1] == "cp1252" || tok[1] == "utf8")) {
+        sc.trackCp1252 = tok[1] == "cp1252";
     } else if (k == "pitinfo" && tok.size() == 2 && (tok[1] == "real" || tok[1] == "plain")) {
         sc.pitInfoVersioned = tok[1] == "real";
     } else if (!hasNumber || tok.size() != 2)
@@ -140,6 +148,12 @@ bool parseHeaderLine(const std::vector<std::string>& tok, Scenario& sc) {
         sc.lapSeconds = v;
     else if (k == "burn")
         sc.burnPerLap = v;
+    else if (k == "history" && v >= 0)
+        sc.historyLaps = int(v);
+    else if (k == "veburn" && v > 0)
+        sc.vePerLap = v;
+    else if (k == "stintlaps" && v >= 1)
+        sc.stintLaps = int(v);
     else if (k == "speed")
         sc.speed = v;
     else if (k == "rpm")
@@ -195,6 +209,29 @@ bool tyreSelected(const std::string& tyres, int wheel) {
 void putText(char* field, size_t size, const std::string& text) {
     std::memset(field, 0, size);
     std::memcpy(field, text.data(), std::min(size, text.size()));
+}
+
+std::string toCp1252(const std::string& utf8) {
+    // The code page's letters from 0x80 to 0x9F; the rest are Latin-1's.
+    static const uint16_t high[32] = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+        auto b = static_cast<unsigned char>(utf8[i]);
+        size_t extra = b < 0x80 ? 0 : b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
+        uint32_t c = extra == 0 ? b : b & (0x3F >> extra);
+        for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
+            c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        i += extra + 1;
+        char byte = '?';
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) byte = char(c);
+        for (unsigned k = 0; k < 32; ++k)
+            if (high[k] && high[k] == c) byte = char(0x80 + k);
+        out += byte;
+    }
+    return out;
 }
 
 bool parseScenario(const std::string& text, Scenario& out, std::string& err) {
@@ -413,10 +450,14 @@ void ScenarioPlayer::advance(double seconds) {
 
 namespace {
 
+std::string bufferText(const std::string& text, bool cp1252) {
+    return cp1252 ? toCp1252(text) : text;
+}
+
 void writeScoringCar(VehicleScoring& v, const CarSpec& car, double et) {
     v.id = car.id;
-    putText(v.driverName, sizeof v.driverName, car.driver);
-    putText(v.vehicleName, sizeof v.vehicleName, car.vehicle);
+    putText(v.driverName, sizeof v.driverName, bufferText(car.driver, car.cp1252));
+    putText(v.vehicleName, sizeof v.vehicleName, bufferText(car.vehicle, car.cp1252));
     putText(v.className, sizeof v.className, car.className);
     v.lapsCompleted = int16_t(car.lapSeconds > 0 ? et / car.lapSeconds : 0);
     v.bestLapSeconds = car.bestLap;
@@ -435,7 +476,7 @@ void writeScoringCar(VehicleScoring& v, const CarSpec& car, double et) {
 void writePlayerTelemetry(VehicleTelemetry& t, const Scenario& sc, const World& w) {
     t.id = w.hideTelemetry ? sc.player.id + 1000 : sc.player.id;
     t.lap = w.lap;
-    putText(t.vehicleName, sizeof t.vehicleName, sc.player.vehicle);
+    putText(t.vehicleName, sizeof t.vehicleName, bufferText(sc.player.vehicle, sc.player.cp1252));
     t.velocity[0] = 0;
     t.velocity[1] = 0;
     t.velocity[2] = -w.speed / 3.6;
@@ -476,13 +517,13 @@ void writeFrame(const Scenario& sc, const World& w, uint32_t& counter, Telemetry
 
     int count = int(w.cars.size()) + 1;
     int playerIndex = std::min(2, int(w.cars.size()));
-    putText(scr.trackName, sizeof scr.trackName, sc.track);
+    putText(scr.trackName, sizeof scr.trackName, bufferText(sc.track, sc.trackCp1252));
     scr.sessionType = w.sessionType;
     scr.currentEt = w.et;
     scr.endEt = sc.endEt;
     scr.gamePhase = uint8_t(w.gamePhase);
     scr.inRealtime = w.inRealtime ? 1 : 0;
-    putText(scr.playerName, sizeof scr.playerName, sc.playerName);
+    putText(scr.playerName, sizeof scr.playerName, bufferText(sc.playerName, sc.trackCp1252));
     int k = 0;
     for (int i = 0; i < count; ++i) {
         VehicleScoring& v = scr.vehicles[i];
@@ -502,7 +543,7 @@ void writeFrame(const Scenario& sc, const World& w, uint32_t& counter, Telemetry
             const CarSpec& car = w.cars[size_t(k++)];
             writeScoringCar(v, car, w.et);
             t.id = car.id;
-            putText(t.vehicleName, sizeof t.vehicleName, car.vehicle);
+            putText(t.vehicleName, sizeof t.vehicleName, bufferText(car.vehicle, car.cp1252));
             t.velocity[2] = -50;
             t.fuelLitres = 50;
             t.fuelCapacityLitres = 100;

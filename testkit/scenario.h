@@ -23,6 +23,10 @@ struct CarSpec {
     int fuelByte = 0;
     bool inPits = false;
     int pitState = 0;
+    // The buffers get this car's names in Windows-1252, as a game build that
+    // writes its 8-bit code page would ('?' for a letter it lacks); UTF-8
+    // otherwise. The scenario text is UTF-8 either way.
+    bool cp1252 = false;
 };
 
 // One timeline step. Steps with a duration last that many seconds of session
@@ -44,10 +48,17 @@ struct Scenario {
     double startEt = 300;
     double endEt = 7500;
     std::string playerName;
+    bool trackCp1252 = false; // the track and player names in Windows-1252
     CarSpec player;
     std::vector<CarSpec> cars;
     double capacity = 100, fuel = 80;
     double lapSeconds = 90, burnPerLap = 3.0;
+    // The game's REST answers (see race_answers.h): laps of records before
+    // the timeline starts, the player's energy per lap in percent, and how
+    // many laps a stint lasts there.
+    int historyLaps = 0;
+    double vePerLap = 3.0;
+    int stintLaps = 12;
     std::array<double, 4> wearPerLap{1.5, 1.5, 1.2, 1.2}; // percent
     std::array<double, 4> startWear{100, 100, 100, 100};  // percent left at the start
     std::array<double, 4> tempsC{85, 85, 80, 80};
@@ -67,6 +78,9 @@ struct Scenario {
 // Writes text into a fixed-size character field, zero-filled after it; a text
 // as long as the field fills it without a terminator, as the game may.
 void putText(char* field, size_t size, const std::string& text);
+
+// UTF-8 text in Windows-1252 bytes, '?' for what the code page lacks.
+std::string toCp1252(const std::string& utf8);
 
 // Parses the scenario text; false with a reason on a line it cannot read.
 [[nodiscard]] bool parseScenario(const std::string& text, Scenario& out, std::string& err);

@@ -1,6 +1,7 @@
 #include "analysis/standings.h"
 
 #include "core/format.h"
+#include "core/game_text.h"
 
 #include <cstring>
 
@@ -47,10 +48,8 @@ std::vector<StandingsEntry> selectStandings(const ScoringBuffer& scoring,
             e.hasFuelPct = true;
             e.fuelPct = finiteOrZero(car.fuelFraction * 100.0 / 255.0);
         }
-        // The raw name may fill its field; give the lookup a terminated copy.
-        char name[33] = {};
-        std::memcpy(name, car.driverName, 32);
-        double ve = rivalEnergy ? rivalEnergy(name) : -1.0;
+        // The game's answers name drivers in UTF-8, whatever the buffer holds.
+        double ve = rivalEnergy ? rivalEnergy(gameText(car.driverName, 32).c_str()) : -1.0;
         if (ve >= 0) {
             e.hasVe = true;
             e.ve = finiteOrZero(ve);

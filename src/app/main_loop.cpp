@@ -4,6 +4,7 @@
 #include "app/status_screen.h"
 #include "app/tick.h"
 #include "app/waiting_screen.h"
+#include "core/game_text.h"
 #include "feed/poster.h"
 #include "platform/clock.h"
 
@@ -25,7 +26,7 @@ ScreenInput screenInput(const Options& options, const std::string& roomCode, con
     in.tracking = ctx.stint.tracking;
     in.postOk = postOk;
     in.lastPostError = lastPostError();
-    in.trackName.assign(scoring.trackName, fieldLength(scoring.trackName));
+    in.trackName = gameText(scoring.trackName, sizeof scoring.trackName);
     in.driverName = ctx.driverName;
     in.sessionType = scoring.sessionType;
     in.gamePhase = scoring.gamePhase;
@@ -36,6 +37,7 @@ ScreenInput screenInput(const Options& options, const std::string& roomCode, con
         std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
         in.rivalCount = snapshot.rivalEnergy.size();
         in.rivalField = snapshot.rivalEnergyField;
+        in.droppedAnswer = snapshot.droppedAnswer;
     }
     return in;
 }

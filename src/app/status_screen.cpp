@@ -17,8 +17,17 @@ int screenLineWidth(int w) {
 }
 
 std::string fitScreenLine(const std::string& text, int width) {
-    std::string line = text.substr(0, size_t(width));
-    line.resize(size_t(width), ' ');
+    // Characters, not bytes: a name such as "Müller" takes one column per
+    // letter, and a letter is never cut in half.
+    size_t end = 0;
+    int shown = 0;
+    while (end < text.size() && shown < width) {
+        ++end;
+        while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+        ++shown;
+    }
+    std::string line = text.substr(0, end);
+    line.append(size_t(width - shown), ' ');
     return line;
 }
 
@@ -101,6 +110,8 @@ void diagnostics(const ScreenInput& in, std::vector<std::string>& lines) {
     else
         d << "rival ve " << in.rivalCount << " cars via " << in.rivalField;
     lines.push_back(d.str());
+    if (!in.droppedAnswer.empty())
+        lines.push_back("rest dropped " + in.droppedAnswer + " (over the 16 MiB read)");
     std::ostringstream e;
     e << std::fixed << std::setprecision(0) << "tyre life ";
     for (size_t i = 0; i < 4; ++i) e << (i ? "/" : "") << t.wearPercent[i];

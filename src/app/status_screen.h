@@ -24,6 +24,7 @@ struct ScreenInput {
     const StintState* stint = nullptr;
     size_t rivalCount = 0;
     std::string rivalField;
+    std::string droppedAnswer; // the last REST answer dropped for its size
 };
 
 // Width of every screen line for a console's visible width (right minus left

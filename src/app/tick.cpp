@@ -1,6 +1,7 @@
 #include "app/tick.h"
 
 #include "analysis/session.h"
+#include "core/game_text.h"
 #include "feed/live_payload.h"
 
 namespace korvane {
@@ -14,7 +15,7 @@ TickStart beginTick(TickContext& ctx, bool raceOnly, PlayerRecords& player) {
 TickSample analyseTick(TickContext& ctx, const PlayerRecords& player, RestSnapshot& snapshot) {
     const ScoringBuffer& scoring = *ctx.views.scoring;
     const char* driverField = playerDriverNameField(scoring, *player.scoring);
-    ctx.driverName.assign(driverField, fieldLength(driverField, 32));
+    ctx.driverName = gameText(driverField, 32);
     publishPlayerDriverName(snapshot, ctx.driverName);
     return runStintTick(ctx.stint, ctx.sessionOk, scoring, *player.scoring, *player.telemetry,
                         readRestValues(snapshot));

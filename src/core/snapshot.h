@@ -24,6 +24,9 @@ struct RestSnapshot {
     std::map<std::string, double> rivalEnergyByReducedName;
     std::string rivalEnergyField;
     std::string playerDriverName;
+    // The last answer dropped for its size ("/rest/strategy/usage, 17,000,000
+    // bytes"), for the diagnostics; empty while none was.
+    std::string droppedAnswer;
 };
 
 // The one snapshot of the process.

@@ -4,6 +4,7 @@
 #include "analysis/standings.h"
 #include "core/build_info.h"
 #include "core/format.h"
+#include "core/game_text.h"
 #include "telemetry/shared_views.h"
 
 #include <algorithm>
@@ -42,6 +43,13 @@ class JsonWriter {
         member(key, 2 * maxBytes + 2);
         buf_[n_++] = '"';
         n_ += writeJsonText(&buf_[n_], field, maxBytes);
+        buf_[n_++] = '"';
+    }
+    // A name field of the game's buffers, in its UTF-8 form.
+    void gameText(std::string_view key, const char* field, size_t maxBytes) {
+        member(key, gameJsonTextBytes(maxBytes) + 2);
+        buf_[n_++] = '"';
+        n_ += writeGameJsonText(&buf_[n_], field, maxBytes);
         buf_[n_++] = '"';
     }
     void literal(std::string_view key, std::string_view value) {
@@ -123,7 +131,7 @@ constexpr std::string_view wheelKey(int i) {
 
 void writeSession(JsonWriter& w, const ScoringBuffer& s) {
     w.open("session");
-    w.text("track", s.trackName, 64);
+    w.gameText("track", s.trackName, 64);
     w.real("remaining", s.endEt - s.currentEt);
     w.real("elapsed", s.currentEt);
     w.integer("phase", s.gamePhase);
@@ -196,8 +204,8 @@ void writeTyres(JsonWriter& w, const LivePayloadInput& in) {
     for (size_t i = 0; i < 4; ++i) w.integer(LowerWheels[i], truncatedOrZero(t.tempC[i]));
     w.close();
     w.open("compound");
-    w.text("front", in.telemetry->frontCompound, 18);
-    w.text("rear", in.telemetry->rearCompound, 18);
+    w.gameText("front", in.telemetry->frontCompound, 18);
+    w.gameText("rear", in.telemetry->rearCompound, 18);
     w.close();
     w.open("change");
     w.boolean("detected", t.tyreChangeRecent);
@@ -242,9 +250,9 @@ void writeStandings(JsonWriter& w, const LivePayloadInput& in) {
         w.beginElement();
         w.decimals = 2;
         w.integer("id", e.id);
-        w.text("name", e.car->driverName, 32);
-        w.text("vehicle", e.car->vehicleName, 64);
-        w.text("className", e.car->className, 32);
+        w.gameText("name", e.car->driverName, 32);
+        w.gameText("vehicle", e.car->vehicleName, 64);
+        w.gameText("className", e.car->className, 32);
         w.integer("position", e.position);
         w.integer("lap", e.lap);
         w.real("gap", e.gap);
@@ -274,14 +282,14 @@ std::string buildLivePayload(const LivePayloadInput& in) {
     w.text("room", in.roomCode->c_str(), 256);
     w.str("type", "live_telemetry");
     w.integer("timestamp", in.timestamp);
-    w.text("driverId", driverName, 32);
+    w.gameText("driverId", driverName, 32);
     w.boolean("idle", false);
     writeSession(w, s);
     w.open("driver");
-    w.text("name", driverName, 32);
-    w.text("vehicle", playerVehicleNameField(*in.telemetry, p), 64);
+    w.gameText("name", driverName, 32);
+    w.gameText("vehicle", playerVehicleNameField(*in.telemetry, p), 64);
     w.integer("position", p.place);
-    w.text("className", p.className, 32);
+    w.gameText("className", p.className, 32);
     w.integer("id", p.id);
     w.close();
     writeFuel(w, in);

@@ -3,6 +3,7 @@
 #include "gamerest/rest_fetch.h"
 #include "gamerest/scanners.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 
 #include <system_error>
 #include <thread>
@@ -36,10 +37,10 @@ void pollUsage(RestSnapshot& snapshot, const std::string& body) {
         std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
         name = snapshot.playerDriverName;
     }
-    if (std::optional<double> perLap = scanVeUsage(body, name))
-        snapshot.restVePerLap.store(*perLap);
-    if (std::optional<TyreWear> wear = scanTyreWear(body, name))
-        for (size_t i = 0; i < 4; ++i) snapshot.restTyreWear[i].store(wear->values[i]);
+    UsageScan usage = scanUsage(body, name);
+    if (usage.vePerLap) snapshot.restVePerLap.store(*usage.vePerLap);
+    if (usage.tyres)
+        for (size_t i = 0; i < 4; ++i) snapshot.restTyreWear[i].store(usage.tyres->values[i]);
 }
 
 void pollStandings(RestSnapshot& snapshot, const std::string& body) {
@@ -48,16 +49,28 @@ void pollStandings(RestSnapshot& snapshot, const std::string& body) {
     publishRivalEnergy(snapshot, std::move(found->energyByDriver), found->matchedKey);
 }
 
+// The body of one answer; a dropped one is noted for the diagnostics and
+// gives nothing, as no answer would.
+std::string fetchBody(RestSnapshot& snapshot, const RestFetch& fetch, const wchar_t* path) {
+    RestReply reply = fetch(path);
+    if (reply.dropped) {
+        std::string note = wideToUtf8(path) + ", " + droppedSizeText(reply);
+        std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
+        snapshot.droppedAnswer = std::move(note);
+    }
+    return std::move(reply.body);
+}
+
 } // namespace
 
 void pollRestOnce(RestSnapshot& snapshot, const RestFetch& fetch) {
-    pollEnergy(snapshot, fetch(L"/rest/garage/UIScreen/RepairAndRefuel"));
-    pollUsage(snapshot, fetch(L"/rest/strategy/usage"));
-    pollStandings(snapshot, fetch(L"/rest/watch/standings"));
+    pollEnergy(snapshot, fetchBody(snapshot, fetch, L"/rest/garage/UIScreen/RepairAndRefuel"));
+    pollUsage(snapshot, fetchBody(snapshot, fetch, L"/rest/strategy/usage"));
+    pollStandings(snapshot, fetchBody(snapshot, fetch, L"/rest/watch/standings"));
 }
 
 bool startRestPoller(std::string& err, RestFetch fetch) {
-    if (!fetch) fetch = [](const std::wstring& path) { return restGet(path); };
+    if (!fetch) fetch = restGet;
     try {
         std::thread([fetch] {
             for (;;) {

@@ -2,13 +2,14 @@
 // The background poller: three GETs to the game every cycle, published in the
 // snapshot the main loop reads without waiting.
 #include "core/snapshot.h"
+#include "gamerest/rest_fetch.h"
 
 #include <functional>
 #include <string>
 
 namespace korvane {
 
-using RestFetch = std::function<std::string(const std::wstring& path)>;
+using RestFetch = std::function<RestReply(const std::wstring& path)>;
 
 // One cycle: refuel screen, strategy usage, standings. Scanning happens
 // outside the lock; the lock is held only to copy the name and swap the map.

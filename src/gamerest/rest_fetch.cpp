@@ -5,7 +5,7 @@
 
 namespace korvane {
 
-std::string restGet(const std::wstring& path, uint16_t* status) {
+RestReply restGet(const std::wstring& path) {
     HttpRequest req;
     req.host = L"localhost";
     req.port = 6397;
@@ -18,12 +18,32 @@ std::string restGet(const std::wstring& path, uint16_t* status) {
     req.sendTimeoutMs = 2000;
     req.receiveTimeoutMs = 2000;
     req.readBodyOnSuccess = true;
-    req.bodyLimit = 65536;
+    // One byte past the limit tells an answer of exactly the limit from a
+    // larger one; an answer that declares more is not read at all.
+    req.bodyLimit = RestAnswerLimit + 1;
+    req.skipDeclaredOversize = true;
     HttpResponse r = httpExchange(req);
-    bool answered = r.failedAt == HttpStage::Done;
-    if (status) *status = answered ? uint16_t(r.status) : 0;
-    if (!answered) return {};
-    return r.body;
+    RestReply reply;
+    if (r.failedAt != HttpStage::Done) return reply;
+    reply.status = uint16_t(r.status);
+    if (r.body.size() > RestAnswerLimit ||
+        (r.contentLength >= 0 && uint64_t(r.contentLength) > RestAnswerLimit)) {
+        reply.dropped = true;
+        reply.droppedBytes = r.contentLength > 0 ? uint64_t(r.contentLength) : 0;
+        return reply;
+    }
+    reply.body = std::move(r.body);
+    return reply;
+}
+
+std::string droppedSizeText(const RestReply& reply) {
+    if (reply.droppedBytes == 0) return "more than 16 MiB";
+    std::string digits = std::to_string(reply.droppedBytes), out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out + " bytes";
 }
 
 } // namespace korvane

@@ -22,8 +22,18 @@ struct TyreWear {
 // The four numbers of the last "tyres" array in the player's section.
 std::optional<TyreWear> scanTyreWear(const std::string& body, const std::string& playerName);
 
+// Both of the above from one look for the player, which a usage answer late
+// in a long race makes worth sharing: it runs to megabytes. The player's name
+// is found as it is or written with JSON escapes.
+struct UsageScan {
+    std::optional<double> vePerLap;
+    std::optional<TyreWear> tyres;
+};
+UsageScan scanUsage(const std::string& body, const std::string& playerName);
+
 // The raw value of the first member between from and to (this level only)
-// whose lower-cased key contains `needle`; empty when there is none.
+// whose lower-cased key contains `needle`; empty when there is none. A quote
+// after a backslash does not end a string.
 std::string findFieldText(const std::string& body, size_t from, size_t to,
                           const std::string& needle);
 
@@ -32,7 +42,12 @@ struct StandingsEnergy {
     std::string matchedKey;
 };
 
-// Every car's energy in a standings answer; nothing when no car has one.
+// Every car's energy in a standings answer by driver name (its JSON escapes
+// decoded); nothing when no car has one.
 std::optional<StandingsEnergy> parseStandingsEnergy(const std::string& body);
+
+// A driver's name as the standings scan keys it: the value's text, its JSON
+// escapes decoded when it has any.
+std::string standingsName(const std::string& body, size_t begin, size_t end);
 
 } // namespace korvane

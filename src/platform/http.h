@@ -22,6 +22,8 @@ struct HttpRequest {
     bool readBodyOnSuccess = true; // false: a 2xx body is never read
     size_t bodyLimit = 65536;      // reading stops once this much is held; the
                                    // chunk that crosses it is kept whole
+    // True: a body whose declared length is above bodyLimit is not read at all.
+    bool skipDeclaredOversize = false;
     // Above zero: the whole exchange ends once this much time has passed,
     // however steadily a slow body keeps coming.
     int totalTimeoutMs = 0;
@@ -40,6 +42,7 @@ struct HttpResponse {
     bool deadlinePassed = false;      // totalTimeoutMs ran out; the body is partial
     uint32_t status = 0;              // 0 when the status could not be read
     std::string location;             // a redirect's Location header, as sent
+    int64_t contentLength = -1;       // the length the answer declared; -1 when none
     std::string body;
 };
 

@@ -118,11 +118,10 @@ int runRecorder(const std::wstring& path) {
     auto queue = std::make_shared<AnswerQueue>();
     std::string err;
     bool polling = startRestPoller(err, [queue](const std::wstring& p) {
-        uint16_t status = 0;
-        std::string body = restGet(p, &status);
+        RestReply reply = restGet(p);
         std::lock_guard<std::mutex> lock(queue->mutex);
-        queue->answers.push_back({wideToUtf8(p), status, body});
-        return body;
+        queue->answers.push_back({wideToUtf8(p), reply.status, reply.body});
+        return reply;
     });
     if (!polling) std::cout << "record: no REST answers: " << err << "\n" << std::flush;
 

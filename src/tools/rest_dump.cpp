@@ -54,7 +54,13 @@ void restDump(const RestDumpIo& io) {
         out << "\n=== GET ";
         io.writeWide(e.path);
         out << "   (" << e.label << ")\n";
-        std::string body = io.fetch(e.path);
+        RestReply reply = io.fetch(e.path);
+        const std::string& body = reply.body;
+        if (reply.dropped) {
+            out << "  (an answer of " << droppedSizeText(reply)
+                << " - more than the 16 MiB the program reads, so it is not used)\n";
+            continue;
+        }
         if (body.empty()) {
             out << "  (no response \xE2\x80\x94 is LMU running and in a session?)\n";
             continue;
@@ -78,7 +84,7 @@ int runRestDump() {
         std::cout << std::flush;
         consoleWriteWide(text);
     };
-    io.fetch = [](const std::wstring& path) { return restGet(path); };
+    io.fetch = restGet;
     restDump(io);
     std::cout << std::flush;
     return 0;

@@ -1,6 +1,9 @@
 #include "core/format.h"
+#include "core/game_text.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
 #include <string>
@@ -71,4 +74,59 @@ TEST(NeutralizeNonFinite, Table) {
         neutralizeNonFinite(doc);
         EXPECT_EQ(doc, c.out) << c.in;
     }
+}
+
+TEST(GameText, Utf8OrWindows1252) {
+    struct Case {
+        std::string field;
+        size_t maxBytes;
+        std::string utf8;
+    } cases[] = {
+        {"Alex Korva", 32, "Alex Korva"},
+        {"M\xC3\xBCller", 32, "M\xC3\xBCller"},            // UTF-8: as it is
+        {"\xC5\x81ukasz", 32, "\xC5\x81ukasz"},            // a letter Windows-1252 lacks
+        {"x\xF0\x9F\x8F\x81", 32, "x\xF0\x9F\x8F\x81"},    // four bytes are UTF-8 too
+        {"M\xFCller", 32, "M\xC3\xBCller"},                // Windows-1252
+        {"Jos\xE9", 32, "Jos\xC3\xA9"},                    // a lead byte at the end of a short name
+        {"\x80 \x9F\xFF", 32, "\xE2\x82\xAC \xC5\xB8\xC3\xBF"},
+        {"a\x81\x8D\x8F\x90\x9D" "b", 32, "ab"},           // unassigned in Windows-1252
+        {"\xC0\xAF", 32, "\xC3\x80\xC2\xAF"},              // overlong: not UTF-8
+        {"\xED\xA0\x80", 32, "\xC3\xAD\xC2\xA0\xE2\x82\xAC"}, // a surrogate: not UTF-8
+        {"\xF4\x90\x80\x80", 32, "\xC3\xB4\xE2\x82\xAC\xE2\x82\xAC"}, // above U+10FFFF
+        // A UTF-8 name cut where the field ends, with or without its terminator.
+        {std::string(30, 'a') + "\xC3", 32, std::string(30, 'a')},
+        {std::string(29, 'a') + "\xE2\x82", 32, std::string(29, 'a')},
+        {std::string(31, 'a') + "\xC3", 32, std::string(31, 'a')},
+        // Not at the end of a full field: Windows-1252.
+        {std::string(29, 'a') + "\xC3", 32, std::string(29, 'a') + "\xC3\x83"},
+        {std::string("M\xFC\0ller", 7), 32, "M\xC3\xBC"},
+        {"M\xFCller", 2, "M\xC3\xBC"},
+    };
+    for (const Case& c : cases) {
+        char field[40] = {};
+        std::memcpy(field, c.field.data(), std::min(c.field.size(), sizeof field));
+        EXPECT_EQ(gameText(field, c.maxBytes), c.utf8) << c.field;
+    }
+    EXPECT_EQ(gameText(nullptr, 32), "");
+}
+
+namespace {
+
+std::string sanitizedGame(const std::string& field, size_t maxBytes) {
+    std::string out(gameJsonTextBytes(maxBytes), '\0');
+    out.resize(writeGameJsonText(out.data(), field.c_str(), maxBytes));
+    return out;
+}
+
+} // namespace
+
+TEST(GameText, JsonBodyOfTheUtf8Form) {
+    EXPECT_EQ(sanitizedGame("M\xFCller \"x\"\\", 32), "M\xC3\xBCller \\\"x\\\"\\\\");
+    // The most a field can grow: every byte a three-byte letter.
+    std::string euros(64, '\x80');
+    char out[gameJsonTextBytes(64)];
+    ASSERT_EQ(writeGameJsonText(out, euros.data(), 64), gameJsonTextBytes(64));
+    EXPECT_EQ(std::string(out, 3), "\xE2\x82\xAC");
+    // Four-byte letters stay out of the document, as before.
+    EXPECT_EQ(sanitizedGame("x\xF0\x9F\x8F\x81y", 32), "xy");
 }

@@ -14,7 +14,9 @@ struct FakeGame {
         return [this](const std::wstring& path) {
             asked.push_back(path);
             auto it = answers.find(path);
-            return it == answers.end() ? std::string() : it->second;
+            RestReply reply;
+            if (it != answers.end()) reply.body = it->second;
+            return reply;
         };
     }
     void refuel(const std::string& cur, const std::string& max) {
@@ -80,4 +82,21 @@ TEST(Poller, KeepsWhatAFailedPollCannotReplace) {
     EXPECT_FALSE(snap.restVeValid);
     EXPECT_NEAR(snap.restVePerLap, 5.0, 1e-9);
     EXPECT_EQ(snap.rivalEnergy.size(), 1u);
+}
+
+TEST(Poller, AnAnswerTooLargeIsDroppedAndNoted) {
+    RestSnapshot snap;
+    publishPlayerDriverName(snap, "P");
+    snap.restVePerLap = 4.0;
+    pollRestOnce(snap, [](const std::wstring& path) {
+        RestReply reply;
+        if (path == L"/rest/strategy/usage") {
+            reply.status = 200;
+            reply.dropped = true;
+            reply.droppedBytes = 17000000;
+        }
+        return reply;
+    });
+    EXPECT_DOUBLE_EQ(snap.restVePerLap, 4.0);
+    EXPECT_EQ(snap.droppedAnswer, "/rest/strategy/usage, 17,000,000 bytes");
 }

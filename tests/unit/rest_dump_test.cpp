@@ -12,7 +12,17 @@ std::string dump(std::map<std::wstring, std::string> answers) {
     RestDumpIo io;
     io.out = &out;
     io.writeWide = [&](const std::wstring& w) { out << std::string(w.begin(), w.end()); };
-    io.fetch = [&](const std::wstring& path) { return answers[path]; };
+    io.fetch = [&](const std::wstring& path) {
+        RestReply reply;
+        reply.body = answers[path];
+        // A body of "drop N" stands for an answer too large to read.
+        if (reply.body.rfind("drop ", 0) == 0) {
+            reply.dropped = true;
+            reply.droppedBytes = std::stoull(reply.body.substr(5));
+            reply.body.clear();
+        }
+        return reply;
+    };
     restDump(io);
     return out.str();
 }
@@ -89,4 +99,13 @@ TEST(RestDump, EnergySearchStopsPastByte4000) {
     std::string s = firstSection(dump({{Usage, body}}));
     EXPECT_NE(s.find(body.substr(4040, 160)), std::string::npos); // start 4040: printed, then stop
     EXPECT_EQ(s.find(body.substr(4140, 160)), std::string::npos);
+}
+
+TEST(RestDump, AnswerTooLargeIsNamedNotShown) {
+    EXPECT_EQ(firstSection(dump({{Usage, "drop 17000000"}})),
+              "=== GET /rest/strategy/usage   (virtual energy history)\n"
+              "  (an answer of 17,000,000 bytes - more than the 16 MiB the program reads, so it "
+              "is not used)\n");
+    EXPECT_NE(firstSection(dump({{Usage, "drop 0"}})).find("(an answer of more than 16 MiB - "),
+              std::string::npos);
 }

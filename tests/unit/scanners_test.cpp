@@ -1,4 +1,5 @@
 #include "gamerest/scanners.h"
+#include "race_answers.h"
 #include "test_support.h"
 
 using namespace korvane;
@@ -149,6 +150,12 @@ TEST(ParseStandingsEnergy, CarsAndKeys) {
          {{"A", 64.0}, {"B", 100.0}, {"C", 0.0}},
          "vefraction"},
         {R"([{"driverName":"A","veFraction":0.5,"nrg":0.3}])", {{"A", 30.0}}, "nrg"},
+        // Names as the text they stand for: escapes decoded, a quote after a
+        // backslash part of the name.
+        {R"([{"driverName":"A\"q","energy":0.5},{"driverName":"M\u00fcller","veFraction":0.25},)"
+         R"({"driverName":"Ramírez","veFraction":0.75},{"driverName":"B\\\/x","energy":0.1}])",
+         {{"A\"q", 50.0}, {"M\xC3\xBCller", 25.0}, {"Ram\xC3\xADrez", 75.0}, {"B\\/x", 10.0}},
+         "energy"},
     };
     for (const Case& c : cases) {
         auto r = parseStandingsEnergy(c.body);
@@ -161,8 +168,67 @@ TEST(ParseStandingsEnergy, CarsAndKeys) {
         EXPECT_EQ(r->matchedKey, c.key) << c.body;
     }
     for (const char* none : {"", "[]", "{}", R"([{"driverName":"A"}])", R"([{"energy":0.5}])",
-                             R"({"no":"array"})", R"([{"name":"A","energy":250}])",
-                             // no escape handling inside members: the car is lost
-                             R"([{"driverName":"A\"q","energy":0.5}])"})
+                             R"({"no":"array"})", R"([{"name":"A","energy":250}])"})
         EXPECT_FALSE(parseStandingsEnergy(none)) << none;
+}
+
+// The player's name as the buffers give it (UTF-8), found in a usage answer
+// that writes it as it is or with escapes, and never in a longer name.
+TEST(ScanUsage, PlayerNameAsTheGameWritesIt) {
+    auto answer = [](const std::string& key) {
+        return R"({"M\u00fcllerX":[{"tyres":[9,9,9,9],"ve":0.5},{"tyres":[9,9,9,9],"ve":0.1}],)"
+               R"("Q":[{"tyres":[8,8,8,8],"ve":0.9}],")" +
+               key + R"(" : [{"tyres":[1,2,3,4],"ve":0.9},{"tyres":[5,6,7,8],"ve":0.85}],)"
+                     R"("R":[{"tyres":[7,7,7,7],"ve":0.8}]})";
+    };
+    struct Case {
+        std::string name, key;
+    } cases[] = {
+        {"M\xC3\xBCller", "M\xC3\xBCller"},
+        {"M\xC3\xBCller", R"(M\u00fcller)"},
+        {"M\xC3\xBCller", R"(M\u00FCller)"},
+        {"O\"Brien", R"(O\"Brien)"},
+        {"A\\B", R"(A\\B)"},
+        {"A/B", R"(A\/B)"},
+        {"\xC5\x81\xC3\xB3\xC5\xBA", R"(\u0141\u00f3\u017a)"}, // no letter left as it is
+        {"x\xF0\x9F\x8F\x81", R"(x\ud83c\udfc1)"},              // a surrogate pair
+    };
+    for (const Case& c : cases) {
+        UsageScan usage = scanUsage(answer(c.key), c.name);
+        ASSERT_TRUE(usage.vePerLap && usage.tyres) << c.key;
+        EXPECT_NEAR(*usage.vePerLap, 5.0, 1e-9) << c.key;
+        EXPECT_DOUBLE_EQ(usage.tyres->values[0], 5) << c.key;
+        EXPECT_DOUBLE_EQ(usage.tyres->values[3], 8) << c.key;
+    }
+    for (const char* absent : {"M\xC3\xBCll", "Mueller", "M\xC3\xBCllerXY"}) {
+        UsageScan usage = scanUsage(answer(R"(M\u00fcller)"), absent);
+        EXPECT_FALSE(usage.vePerLap || usage.tyres) << absent;
+    }
+}
+
+// Answers of the game's shape late in a day's race on a full grid: each
+// driver's array found among megabytes, first, last or in between, with its
+// name written raw or escaped; every car of the standings read.
+TEST(ScanRaceAnswers, FullGridLateInALongRace) {
+    testkit::Scenario sc = test::scenarioFile("grid62");
+    testkit::ScenarioPlayer player(sc);
+    testkit::RaceHistory race = testkit::raceHistory(sc, player.world());
+    std::string usage = testkit::usageAnswer(race);
+    std::string standings = testkit::standingsAnswer(sc, player.world(), race);
+    ASSERT_EQ(race.drivers.size(), 62u);
+    EXPECT_GT(usage.size(), 3500000u);
+    EXPECT_NEAR(double(standings.size()) / 62, 1900, 200);
+    for (const testkit::DriverHistory& d : race.drivers) {
+        UsageScan scan = scanUsage(usage, d.name);
+        ASSERT_TRUE(scan.vePerLap && scan.tyres) << d.name;
+        EXPECT_NEAR(*scan.vePerLap, d.vePerLap, 1e-6) << d.name;
+        std::array<double, 4> last = d.tyresAfter(d.laps - 1);
+        for (size_t w = 0; w < 4; ++w) EXPECT_DOUBLE_EQ(scan.tyres->values[w], last[w]) << d.name;
+    }
+    std::optional<StandingsEnergy> energy = parseStandingsEnergy(standings);
+    ASSERT_TRUE(energy);
+    EXPECT_EQ(energy->matchedKey, "vefraction");
+    ASSERT_EQ(energy->energyByDriver.size(), 62u);
+    for (const testkit::DriverHistory& d : race.drivers)
+        EXPECT_NEAR(energy->energyByDriver[d.name], d.veFraction * 100, 1e-9) << d.name;
 }

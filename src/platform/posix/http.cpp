@@ -2,6 +2,7 @@
 
 #include "platform/text.h"
 
+#include <algorithm>
 #include <curl/curl.h>
 #include <mutex>
 #include <openssl/crypto.h>
@@ -29,6 +30,17 @@ size_t onData(char* data, size_t size, size_t count, void* user) {
             sink.stoppedOnPurpose = true;
             return 0;
         }
+    }
+    if (sink.body.empty()) {
+        // The declared length, when there is one, says at once whether the
+        // body is wanted, and how much room it needs.
+        curl_off_t declared = -1;
+        curl_easy_getinfo(sink.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
+        if (sink.req->skipDeclaredOversize && declared > curl_off_t(sink.req->bodyLimit)) {
+            sink.stoppedOnPurpose = true;
+            return 0;
+        }
+        if (declared > 0) sink.body.reserve(std::min(size_t(declared), sink.req->bodyLimit));
     }
     if (sink.body.size() >= sink.req->bodyLimit) {
         sink.stoppedOnPurpose = true;
@@ -186,6 +198,9 @@ HttpResponse httpExchange(const HttpRequest& req) {
         long status = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         r.status = uint32_t(status);
+        curl_off_t declared = -1;
+        curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
+        r.contentLength = declared >= 0 ? int64_t(declared) : -1;
         curl_off_t spent = 0;
         curl_easy_getinfo(curl, CURLINFO_TOTAL_TIME_T, &spent);
         r.deadlinePassed = rc == CURLE_OPERATION_TIMEDOUT && req.totalTimeoutMs > 0 &&

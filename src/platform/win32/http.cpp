@@ -2,6 +2,8 @@
 
 #include "platform/text.h"
 
+#include <algorithm>
+#include <string>
 #include <windows.h>
 #include <winhttp.h>
 
@@ -121,7 +123,16 @@ HttpResponse httpExchange(const HttpRequest& req) {
         status = 0;
     r.status = status;
     if (status >= 300 && status <= 399) r.location = headerText(h.request, WINHTTP_QUERY_LOCATION);
-    if (req.readBodyOnSuccess || !is2xx(status))
+    std::string declared = headerText(h.request, WINHTTP_QUERY_CONTENT_LENGTH);
+    if (!declared.empty() && declared.find_first_not_of("0123456789") == std::string::npos &&
+        declared.size() < 19)
+        r.contentLength = std::stoll(declared);
+    // A body declared larger than wanted is not read at all.
+    bool wanted = !req.skipDeclaredOversize || r.contentLength < 0 ||
+                  uint64_t(r.contentLength) <= req.bodyLimit;
+    if (wanted && r.contentLength > 0)
+        r.body.reserve(size_t(std::min<uint64_t>(uint64_t(r.contentLength), req.bodyLimit)));
+    if (wanted && (req.readBodyOnSuccess || !is2xx(status)))
         r.deadlinePassed = readBody(h.request, req.bodyLimit, deadline, r.body);
     return r;
 }
