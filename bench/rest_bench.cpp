@@ -1,7 +1,9 @@
-// Speed of the REST scanners over answers at the 64 KB read cap, and of one
-// probe sample over every slot.
+// Speed of the REST scanners over answers of 64 KB and over a whole poll's
+// answers late in a day's race on a full grid, and of one probe sample over
+// every slot.
 #include "gamerest/scanners.h"
 #include "core/snapshot.h"
+#include "race_answers.h"
 #include "tools/probe.h"
 
 #include <benchmark/benchmark.h>
@@ -71,6 +73,39 @@ void BM_ScanTyreWear(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(scanTyreWear(body, "Alex Korva"));
 }
 BENCHMARK(BM_ScanTyreWear)->Unit(benchmark::kMicrosecond);
+
+// Every scan of one poll (refuel screen, usage, standings) at the end of a
+// 24-hour race on a 62-car grid: the usage answer holds every driver's
+// record of some 410 laps (about 4.9 MB), the player's name among them
+// written with escapes, in the middle; the standings hold 62 cars of the
+// game's element shape (about 118 KB).
+void BM_PollScans24h62Cars(benchmark::State& state) {
+    testkit::Scenario sc;
+    std::string err;
+    if (!testkit::loadScenarioFile(KORVANE_SCENARIO_DIR "/grid62", sc, err)) {
+        state.SkipWithError(err.c_str());
+        return;
+    }
+    sc.historyLaps = 24 * 3600 / 210;
+    testkit::ScenarioPlayer player(sc);
+    testkit::RaceHistory race = testkit::raceHistory(sc, player.world());
+    std::string usage = testkit::usageAnswer(race);
+    std::string standings = testkit::standingsAnswer(sc, player.world(), race);
+    std::string refuel = "{\"fuelInfo\":{\"currentVirtualEnergy\":574425000.0,"
+                         "\"maxVirtualEnergy\":900000000.0}}";
+    const std::string& name = race.drivers[race.player].name;
+    for (auto _ : state) {
+        size_t p = refuel.find("\"fuelInfo\"");
+        benchmark::DoNotOptimize(findNumberAfterKey(refuel, p, "currentVirtualEnergy"));
+        benchmark::DoNotOptimize(findNumberAfterKey(refuel, p, "maxVirtualEnergy"));
+        benchmark::DoNotOptimize(scanUsage(usage, name));
+        benchmark::DoNotOptimize(parseStandingsEnergy(standings));
+    }
+    state.counters["usage_MB"] = double(usage.size()) / 1e6;
+    state.counters["standings_KB"] = double(standings.size()) / 1e3;
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(usage.size() + standings.size()));
+}
+BENCHMARK(BM_PollScans24h62Cars)->Unit(benchmark::kMillisecond);
 
 void BM_FindNumberAfterKey(benchmark::State& state) {
     std::string body(65536 - 64, ' ');

@@ -4,8 +4,11 @@
 // With --replay it publishes a recording's ticks at their recorded pace and
 // hands each tick's REST answers to the fake game.
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/shm.h"
+#include "platform/text.h"
+#include "race_answers.h"
 #include "scenario.h"
 #include "telemetry/recording.h"
 
@@ -67,6 +70,23 @@ std::string jsonBytes(const std::string& bytes) {
         }
     }
     return out + "\"";
+}
+
+// The game's standings and usage answers for the race so far, written over
+// the last ones (whole, never half) whenever the player starts a lap.
+bool writeRaceAnswers(const std::string& dir, const testkit::Scenario& scenario,
+                      const testkit::World& world, int& answeredLap) {
+    if (world.lap == answeredLap) return true;
+    answeredLap = world.lap;
+    testkit::RaceHistory race = testkit::raceHistory(scenario, world);
+    std::string usage = testkit::usageAnswer(race);
+    std::string standings = testkit::standingsAnswer(scenario, world, race);
+    if (replaceFileBytes(utf8ToWide(dir + "/strategy_usage.json"), usage) != WriteStatus::Ok ||
+        replaceFileBytes(utf8ToWide(dir + "/standings.json"), standings) != WriteStatus::Ok) {
+        std::printf("rig: cannot write the REST answers into %s\n", dir.c_str());
+        return false;
+    }
+    return true;
 }
 
 int replay(const char* file, double speed, const char* answersPath) {
@@ -131,7 +151,8 @@ int replay(const char* file, double speed, const char* answersPath) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::printf("usage: korvane-rig SCENARIO [--seconds N] | korvane-rig --sections NAME...\n"
+        std::printf("usage: korvane-rig SCENARIO [--seconds N] [--held S] [--clock N] [--rest DIR]\n"
+                    "       korvane-rig --sections NAME...\n"
                     "       korvane-rig --replay FILE [--speed N] [--answers FILE]\n");
         return 2;
     }
@@ -149,12 +170,21 @@ int main(int argc, char** argv) {
         }
         return replay(argv[2], speed, answers);
     }
-    double limitSeconds = -1, held = 0;
+    double limitSeconds = -1, held = 0, clock = 1;
+    const char* restDir = nullptr;
     for (int i = 2; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0) limitSeconds = std::atof(argv[i + 1]);
         // Session time in steps of half a second, each held this long: every
         // reader at two ticks a second sees each step more than once.
         if (std::strcmp(argv[i], "--held") == 0) held = std::atof(argv[i + 1]);
+        // Session time this many times faster than real time: a day's race in an hour at 24.
+        if (std::strcmp(argv[i], "--clock") == 0) clock = std::atof(argv[i + 1]);
+        // The game's standings and usage answers for the fake game, rewritten each lap.
+        if (std::strcmp(argv[i], "--rest") == 0) restDir = argv[i + 1];
+    }
+    if (!(clock > 0)) {
+        std::printf("rig: --clock takes a number above 0\n");
+        return 2;
     }
 
     testkit::Scenario scenario;
@@ -180,6 +210,8 @@ int main(int argc, char** argv) {
     testkit::ScenarioPlayer player(scenario);
     uint32_t counter = 0;
     testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, pit.data);
+    int answeredLap = -1;
+    if (restDir && !writeRaceAnswers(restDir, scenario, player.world(), answeredLap)) return 1;
     std::printf("rig: publishing %s\n", argv[1]);
     std::fflush(stdout);
 
@@ -190,7 +222,7 @@ int main(int argc, char** argv) {
         uint64_t now = tickCountMs();
         bool moved = held <= 0 || double(now - last) >= held * 1000.0;
         if (held <= 0) {
-            player.advance(double(now - last) / 1000.0);
+            player.advance(double(now - last) / 1000.0 * clock);
             last = now;
         } else if (moved) {
             player.advance(0.5);
@@ -198,6 +230,7 @@ int main(int argc, char** argv) {
         }
         if (moved) {
             testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, pit.data);
+            if (restDir && !writeRaceAnswers(restDir, scenario, player.world(), answeredLap)) break;
         } else {
             // A held step only moves the update counters: the companion
             // checks them before it reads the fields, not after, and would

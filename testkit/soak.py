@@ -2,11 +2,18 @@
 """./dev soak: the release companion beside the rig, the fake game and the
 local service for a given time, in private namespaces, with its footprint.
 
-Usage: soak.py PLATFORM BINDIR MINUTES HOST
+Usage: soak.py PLATFORM BINDIR MINUTES HOST [--day]
 Prints one summary line: CPU share of one core after the first minute,
 resident memory at the first minute, at the end and at its highest,
 documents the service received, and failed posts in the live log.
+
+With --day the rig runs a whole 24-hour race on a full grid in the minutes
+given (session time that much faster), and writes the game's standings and
+usage answers as they grow lap by lap, which the fake game serves: at the end
+the laps, the energy per lap, the tyres and the last stop of the last
+document are checked against what the rig and the answers say.
 """
+import json
 import os
 import shutil
 import sys
@@ -83,8 +90,52 @@ def soak_scenario(minutes):
     return head + "\ntimeline\n" + stint * (int(minutes / 10) + 2)
 
 
+def day_scenario(clock):
+    """The full grid from the start of a 24-hour race: a stop for fuel and
+    tyres every twelve laps, its pit lane and box lasting as long in real
+    time as in the hour's soak."""
+    with open(os.path.join(SCENARIOS, "grid62")) as f:
+        head = f.read().split("\ntimeline\n")[0]
+    head = head.replace("\net 72000\n", "\net 10\n").replace("\nhistory 380\n", "\nhistory 0\n")
+    stint = (f"drive 2520\npitlane {15 * clock:.0f}\nbox {25 * clock:.0f} refuel=40 tyres=all\n"
+             f"pitlane {15 * clock:.0f}\n")
+    return head + "\ntimeline\n" + stint * 40
+
+
+def day_figures(env, rest):
+    """What the last document says beside what the rig and the answers say;
+    empty when all agree."""
+    docs = [r["document"] for r in env.received() if r["path"] == "/api/live" and r["document"]]
+    with open(os.path.join(rest, "strategy_usage.json"), encoding="utf-8") as f:
+        usage = json.load(f)
+    player = next(n for n in usage if n.startswith("J"))
+    records = usage[player]
+    d = docs[-1]
+    ves = [r["ve"] for r in records]
+    drops = [a - b for a, b in zip(ves, ves[1:]) if 0.0005 < a - b < 0.5]
+    problems = []
+    if abs(d["lap"]["current"] - (len(records) + 1)) > 1:
+        problems.append(f"lap {d['lap']['current']}, the answers hold {len(records)} laps")
+    if abs(d["ve"]["avgPerLap"] - sum(drops) / len(drops) * 100) > 1e-3:
+        problems.append(f"energy {d['ve']['avgPerLap']} %/lap")
+    if abs(d["fuel"]["avgPerLap"] - 3.1) > 0.2:
+        problems.append(f"fuel {d['fuel']['avgPerLap']} L/lap, the rig burns 3.1")
+    if not (d["lastStop"]["valid"] and d["lastStop"]["tiresChanged"]
+            and abs(d["lastStop"]["litres"] - 40) < 1):
+        problems.append(f"last stop {d['lastStop']}")
+    wear = [d["tires"]["wear"][w] for w in ("fl", "fr", "rl", "rr")]
+    if wear != [round(t, 2) for t in records[-1]["tyres"]] and len(docs) > 1:
+        problems.append(f"tyres {wear}, the last record {records[-1]['tyres']}")
+    summary = (f"lap {d['lap']['current']}, {len(records)} laps of records "
+               f"({os.path.getsize(os.path.join(rest, 'strategy_usage.json')) / 1e6:.1f} MB), "
+               f"{d['ve']['avgPerLap']:.3f} %VE/lap, {d['fuel']['avgPerLap']:.2f} L/lap, "
+               f"last stop {d['lastStop']['litres']:.1f} L")
+    return summary, problems
+
+
 def main():
     platform, bindir, minutes, host = sys.argv[1], sys.argv[2], float(sys.argv[3]), sys.argv[4]
+    day = "--day" in sys.argv[5:]
     reason = enter_namespaces([os.path.abspath(__file__), *sys.argv[1:]])
     if reason:
         print(f"./dev soak {reason}: run it as root.")
@@ -102,8 +153,18 @@ def main():
     try:
         env.isolate()
         env.start_service()
-        env.start_game()
-        env.start_rig(env.write_scenario("soak-scenario", soak_scenario(minutes)))
+        if day:
+            clock = 24 * 60 / minutes
+            rest = os.path.join(env.work, "rest")
+            os.makedirs(rest)
+            env.start_rig(env.write_scenario("soak-scenario", day_scenario(clock)),
+                          "--clock", str(clock), "--rest", rest)
+            env.start_game(routes={
+                "/rest/watch/standings": {"file": os.path.join(rest, "standings.json")},
+                "/rest/strategy/usage": {"file": os.path.join(rest, "strategy_usage.json")}})
+        else:
+            env.start_game()
+            env.start_rig(env.write_scenario("soak-scenario", soak_scenario(minutes)))
         comp = env.start_companion("SOAK-ROOM", "--no-update")
         env.wait_for(lambda: find_pid("korvane-companion", comp.pid), 60,
                      "the companion did not start")
@@ -137,6 +198,10 @@ def main():
         libs, own = resident_split(pid)
         print(f"soak {platform}: at the end {libs:.1f} MB of the resident memory are shared "
               f"libraries' pages, {own:.1f} MB the program's own")
+        if day:
+            summary, problems = day_figures(env, rest)
+            print(f"soak {platform}: {summary}" + "".join(f"\n   WRONG: {p}" for p in problems))
+            return 1 if problems or failed else 0
         return 0
     finally:
         env.stop_all()

@@ -164,14 +164,15 @@ DEAD_PROXY = {name: "http://127.0.0.1:9" for name in ("http_proxy", "https_proxy
 
 def case_restdump(env):
     """The six endpoints in order, each answer whole, an error's body shown, a
-    long answer cut after the read that reaches 64 KiB, one that never comes
-    given up on; the first tool named is the one that runs. The game is
-    always asked directly, whatever proxy the environment names."""
+    long answer read whole, one above 16 MiB named and left out, one that
+    never comes given up on; the first tool named is the one that runs. The
+    game is always asked directly, whatever proxy the environment names."""
     env.env.update(DEAD_PROXY)
     env.start_game(routes={
         "/rest/strategy/usage": {"status": 404, "body": '{"error":"no strategy yet"}'},
         "/rest/garage/UIScreen/RepairAndRefuel": {"size": 100000},
         "/rest/garage/UIScreen/DriverAndPitStop": {"hang": True},
+        "/rest/garage/getPlayerGarageData": {"size": 17000000},
     })
     code, out = run_tool(env, "--all-sessions", "--restdump", "--probe")
     check(code == 0, f"exit code {code}")
@@ -184,7 +185,9 @@ def case_restdump(env):
     m = re.search(r"\n  \.\.\. (\d+) more bytes\n", s["/rest/garage/UIScreen/RepairAndRefuel"])
     check(m, "no more-bytes line")
     kept = int(m.group(1)) + 1200
-    check(65536 <= kept < 100000, f"{kept} bytes kept of 100000")
+    check(kept == 100000, f"{kept} bytes kept of 100000")
+    check(s["/rest/garage/getPlayerGarageData"] == "  (an answer of 17,000,000 bytes - more than the "
+          "16 MiB the program reads, so it is not used)\n", s["/rest/garage/getPlayerGarageData"])
     check(s["/rest/garage/UIScreen/DriverAndPitStop"] == NO_RESPONSE, "the hanging answer")
     check({r["userAgent"] for r in env.game_requests()} == {"KorvaneCompanion/1.6"}, "user agent")
     check([r["path"] for r in env.game_requests()] == REST_PATHS, "paths or order differ")
@@ -216,6 +219,51 @@ def case_rest_energy(env):
     # What the answers make of the documents, the replayed recording proves.
     # A few more poll cycles beside the ticks, for the ThreadSanitizer build.
     env.wait_for(lambda: len(env.game_requests()) >= 12, 30, "the poller stopped polling")
+
+
+def usage_expectations(usage, player):
+    """The player's energy per lap (the mean of the lap-to-lap drops of "ve"
+    that look like a lap's use) and the last record's tyres, read with a real
+    JSON parser."""
+    ves = [r["ve"] for r in usage[player]]
+    drops = [a - b for a, b in zip(ves, ves[1:]) if 0.0005 < a - b < 0.5]
+    return sum(drops) / len(drops) * 100, usage[player][-1]["tyres"]
+
+
+def case_full_grid(env):
+    """Late in a day's race on a full grid (62 cars, megabytes of answers) with
+    names outside ASCII, some in the buffers as Windows-1252: the documents
+    carry the player's name in UTF-8, the player's energy per lap and tyre
+    wear from the game, and every listed rival's energy; the screen shows the
+    name as it is."""
+    env.start_service()
+    rest = os.path.join(env.work, "rest")
+    os.makedirs(rest)
+    env.start_rig("grid62", "--rest", rest)
+    files = {"/rest/watch/standings": "standings.json", "/rest/strategy/usage": "strategy_usage.json"}
+    env.start_game(routes={path: {"file": os.path.join(rest, name)} for path, name in files.items()})
+    with open(os.path.join(rest, "strategy_usage.json"), encoding="utf-8") as f:
+        usage = json.load(f)
+    with open(os.path.join(rest, "standings.json"), encoding="utf-8") as f:
+        energy = {car["driverName"]: car["veFraction"] * 100 for car in json.load(f)}
+    player = "J\u00f6rg M\u00fcller"
+    check(len(energy) == 62 and player in usage, "the rig's answers are not a full grid")
+    per_lap, tyres = usage_expectations(usage, player)
+    comp = start_companion(env)
+    done = lambda d: (d["ve"]["avgPerLap"] > 0 and d["tires"]["wear"]["fl"] == round(tyres[0], 2)
+                      and all("ve" in car for car in d["standings"]))
+    env.wait_for(lambda: any(r["document"] and done(r["document"]) for r in documents(env)), 90,
+                 "no document with the game's figures:\n" + env.output(comp)[-2500:])
+    d = [r["document"] for r in documents(env) if r["document"] and done(r["document"])][-1]
+    check(d["driverId"] == player and d["driver"]["name"] == player, d["driver"])
+    check(abs(d["ve"]["avgPerLap"] - per_lap) < 1e-4, f"{d['ve']['avgPerLap']} %/lap, not {per_lap}")
+    wear = [d["tires"]["wear"][w] for w in ("fl", "fr", "rl", "rr")]
+    check(wear == [round(t, 2) for t in tyres], f"tyres {wear}, not {tyres}")
+    check(len(d["standings"]) >= 20, f"{len(d['standings'])} cars listed")
+    for car in d["standings"]:
+        check(car["name"] in energy, f"{car['name']!r} is no driver of the race")
+        check(abs(car["ve"] - energy[car["name"]]) < 0.006, f"{car['name']}: {car['ve']}")
+    check("Driver  : " + player in env.output(comp), env.output(comp)[-1500:])
 
 
 def case_probe_no_game(env):
