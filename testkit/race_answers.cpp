@@ -43,23 +43,18 @@ RaceHistory raceHistory(const Scenario& sc, const World& w) {
 
 std::string jsonName(const std::string& utf8, bool escapeLetters) {
     std::string out;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        auto b = static_cast<unsigned char>(utf8[i]);
-        if (b == '"' || b == '\\') {
+    for (size_t i = 0; i < utf8.size();) {
+        size_t at = i;
+        uint32_t c = nextCodePoint(utf8, i);
+        if (c == '"' || c == '\\') {
             out += '\\';
-            out += char(b);
-        } else if (b < 0x80 || !escapeLetters) {
-            out += char(b);
+            out += char(c);
+        } else if (c < 0x80 || !escapeLetters || c > 0xFFFF) {
+            out.append(utf8, at, i - at);
         } else {
-            // A two- or three-byte letter as one \u escape.
-            size_t extra = b >= 0xE0 ? 2 : 1;
-            uint32_t c = b & (extra == 2 ? 0x0F : 0x1F);
-            for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
-                c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
             char esc[8];
             std::snprintf(esc, sizeof esc, "\\u%04x", unsigned(c));
             out += esc;
-            i += extra;
         }
     }
     return out;

@@ -211,6 +211,16 @@ void putText(char* field, size_t size, const std::string& text) {
     std::memcpy(field, text.data(), std::min(size, text.size()));
 }
 
+uint32_t nextCodePoint(const std::string& utf8, size_t& i) {
+    auto b = static_cast<unsigned char>(utf8[i]);
+    size_t extra = b < 0x80 ? 0 : b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
+    uint32_t c = extra == 0 ? b : b & (0x3F >> extra);
+    for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
+        c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += extra + 1;
+    return c;
+}
+
 std::string toCp1252(const std::string& utf8) {
     // The code page's letters from 0x80 to 0x9F; the rest are Latin-1's.
     static const uint16_t high[32] = {
@@ -219,12 +229,7 @@ std::string toCp1252(const std::string& utf8) {
         0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
     std::string out;
     for (size_t i = 0; i < utf8.size();) {
-        auto b = static_cast<unsigned char>(utf8[i]);
-        size_t extra = b < 0x80 ? 0 : b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
-        uint32_t c = extra == 0 ? b : b & (0x3F >> extra);
-        for (size_t k = 1; k <= extra && i + k < utf8.size(); ++k)
-            c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        i += extra + 1;
+        uint32_t c = nextCodePoint(utf8, i);
         char byte = '?';
         if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) byte = char(c);
         for (unsigned k = 0; k < 32; ++k)

@@ -82,6 +82,9 @@ void putText(char* field, size_t size, const std::string& text);
 // UTF-8 text in Windows-1252 bytes, '?' for what the code page lacks.
 std::string toCp1252(const std::string& utf8);
 
+// The code point of the UTF-8 letter at `i`, moving `i` past it.
+uint32_t nextCodePoint(const std::string& utf8, size_t& i);
+
 // Parses the scenario text; false with a reason on a line it cannot read.
 [[nodiscard]] bool parseScenario(const std::string& text, Scenario& out, std::string& err);
 [[nodiscard]] bool loadScenarioFile(const std::string& path, Scenario& out, std::string& err);

@@ -16,22 +16,6 @@ constexpr uint16_t Cp1252High[32] = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-size_t putUtf8(char* dst, uint32_t c) {
-    if (c < 0x80) {
-        dst[0] = char(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        dst[0] = char(0xC0 | (c >> 6));
-        dst[1] = char(0x80 | (c & 0x3F));
-        return 2;
-    }
-    dst[0] = char(0xE0 | (c >> 12));
-    dst[1] = char(0x80 | ((c >> 6) & 0x3F));
-    dst[2] = char(0x80 | (c & 0x3F));
-    return 3;
-}
-
 size_t fromCp1252(char* dst, const char* field, size_t n) {
     size_t out = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -73,6 +57,18 @@ size_t utf8Form(const char* field, size_t maxBytes, char* scratch, const char*& 
 }
 
 } // namespace
+
+size_t putUtf8(char* dst, uint32_t c) {
+    if (c < 0x80) {
+        dst[0] = char(c);
+        return 1;
+    }
+    size_t n = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    static constexpr unsigned char Lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    for (size_t k = n - 1; k > 0; --k, c >>= 6) dst[k] = char(0x80 | (c & 0x3F));
+    dst[0] = char(Lead[n] | c);
+    return n;
+}
 
 size_t validUtf8Prefix(const char* text, size_t length) {
     const auto* p = reinterpret_cast<const unsigned char*>(text);

@@ -4,6 +4,7 @@
 // Windows code page gives Windows-1252, so "Müller" arrives as 4D FC 6C 6C 65
 // 72. Everything the program shows, posts or compares holds the UTF-8 form.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace korvane {
@@ -26,5 +27,8 @@ size_t writeGameJsonText(char* dst, const char* field, size_t maxBytes);
 // The length of the longest prefix of `text` that is valid UTF-8 (no overlong
 // forms, no surrogates, nothing above U+10FFFF).
 size_t validUtf8Prefix(const char* text, size_t length);
+
+// Writes the code point (at most U+10FFFF) as UTF-8; returns its length, 1 to 4.
+size_t putUtf8(char* dst, uint32_t codePoint);
 
 } // namespace korvane

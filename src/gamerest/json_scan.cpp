@@ -1,5 +1,7 @@
 #include "gamerest/json_scan.h"
 
+#include "core/game_text.h"
+
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
@@ -102,21 +104,8 @@ long hex4(std::string_view s, size_t at) {
 }
 
 void appendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
+    char bytes[4];
+    out.append(bytes, putUtf8(bytes, c));
 }
 
 // Decodes the escape whose backslash is at `at` onto `out`; returns how many

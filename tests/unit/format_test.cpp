@@ -97,6 +97,9 @@ TEST(GameText, Utf8OrWindows1252) {
         {std::string(30, 'a') + "\xC3", 32, std::string(30, 'a')},
         {std::string(29, 'a') + "\xE2\x82", 32, std::string(29, 'a')},
         {std::string(31, 'a') + "\xC3", 32, std::string(31, 'a')},
+        // A whole but invalid letter at the end of a full field is no cut one.
+        {std::string(29, 'a') + "\xED\xA0\x80", 32,
+         std::string(29, 'a') + "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},
         // Not at the end of a full field: Windows-1252.
         {std::string(29, 'a') + "\xC3", 32, std::string(29, 'a') + "\xC3\x83"},
         {std::string("M\xFC\0ller", 7), 32, "M\xC3\xBC"},

@@ -1,3 +1,4 @@
+#include "gamerest/json_scan.h"
 #include "gamerest/scanners.h"
 #include "race_answers.h"
 #include "test_support.h"
@@ -150,6 +151,7 @@ TEST(ParseStandingsEnergy, CarsAndKeys) {
          {{"A", 64.0}, {"B", 100.0}, {"C", 0.0}},
          "vefraction"},
         {R"([{"driverName":"A","veFraction":0.5,"nrg":0.3}])", {{"A", 30.0}}, "nrg"},
+        {R"([{"driver":"","fullName":"B","energy":0.5}])", {{"B", 50.0}}, "energy"}, // empty: next
         // Names as the text they stand for: escapes decoded, a quote after a
         // backslash part of the name.
         {R"([{"driverName":"A\"q","energy":0.5},{"driverName":"M\u00fcller","veFraction":0.25},)"
@@ -231,4 +233,21 @@ TEST(ScanRaceAnswers, FullGridLateInALongRace) {
     ASSERT_EQ(energy->energyByDriver.size(), 62u);
     for (const testkit::DriverHistory& d : race.drivers)
         EXPECT_NEAR(energy->energyByDriver[d.name], d.veFraction * 100, 1e-9) << d.name;
+}
+
+TEST(JsonEscapes, Decoded) {
+    struct Case {
+        const char* raw;
+        std::string text;
+    } cases[] = {
+        {R"(a\"b\\c\/d)", "a\"b\\c/d"},
+        {R"(\b\f\n\r\t)", "\b\f\n\r\t"},
+        {R"(\u0041\u007f\u0080\u07FF\u0800\u20ac\uffff)",
+         "A\x7f\xC2\x80\xDF\xBF\xE0\xA0\x80\xE2\x82\xAC\xEF\xBF\xBF"},
+        {R"(\ud83c\udfc1)", "\xF0\x9F\x8F\x81"},     // a surrogate pair
+        {R"(\ud83cx)", "\xEF\xBF\xBDx"},               // a lone half
+        {R"(\udfc1)", "\xEF\xBF\xBD"},
+        {R"(\u12 \x \)", "\\u12 \\x \\"},           // broken escapes stay as written
+    };
+    for (const Case& c : cases) EXPECT_EQ(json::decodeEscapes(c.raw), c.text) << c.raw;
 }

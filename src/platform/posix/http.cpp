@@ -198,9 +198,9 @@ HttpResponse httpExchange(const HttpRequest& req) {
         long status = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         r.status = uint32_t(status);
-        curl_off_t declared = -1;
+        curl_off_t declared = -1; // libcurl's -1 is ours too: none declared
         curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
-        r.contentLength = declared >= 0 ? int64_t(declared) : -1;
+        r.contentLength = int64_t(declared);
         curl_off_t spent = 0;
         curl_easy_getinfo(curl, CURLINFO_TOTAL_TIME_T, &spent);
         r.deadlinePassed = rc == CURLE_OPERATION_TIMEDOUT && req.totalTimeoutMs > 0 &&

@@ -3,6 +3,7 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <windows.h>
 #include <winhttp.h>
@@ -124,9 +125,9 @@ HttpResponse httpExchange(const HttpRequest& req) {
     r.status = status;
     if (status >= 300 && status <= 399) r.location = headerText(h.request, WINHTTP_QUERY_LOCATION);
     std::string declared = headerText(h.request, WINHTTP_QUERY_CONTENT_LENGTH);
-    if (!declared.empty() && declared.find_first_not_of("0123456789") == std::string::npos &&
-        declared.size() < 19)
-        r.contentLength = std::stoll(declared);
+    char* end = nullptr;
+    long long length = std::strtoll(declared.c_str(), &end, 10);
+    if (end != declared.c_str() && *end == '\0' && length >= 0) r.contentLength = length;
     // A body declared larger than wanted is not read at all.
     bool wanted = !req.skipDeclaredOversize || r.contentLength < 0 ||
                   uint64_t(r.contentLength) <= req.bodyLimit;
