@@ -295,7 +295,7 @@ std::string buildLivePayload(const LivePayloadInput& in) {
     writeFuel(w, in);
     if (in.sample->energyPercent >= 0) w.raw(veBlock(in));
     w.open("pitMenu");
-    w.text("category", in.stint->pitMenu.category.c_str(), 32);
+    w.gameText("category", in.stint->pitMenu.category.c_str(), 32);
     w.real("vePercent",
            in.stint->pitMenu.energyPercent >= 0 ? in.stint->pitMenu.energyPercent : -1);
     w.close();
