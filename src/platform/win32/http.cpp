@@ -126,8 +126,9 @@ HttpResponse httpExchange(const HttpRequest& req) {
     if (status >= 300 && status <= 399) r.location = headerText(h.request, WINHTTP_QUERY_LOCATION);
     std::string declared = headerText(h.request, WINHTTP_QUERY_CONTENT_LENGTH);
     char* end = nullptr;
-    long long length = std::strtoll(declared.c_str(), &end, 10);
-    if (end != declared.c_str() && *end == '\0' && length >= 0) r.contentLength = length;
+    long long declaredLength = std::strtoll(declared.c_str(), &end, 10);
+    if (end != declared.c_str() && *end == '\0' && declaredLength >= 0)
+        r.contentLength = declaredLength;
     // A body declared larger than wanted is not read at all.
     bool wanted = !req.skipDeclaredOversize || r.contentLength < 0 ||
                   uint64_t(r.contentLength) <= req.bodyLimit;
