@@ -199,13 +199,14 @@ QuotedText findQuoted(const std::string& body, std::string_view text) {
         i = j + 1;
     }
     // An escape is at most six bytes for each byte of the text it stands for.
-    // A text with no such run is anchored on its escapes' backslashes.
+    // A text with no such run is anchored on its first escape's backslash,
+    // which no more bytes than the text's own precede.
     std::string_view anchor = text.substr(runAt, runLength);
     size_t reach = 6 * runAt + 1;
     if (runLength == 0) {
         anchor = "\\";
         runAt = 0;
-        reach = 6 * text.size() + 1;
+        reach = text.size() + 1;
     }
     for (size_t hit = findText(body, anchor); hit != npos; hit = findText(body, anchor, hit + 1)) {
         for (size_t q = hit > reach ? hit - reach : 0; q < hit && q + runAt < hit + 1; ++q) {

@@ -97,6 +97,8 @@ TEST(GameText, Utf8OrWindows1252) {
         {std::string(30, 'a') + "\xC3", 32, std::string(30, 'a')},
         {std::string(29, 'a') + "\xE2\x82", 32, std::string(29, 'a')},
         {std::string(31, 'a') + "\xC3", 32, std::string(31, 'a')},
+        // A lead byte whose follower is no continuation is no cut letter.
+        {std::string(30, 'a') + "\xE2" + "A", 32, std::string(30, 'a') + "\xC3\xA2" + "A"},
         // A whole but invalid letter at the end of a full field is no cut one.
         {std::string(29, 'a') + "\xED\xA0\x80", 32,
          std::string(29, 'a') + "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},

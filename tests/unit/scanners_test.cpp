@@ -102,6 +102,8 @@ TEST(ScanTyreWear, Table) {
         // tyres, not the next driver's nor the first record's.
         {R"({"P":[{"tyres":[1,2,3,4]},{"tyres":[5,6,7,8]}],"Q":[{"tyres":[9,9,9,9]}]})", true, 5, 8},
         {R"({"P" : [{"n":"]}","tyres":[1,2,3,4]}],"Q":[{"tyres":[9,9,9,9]}]})", true, 1, 4},
+        // The name first stands as no key: the older rule's end applies.
+        {R"({"L":["P",[{"tyres":[9,9,9,9]},{"tyres":[8,8,8,8]}]]})", true, 9, 9},
     };
     for (const Case& c : cases) {
         auto v = scanTyreWear(c.body, "P");
@@ -152,6 +154,7 @@ TEST(ParseStandingsEnergy, CarsAndKeys) {
          "vefraction"},
         {R"([{"driverName":"A","veFraction":0.5,"nrg":0.3}])", {{"A", 30.0}}, "nrg"},
         {R"([{"driver":"","fullName":"B","energy":0.5}])", {{"B", 50.0}}, "energy"}, // empty: next
+        {R"([{"driverName":"Q\"","energy":0.4}])", {{"Q\"", 40.0}}, "energy"},  // ends in a quote
         // Names as the text they stand for: escapes decoded, a quote after a
         // backslash part of the name.
         {R"([{"driverName":"A\"q","energy":0.5},{"driverName":"M\u00fcller","veFraction":0.25},)"
@@ -194,6 +197,7 @@ TEST(ScanUsage, PlayerNameAsTheGameWritesIt) {
         {"A/B", R"(A\/B)"},
         {"\xC5\x81\xC3\xB3\xC5\xBA", R"(\u0141\u00f3\u017a)"}, // no letter left as it is
         {"x\xF0\x9F\x8F\x81", R"(x\ud83c\udfc1)"},              // a surrogate pair
+        {"\xC3\xBC/", "\xC3\xBC\\/"},                             // its only escape last
     };
     for (const Case& c : cases) {
         UsageScan usage = scanUsage(answer(c.key), c.name);
@@ -250,4 +254,12 @@ TEST(JsonEscapes, Decoded) {
         {R"(\u12 \x \)", "\\u12 \\x \\"},           // broken escapes stay as written
     };
     for (const Case& c : cases) EXPECT_EQ(json::decodeEscapes(c.raw), c.text) << c.raw;
+}
+
+TEST(JsonSearch, FindsWhatStdFindFinds) {
+    std::string body = R"({"ve":1,"x":"Ab","ve":2})";
+    for (std::string needle : {"\"ve\"", "Ab", "2}", "{", "})", "\"ve\":2}", "zz", ""})
+        for (size_t from : {size_t(0), size_t(1), size_t(17), body.size(), body.size() + 1})
+            EXPECT_EQ(json::findText(body, needle, from), body.find(needle, from))
+                << needle << " from " << from;
 }

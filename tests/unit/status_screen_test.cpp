@@ -38,6 +38,22 @@ TEST(ScreenWidth, FallbackAndCut) {
     for (int width : {20, 298}) EXPECT_EQ(screenLineWidth(width), width);
     EXPECT_EQ(fitScreenLine("abc", 5), "abc  ");
     EXPECT_EQ(fitScreenLine(std::string(250, 'e'), 119), std::string(119, 'e'));
+    // Letters, not bytes: a name outside ASCII is padded and cut as it shows.
+    EXPECT_EQ(fitScreenLine("M\xC3\xBCller", 8), "M\xC3\xBCller  ");
+    EXPECT_EQ(fitScreenLine("M\xC3\xBCller", 2), "M\xC3\xBC");
+}
+
+TEST(StatusScreen, DiagnosticsNameADroppedAnswer) {
+    Screen s;
+    s.in.verbose = true;
+    auto dropped = [&] {
+        int n = 0;
+        for (const std::string& l : s.lines()) n += l.rfind("rest dropped ", 0) == 0;
+        return n;
+    };
+    EXPECT_EQ(dropped(), 0);
+    s.in.droppedAnswer = "/rest/strategy/usage, 17,000,000 bytes";
+    EXPECT_EQ(dropped(), 1);
 }
 
 TEST(StatusScreen, SendingStatesAndHints) {
