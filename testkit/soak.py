@@ -118,8 +118,15 @@ def day_figures(env, rest):
         problems.append(f"energy {d['ve']['avgPerLap']} %/lap")
     if abs(d["fuel"]["avgPerLap"] - 3.1) > 0.2:
         problems.append(f"fuel {d['fuel']['avgPerLap']} L/lap, the rig burns 3.1")
-    if not (d["lastStop"]["valid"] and abs(d["lastStop"]["litres"] - 40) < 1):
-        problems.append(f"last stop {d['lastStop']}")
+    # Each stop adds 40 L or fills the tank, whichever is less, from the fuel
+    # the car came in with.
+    # A stop still under way at the end is not the last stop yet.
+    done = max(i for i, doc in enumerate(docs) if not doc["status"]["inPitlane"])
+    entry = max(i for i in range(1, done)
+                if docs[i]["status"]["inPitlane"] and not docs[i - 1]["status"]["inPitlane"])
+    litres = min(40.0, docs[entry]["fuel"]["capacity"] - docs[entry]["fuel"]["remaining"])
+    if not (d["lastStop"]["valid"] and abs(d["lastStop"]["litres"] - litres) < 0.6):
+        problems.append(f"last stop {d['lastStop']}, not {litres:.1f} L")
     # The answers may have moved on a lap since the last poll.
     wear = [d["tires"]["wear"][w] for w in ("fl", "fr", "rl", "rr")]
     if not any(wear == [round(t, 2) for t in r["tyres"]] for r in records[-2:]):
@@ -127,7 +134,7 @@ def day_figures(env, rest):
     summary = (f"lap {d['lap']['current']}, {len(records)} laps of records "
                f"({os.path.getsize(os.path.join(rest, 'strategy_usage.json')) / 1e6:.1f} MB), "
                f"{d['ve']['avgPerLap']:.3f} %VE/lap, {d['fuel']['avgPerLap']:.2f} L/lap, "
-               f"last stop {d['lastStop']['litres']:.1f} L")
+               f"last stop {d['lastStop']['litres']:.1f} L of {litres:.1f}")
     return summary, problems
 
 
