@@ -26,13 +26,19 @@ size_t fromCp1252(char* dst, const char* field, size_t n) {
     return out;
 }
 
+// How many bytes a sequence starting with this lead byte takes; 0 for a byte
+// no valid sequence starts with.
+size_t sequenceLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
 // Whether the bytes could start a valid sequence that the end of the field cut.
 bool cutSequence(const unsigned char* p, size_t n) {
-    if (n == 0 || n > 3) return false;
-    int need = p[0] >= 0xC2 && p[0] <= 0xDF ? 2 : p[0] >= 0xE0 && p[0] <= 0xEF ? 3
-               : p[0] >= 0xF0 && p[0] <= 0xF4                                  ? 4
-                                                                               : 0;
-    if (size_t(need) <= n) return false;
+    if (n == 0 || sequenceLength(p[0]) <= n) return false;
     for (size_t k = 1; k < n; ++k)
         if ((p[k] & 0xC0) != 0x80) return false;
     return true;
@@ -79,10 +85,8 @@ size_t validUtf8Prefix(const char* text, size_t length) {
             ++i;
             continue;
         }
-        size_t extra = b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2
-                       : b >= 0xF0 && b <= 0xF4                           ? 3
-                                                                          : 0;
-        if (extra == 0 || i + extra >= length) return i;
+        size_t extra = sequenceLength(b) - 1;
+        if (extra > 3 || i + extra >= length) return i;
         uint32_t c = b & (0x3F >> extra);
         for (size_t k = 1; k <= extra; ++k) {
             if ((p[i + k] & 0xC0) != 0x80) return i;

@@ -1,5 +1,6 @@
 #pragma once
-// Name fields in the game's buffers (track, driver, vehicle, class) are bytes.
+// Name fields in the game's buffers (track, driver, vehicle, class, compound,
+// the pit menu's category) are bytes.
 // A game build that writes UTF-8 gives UTF-8; one that writes its 8-bit
 // Windows code page gives Windows-1252, so "Müller" arrives as 4D FC 6C 6C 65
 // 72. Everything the program shows, posts or compares holds the UTF-8 form.
@@ -17,7 +18,7 @@ namespace korvane {
 std::string gameText(const char* field, size_t maxBytes);
 
 // The same, as the body of a JSON string (escaped as writeJsonText escapes),
-// written to `dst`, which must hold GameJsonTextBytes(maxBytes) bytes; returns
+// written to `dst`, which must hold gameJsonTextBytes(maxBytes) bytes; returns
 // the number of bytes written. No allocation.
 constexpr size_t gameJsonTextBytes(size_t maxBytes) {
     return 3 * maxBytes;
