@@ -26,10 +26,9 @@ size_t fromCp1252(char* dst, const char* field, size_t n) {
     return out;
 }
 
-// How many bytes a sequence starting with this lead byte takes; 0 for a byte
-// no valid sequence starts with.
+// How many bytes a sequence starting with this byte (above 0x7F) takes; 0 for
+// a byte no valid sequence starts with.
 size_t sequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
     if (lead >= 0xC2 && lead <= 0xDF) return 2;
     if (lead >= 0xE0 && lead <= 0xEF) return 3;
     if (lead >= 0xF0 && lead <= 0xF4) return 4;

@@ -86,6 +86,7 @@ TEST(GameText, Utf8OrWindows1252) {
         {"M\xC3\xBCller", 32, "M\xC3\xBCller"},            // UTF-8: as it is
         {"\xC5\x81ukasz", 32, "\xC5\x81ukasz"},            // a letter Windows-1252 lacks
         {"x\xF0\x9F\x8F\x81", 32, "x\xF0\x9F\x8F\x81"},    // four bytes are UTF-8 too
+        {"\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80", 32, "\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80"}, // each length's least
         {"M\xFCller", 32, "M\xC3\xBCller"},                // Windows-1252
         {"Jos\xE9", 32, "Jos\xC3\xA9"},                    // a lead byte at the end of a short name
         {"\x80 \x9F\xFF", 32, "\xE2\x82\xAC \xC5\xB8\xC3\xBF"},
