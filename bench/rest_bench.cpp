@@ -1,8 +1,8 @@
 // Speed of the REST scanners over answers of 64 KB and over a whole poll's
 // answers late in a day's race on a full grid, and of one probe sample over
 // every slot.
-#include "gamerest/scanners.h"
 #include "core/snapshot.h"
+#include "gamerest/scanners.h"
 #include "race_answers.h"
 #include "tools/probe.h"
 

@@ -40,8 +40,8 @@ std::optional<StandingsEnergy> slowStandingsEnergy(const std::string& body) {
                 if (!(name = korvane::findFieldText(body, objectStart, i + 1, needle)).empty())
                     break;
             if (name.find('\\') != std::string::npos) name = korvane::json::decodeEscapes(name);
-            for (const char* needle :
-                 {"virtualenergy", "currentvirtualenergy", "energyremaining", "energy", "nrg", "vefraction"}) {
+            for (const char* needle : {"virtualenergy", "currentvirtualenergy", "energyremaining",
+                                       "energy", "nrg", "vefraction"}) {
                 std::string text = korvane::findFieldText(body, objectStart, i + 1, needle);
                 if (name.empty() || text.empty()) continue;
                 char* end = nullptr;

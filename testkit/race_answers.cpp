@@ -71,12 +71,12 @@ std::string num(double v, int decimals) {
 void appendRecord(std::string& out, const DriverHistory& d, int lap) {
     std::array<double, 4> tyres = d.tyresAfter(lap);
     double ve = d.veAfter(lap);
-    out += "    {\n      \"fuel\": " + num(ve * 0.98, 4) + ",\n      \"lap\": " +
-           std::to_string(lap + 1) + ",\n      \"pit\": " +
-           (lap % d.stintLaps == 0 && lap ? "true" : "false") + ",\n      \"stint\": " +
-           std::to_string(lap / d.stintLaps + 1) + ",\n      \"tyres\": [\n";
-    for (size_t w = 0; w < 4; ++w)
-        out += "        " + num(tyres[w], 1) + (w < 3 ? ",\n" : "\n");
+    out += "    {\n      \"fuel\": " + num(ve * 0.98, 4) +
+           ",\n      \"lap\": " + std::to_string(lap + 1) +
+           ",\n      \"pit\": " + (lap % d.stintLaps == 0 && lap ? "true" : "false") +
+           ",\n      \"stint\": " + std::to_string(lap / d.stintLaps + 1) +
+           ",\n      \"tyres\": [\n";
+    for (size_t w = 0; w < 4; ++w) out += "        " + num(tyres[w], 1) + (w < 3 ? ",\n" : "\n");
     out += "      ],\n      \"ve\": " + num(ve, 4) + "\n    }";
 }
 

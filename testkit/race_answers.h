@@ -14,12 +14,12 @@ namespace korvane::testkit {
 
 // What one driver's records say, so tests know what the answers must give.
 struct DriverHistory {
-    std::string name;       // UTF-8, as the game's answers name the driver
-    int laps = 0;           // records so far
-    int stintLaps = 12;     // energy refilled and tyres changed every so many laps
-    double vePerLap = 3.0;  // percent of energy each lap takes
+    std::string name;      // UTF-8, as the game's answers name the driver
+    int laps = 0;          // records so far
+    int stintLaps = 12;    // energy refilled and tyres changed every so many laps
+    double vePerLap = 3.0; // percent of energy each lap takes
     std::array<double, 4> wearPerLap{1.5, 1.5, 1.2, 1.2};
-    double veFraction = 0;  // the car's energy now, as the standings give it
+    double veFraction = 0; // the car's energy now, as the standings give it
     // The ve and tyres of record `lap` (0 = the first lap of the race).
     double veAfter(int lap) const;
     std::array<double, 4> tyresAfter(int lap) const;

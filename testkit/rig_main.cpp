@@ -151,9 +151,10 @@ int replay(const char* file, double speed, const char* answersPath) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::printf("usage: korvane-rig SCENARIO [--seconds N] [--held S] [--clock N] [--rest DIR]\n"
-                    "       korvane-rig --sections NAME...\n"
-                    "       korvane-rig --replay FILE [--speed N] [--answers FILE]\n");
+        std::printf(
+            "usage: korvane-rig SCENARIO [--seconds N] [--held S] [--clock N] [--rest DIR]\n"
+            "       korvane-rig --sections NAME...\n"
+            "       korvane-rig --replay FILE [--speed N] [--answers FILE]\n");
         return 2;
     }
     if (std::strcmp(argv[1], "--sections") == 0) return publishSections(argc - 2, argv + 2);

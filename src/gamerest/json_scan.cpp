@@ -122,8 +122,7 @@ size_t decodeEscape(std::string_view s, size_t at, std::string& out) {
         out += '\\';
         return 1;
     }
-    if (c >= 0xD800 && c <= 0xDBFF && at + 7 < s.size() && s[at + 6] == '\\' &&
-        s[at + 7] == 'u') {
+    if (c >= 0xD800 && c <= 0xDBFF && at + 7 < s.size() && s[at + 6] == '\\' && s[at + 7] == 'u') {
         long low = hex4(s, at + 8);
         if (low >= 0xDC00 && low <= 0xDFFF) {
             appendUtf8(out, 0x10000 + ((uint32_t(c) - 0xD800) << 10) + (uint32_t(low) - 0xDC00));
@@ -162,8 +161,8 @@ size_t matchString(const std::string& body, size_t from, std::string_view text) 
             continue;
         }
         piece.clear();
-        i += decodeEscape(std::string_view(body).substr(0, std::min(body.size(), i + 12)), i,
-                          piece);
+        i +=
+            decodeEscape(std::string_view(body).substr(0, std::min(body.size(), i + 12)), i, piece);
         if (text.compare(done, piece.size(), piece) != 0 || done + piece.size() > text.size())
             return npos;
         done += piece.size();

@@ -11,10 +11,10 @@ namespace korvane {
 inline constexpr uint64_t RestAnswerLimit = uint64_t(16) << 20;
 
 struct RestReply {
-    std::string body;    // empty on any failure, and for a dropped answer
-    uint16_t status = 0; // the answer's status; 0 when none came
-    bool dropped = false;       // the answer was larger than RestAnswerLimit
-    uint64_t droppedBytes = 0;  // its size as declared, 0 when it declared none
+    std::string body;          // empty on any failure, and for a dropped answer
+    uint16_t status = 0;       // the answer's status; 0 when none came
+    bool dropped = false;      // the answer was larger than RestAnswerLimit
+    uint64_t droppedBytes = 0; // its size as declared, 0 when it declared none
 };
 
 // One GET, whatever its status. Never waits longer than its time-outs, never

@@ -252,7 +252,8 @@ class CarWalk {
             if (!v || !(*v >= 0)) continue;
             double pct = *v <= 1.0 ? *v * 100.0 : *v;
             if (!(pct <= 100.5)) continue;
-            auto [it, added] = out_.energyByDriver.try_emplace(standingsName(body_, values[name].begin, values[name].end), pct);
+            auto [it, added] = out_.energyByDriver.try_emplace(
+                standingsName(body_, values[name].begin, values[name].end), pct);
             if (!added) it->second = pct; // a later car of the same name wins
             if (out_.matchedKey.empty()) out_.matchedKey = CarNeedles[n];
             return;

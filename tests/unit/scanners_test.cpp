@@ -100,7 +100,8 @@ TEST(ScanTyreWear, Table) {
         {R"({"P":{"tyres":[1,2,3,4)", true, 1, 4},
         // The player's laps as an array end where it closes: the last record's
         // tyres, not the next driver's nor the first record's.
-        {R"({"P":[{"tyres":[1,2,3,4]},{"tyres":[5,6,7,8]}],"Q":[{"tyres":[9,9,9,9]}]})", true, 5, 8},
+        {R"({"P":[{"tyres":[1,2,3,4]},{"tyres":[5,6,7,8]}],"Q":[{"tyres":[9,9,9,9]}]})", true, 5,
+         8},
         {R"({"P" : [{"n":"]}","tyres":[1,2,3,4]}],"Q":[{"tyres":[9,9,9,9]}]})", true, 1, 4},
         // The name first stands as no key: the older rule's end applies.
         {R"({"L":["P",[{"tyres":[9,9,9,9]},{"tyres":[8,8,8,8]}]]})", true, 9, 9},
@@ -148,13 +149,14 @@ TEST(ParseStandingsEnergy, CarsAndKeys) {
          {{"A", 20.0}},
          "energy"},
         // The game's own key, tried after all the others.
-        {"[\n  {\n    \"driverName\": \"A\",\n    \"fuelFraction\": 0.7,\n    \"veFraction\": 0.64\n  },"
+        {"[\n  {\n    \"driverName\": \"A\",\n    \"fuelFraction\": 0.7,\n    \"veFraction\": "
+         "0.64\n  },"
          "{\"driverName\":\"B\",\"VEFRACTION\":1.0},{\"driverName\":\"C\",\"veFraction\":0}]",
          {{"A", 64.0}, {"B", 100.0}, {"C", 0.0}},
          "vefraction"},
         {R"([{"driverName":"A","veFraction":0.5,"nrg":0.3}])", {{"A", 30.0}}, "nrg"},
         {R"([{"driver":"","fullName":"B","energy":0.5}])", {{"B", 50.0}}, "energy"}, // empty: next
-        {R"([{"driverName":"Q\"","energy":0.4}])", {{"Q\"", 40.0}}, "energy"},  // ends in a quote
+        {R"([{"driverName":"Q\"","energy":0.4}])", {{"Q\"", 40.0}}, "energy"}, // ends in a quote
         // Names as the text they stand for: escapes decoded, a quote after a
         // backslash part of the name.
         {R"([{"driverName":"A\"q","energy":0.5},{"driverName":"M\u00fcller","veFraction":0.25},)"
@@ -183,8 +185,9 @@ TEST(ScanUsage, PlayerNameAsTheGameWritesIt) {
     auto answer = [](const std::string& key) {
         return R"({"M\u00fcllerX":[{"tyres":[9,9,9,9],"ve":0.5},{"tyres":[9,9,9,9],"ve":0.1}],)"
                R"("Q":[{"tyres":[8,8,8,8],"ve":0.9}],")" +
-               key + R"(" : [{"tyres":[1,2,3,4],"ve":0.9},{"tyres":[5,6,7,8],"ve":0.85}],)"
-                     R"("R":[{"tyres":[7,7,7,7],"ve":0.8}]})";
+               key +
+               R"(" : [{"tyres":[1,2,3,4],"ve":0.9},{"tyres":[5,6,7,8],"ve":0.85}],)"
+               R"("R":[{"tyres":[7,7,7,7],"ve":0.8}]})";
     };
     struct Case {
         std::string name, key;
@@ -196,8 +199,8 @@ TEST(ScanUsage, PlayerNameAsTheGameWritesIt) {
         {"A\\B", R"(A\\B)"},
         {"A/B", R"(A\/B)"},
         {"\xC5\x81\xC3\xB3\xC5\xBA", R"(\u0141\u00f3\u017a)"}, // no letter left as it is
-        {"x\xF0\x9F\x8F\x81", R"(x\ud83c\udfc1)"},              // a surrogate pair
-        {"\xC3\xBC/", "\xC3\xBC\\/"},                             // its only escape last
+        {"x\xF0\x9F\x8F\x81", R"(x\ud83c\udfc1)"},             // a surrogate pair
+        {"\xC3\xBC/", "\xC3\xBC\\/"},                          // its only escape last
     };
     for (const Case& c : cases) {
         UsageScan usage = scanUsage(answer(c.key), c.name);
@@ -248,10 +251,10 @@ TEST(JsonEscapes, Decoded) {
         {R"(\b\f\n\r\t)", "\b\f\n\r\t"},
         {R"(\u0041\u007f\u0080\u07FF\u0800\u20ac\uffff)",
          "A\x7f\xC2\x80\xDF\xBF\xE0\xA0\x80\xE2\x82\xAC\xEF\xBF\xBF"},
-        {R"(\ud83c\udfc1)", "\xF0\x9F\x8F\x81"},     // a surrogate pair
-        {R"(\ud83cx)", "\xEF\xBF\xBDx"},               // a lone half
+        {R"(\ud83c\udfc1)", "\xF0\x9F\x8F\x81"}, // a surrogate pair
+        {R"(\ud83cx)", "\xEF\xBF\xBDx"},         // a lone half
         {R"(\udfc1)", "\xEF\xBF\xBD"},
-        {R"(\u12 \x \)", "\\u12 \\x \\"},           // broken escapes stay as written
+        {R"(\u12 \x \)", "\\u12 \\x \\"}, // broken escapes stay as written
     };
     for (const Case& c : cases) EXPECT_EQ(json::decodeEscapes(c.raw), c.text) << c.raw;
 }
