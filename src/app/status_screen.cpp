@@ -3,6 +3,8 @@
 #include "analysis/session.h"
 #include "core/build_info.h"
 #include "core/format.h"
+#include "core/strings.h"
+#include "feed/poster.h"
 #include "platform/console.h"
 
 #include <cstdio>
@@ -62,6 +64,8 @@ bool hint(const ScreenInput& in, std::string& out) {
     if (in.sessionOk) {
         if (!in.tracking)
             out = "NEXT    : get in the car - nothing is sent until you drive";
+        else if (!in.postOk && in.lastPostError.rfind(PostDeadlineText, 0) == 0)
+            out = "NEXT    : the site answers too slowly - check your connection";
         else if (!in.postOk)
             out = "NEXT    : check your connection - the site is not answering";
         else
@@ -133,7 +137,7 @@ std::vector<std::string> statusScreenLines(const ScreenInput& in) {
     lines.push_back("");
     lines.push_back("Room    : " + in.roomCode);
     if (in.sessionOk)
-        lines.push_back("Game    : connected - " + in.trackName + ", " +
+        lines.push_back("Game    : connected - " + shownText(in.trackName) + ", " +
                         sessionTypeName(in.sessionType));
     else
         lines.push_back("Game    : waiting for Le Mans Ultimate");
@@ -147,7 +151,7 @@ std::vector<std::string> statusScreenLines(const ScreenInput& in) {
     if (in.sessionOk) {
         const TickSample& t = *in.sample;
         std::ostringstream s;
-        s << "Driver  : " << in.driverName << "   Lap " << t.lap << "   Fuel " << t.fuel << " L ("
+        s << "Driver  : " << shownText(in.driverName) << "   Lap " << t.lap << "   Fuel " << t.fuel << " L ("
           << truncatedOrZero(fuelPercentOf(t.fuel, t.capacity)) << "%)";
         lines.push_back(s.str());
     }

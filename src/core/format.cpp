@@ -41,9 +41,13 @@ size_t writeJsonText(char* dst, const char* field, size_t maxBytes) {
             unsigned char b1 = at(i + 1);
             unsigned char b2 = b1 ? at(i + 2) : 0;
             if (b >= 0xC2 && b <= 0xDF && continuation(b1)) {
+                i += 1;
+                // U+0080 to U+009F are control characters, dropped as the
+                // ones below 0x20 are: whoever prints the document (or the
+                // log that holds it) must not meet a terminal command.
+                if (b == 0xC2 && b1 < 0xA0) continue;
                 *out++ = char(b);
                 *out++ = char(b1);
-                i += 1;
             } else if (b >= 0xE0 && b <= 0xEF && continuation(b1) && continuation(b2)) {
                 *out++ = char(b);
                 *out++ = char(b1);

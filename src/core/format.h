@@ -15,8 +15,8 @@ long long truncatedOrZero(double v);
 
 // The body of a JSON string from a fixed-size byte field: reads at most
 // maxBytes bytes, stops at a zero byte, escapes quotes and backslashes, turns
-// tabs into spaces, drops other control bytes and any byte that does not
-// start a complete two- or three-byte UTF-8 sequence.
+// tabs into spaces, drops other control characters (C0, DEL, C1) and any byte
+// that does not start a complete two- or three-byte UTF-8 sequence.
 std::string sanitizeJsonText(const char* field, size_t maxBytes);
 // The same, written to `dst`, which must hold 2 * maxBytes bytes; returns the
 // number of bytes written.

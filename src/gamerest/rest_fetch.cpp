@@ -17,6 +17,9 @@ RestReply restGet(const std::wstring& path) {
     req.connectTimeoutMs = 1000;
     req.sendTimeoutMs = 2000;
     req.receiveTimeoutMs = 2000;
+    // A game that sends its answer a byte at a time would otherwise hold the
+    // poller for as long as it likes, and the values it keeps would go stale.
+    req.totalTimeoutMs = RestDeadlineMs;
     req.readBodyOnSuccess = true;
     // One byte past the limit tells an answer of exactly the limit from a
     // larger one; an answer that declares more is not read at all.

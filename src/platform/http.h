@@ -1,6 +1,8 @@
 #pragma once
 // One synchronous HTTP exchange: open, connect, send, receive, read, close,
-// with every handle closed on every path. Nothing is retried.
+// with every handle closed on every path. Nothing is retried. A body that
+// breaks off (a reset, a stall, fewer bytes than declared) makes the exchange
+// a failure at the receive step: no caller ever gets part of a body.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,8 +26,8 @@ struct HttpRequest {
                                    // chunk that crosses it is kept whole
     // True: a body whose declared length is above bodyLimit is not read at all.
     bool skipDeclaredOversize = false;
-    // Above zero: the whole exchange ends once this much time has passed,
-    // however steadily a slow body keeps coming.
+    // Above zero: the call returns once this much time has passed, however
+    // slowly the answer keeps coming, as a failure with deadlinePassed.
     int totalTimeoutMs = 0;
     // True: a 3xx comes back as it is, with its location, on both platforms.
     // False: the platform's own habit (WinHTTP follows, libcurl does not).
@@ -39,7 +41,7 @@ struct HttpResponse {
     HttpStage failedAt = HttpStage::Done;
     unsigned long error = 0;          // the platform's error number when a step failed
     bool tlsValidationFailed = false; // the server's certificate was not accepted
-    bool deadlinePassed = false;      // totalTimeoutMs ran out; the body is partial
+    bool deadlinePassed = false;      // totalTimeoutMs ran out (a failure)
     uint32_t status = 0;              // 0 when the status could not be read
     std::string location;             // a redirect's Location header, as sent
     int64_t contentLength = -1;       // the length the answer declared; -1 when none

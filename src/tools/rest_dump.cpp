@@ -1,5 +1,6 @@
 #include "tools/rest_dump.h"
 
+#include "core/strings.h"
 #include "gamerest/rest_fetch.h"
 #include "platform/console.h"
 
@@ -29,7 +30,7 @@ void tyreWindows(std::ostream& out, const std::string& body) {
         size_t p = body.find(keyword);
         if (p == std::string::npos) continue;
         size_t start = p <= 80 ? 0 : p - 80;
-        out << "  [tire] ..." << body.substr(start, 700) << "...\n\n";
+        out << "  [tire] ..." << shownText(body.substr(start, 700), true) << "...\n\n";
     }
 }
 
@@ -40,7 +41,7 @@ void energySnippets(std::ostream& out, const std::string& body) {
         for (size_t p = lower.find(keyword); p != std::string::npos;
              p = lower.find(keyword, p + 1)) {
             size_t start = p <= 60 ? 0 : p - 60;
-            out << "  ..." << body.substr(start, 160) << "...\n";
+            out << "  ..." << shownText(body.substr(start, 160), true) << "...\n";
             if (start > 4000) break;
         }
     }
@@ -66,7 +67,7 @@ void restDump(const RestDumpIo& io) {
             continue;
         }
         tyreWindows(out, body);
-        out << body.substr(0, 1200);
+        out << shownText(body.substr(0, 1200), true);
         if (body.size() > 1200) {
             out << "\n  ... " << body.size() - 1200 << " more bytes\n";
             energySnippets(out, body);

@@ -65,12 +65,12 @@ bool httpsGet(const std::wstring& host, const std::wstring& path, std::string& b
         uint64_t now = tickCountMs();
         req.totalTimeoutMs = now < deadline ? int(deadline - now) : 1;
         HttpResponse r = httpExchange(req);
-        if (r.failedAt != HttpStage::Done) {
-            error = failureText(r);
-            return false;
-        }
         if (r.deadlinePassed) {
             error = "gave up after 5 minutes";
+            return false;
+        }
+        if (r.failedAt != HttpStage::Done) {
+            error = failureText(r);
             return false;
         }
         if (isRedirect(r.status) && !r.location.empty()) {

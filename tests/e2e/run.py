@@ -40,12 +40,23 @@ def documents(env):
 
 
 def case_posts_stint(env):
+    """Documents, log lines and the screen of a stint; the names hold
+    terminal commands (a title change, CSI as U+009B), shown and sent inert."""
     env.start_service()
-    env.start_rig("stint")
+    with open(os.path.join(TESTKIT, "scenarios", "stint")) as f:
+        text = f.read().replace('"Alex Korva"', '"Evil\x1b]0;PWNED\x07"')
+    env.start_rig(env.write_scenario("stint", text.replace('"Spa-', '"Spa\u009b2J-')))
     comp = start_companion(env)
     env.wait_for(lambda: len(documents(env)) >= 8, 60,
                  "fewer than 8 documents:\n" + env.output(comp))
     docs = documents(env)
+    out = env.output(comp)
+    check("Driver  : Evil?]0;PWNED?   Lap" in out and "connected - Spa?2J-Francorchamps" in out,
+          out[-1500:])
+    for where, seen in (("screen", out), ("log", env.read("korvane_live.log")),
+                        ("documents", json.dumps([r["document"] for r in docs],
+                                                 ensure_ascii=False))):
+        check(not any(c in seen for c in "\x1b\x07\x9b"), f"a control character on the {where}")
     for r in docs:
         check(r["problem"] is None, f"invalid document: {r['problem']}\n{r['raw']}")
         check(r["userAgent"] == "KorvaneCompanion/1.6", r["userAgent"])

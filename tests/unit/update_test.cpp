@@ -75,8 +75,21 @@ TEST(SignaturePath, SuffixBeforeQueryAndFragment) {
 }
 
 TEST(ShownText, ControlCharactersBecomeQuestionMarks) {
-    EXPECT_EQ(shownText("Faster\x1b[2J pit\rstops\x7f\x01"), "Faster?[2J pit?stops??");
-    EXPECT_EQ(shownText("line\nnext\ttab \xC3\xBC"), "line\nnext\ttab \xC3\xBC");
+    struct Row {
+        const char* in;
+        bool keepLineFeeds;
+        const char* out;
+    } rows[] = {
+        {"Faster\x1b[2J pit\rstops\x7f\x01", false, "Faster?[2J pit?stops??"},
+        {"Evil\x1b]0;PWNED\x07", false, "Evil?]0;PWNED?"},
+        // C1 as UTF-8: U+009B (CSI) and U+0080..U+009F go, U+00A0 and the
+        // letters stay; a lone lead byte at the end stays as it is.
+        {"a\xC2\x9B" "2J\xC2\x80\xC2\x9F\xC2\xA0\xC3\xBC\xC2", false,
+         "a?2J??\xC2\xA0\xC3\xBC\xC2"},
+        {"line\nnext\ttab", false, "line?next tab"},
+        {"line\r\nnext\rover\n", true, "line\nnext?over\n"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(shownText(r.in, r.keepLineFeeds), r.out) << r.in;
 }
 
 // The note carries the manifest's version: at the next start it is shown

@@ -188,32 +188,29 @@ HttpResponse httpExchange(const HttpRequest& req) {
     }
 
     CURLcode rc = perform(curl);
-    long answered = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answered);
-    // A body that stalls or breaks off after the answer began keeps what
-    // arrived, as a failed read does on Windows.
-    bool partial = answered > 0 && (rc == CURLE_OPERATION_TIMEDOUT || rc == CURLE_RECV_ERROR ||
-                                    rc == CURLE_PARTIAL_FILE);
-    if (rc == CURLE_OK || partial || (rc == CURLE_WRITE_ERROR && sink.stoppedOnPurpose)) {
+    curl_off_t spent = 0;
+    curl_easy_getinfo(curl, CURLINFO_TOTAL_TIME_T, &spent);
+    bool expired = rc == CURLE_OPERATION_TIMEDOUT && req.totalTimeoutMs > 0 &&
+                   spent >= curl_off_t(req.totalTimeoutMs) * 1000;
+    // A body that stalls or breaks off is a failure, whatever arrived of it:
+    // a cut manifest or answer must never be taken for a whole one.
+    if (rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && sink.stoppedOnPurpose)) {
         long status = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         r.status = uint32_t(status);
         curl_off_t declared = -1; // libcurl's -1 is ours too: none declared
         curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
         r.contentLength = int64_t(declared);
-        curl_off_t spent = 0;
-        curl_easy_getinfo(curl, CURLINFO_TOTAL_TIME_T, &spent);
-        r.deadlinePassed = rc == CURLE_OPERATION_TIMEDOUT && req.totalTimeoutMs > 0 &&
-                           spent >= curl_off_t(req.totalTimeoutMs) * 1000;
         if (curl_header* h = nullptr;
             status >= 300 && status <= 399 &&
             curl_easy_header(curl, "Location", 0, CURLH_HEADER, -1, &h) == CURLHE_OK)
             r.location = h->value;
         r.body = std::move(sink.body);
     } else {
-        r.failedAt = stageOf(curl, rc);
+        r.failedAt = expired ? HttpStage::Receive : stageOf(curl, rc);
         r.error = unsigned(rc);
         r.tlsValidationFailed = rc == CURLE_PEER_FAILED_VERIFICATION;
+        r.deadlinePassed = expired;
     }
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);

@@ -3,8 +3,15 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <windows.h>
 #include <winhttp.h>
 
@@ -38,19 +45,22 @@ bool is2xx(DWORD status) {
     return status >= 200 && status <= 299;
 }
 
+enum class BodyRead { Whole, Failed, Expired };
+
 // Reads until the body ends, the limit is reached or the deadline (a tick
-// count, 0 for none) has passed; true when the deadline ended it.
-bool readBody(HINTERNET request, size_t limit, ULONGLONG deadline, std::string& body) {
+// count, 0 for none) has passed.
+BodyRead readBody(HINTERNET request, size_t limit, ULONGLONG deadline, std::string& body) {
     while (body.size() < limit) {
-        if (deadline && GetTickCount64() >= deadline) return true;
+        if (deadline && GetTickCount64() >= deadline) return BodyRead::Expired;
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(request, &available) || available == 0) break;
+        if (!WinHttpQueryDataAvailable(request, &available)) return BodyRead::Failed;
+        if (available == 0) break;
         std::string chunk(available, '\0');
         DWORD got = 0;
-        if (!WinHttpReadData(request, chunk.data(), available, &got)) break;
+        if (!WinHttpReadData(request, chunk.data(), available, &got)) return BodyRead::Failed;
         body.append(chunk.data(), got);
     }
-    return false;
+    return BodyRead::Whole;
 }
 
 std::string headerText(HINTERNET request, DWORD which) {
@@ -72,9 +82,9 @@ void httpGlobalInit() {
     // WinHTTP needs no process-wide set-up.
 }
 
-HttpResponse httpExchange(const HttpRequest& req) {
-    ULONGLONG deadline =
-        req.totalTimeoutMs > 0 ? GetTickCount64() + ULONGLONG(req.totalTimeoutMs) : 0;
+namespace {
+
+HttpResponse exchange(const HttpRequest& req, ULONGLONG deadline) {
     Handles h;
     std::wstring agent = widen(req.userAgent);
     h.session =
@@ -134,9 +144,75 @@ HttpResponse httpExchange(const HttpRequest& req) {
                   uint64_t(r.contentLength) <= req.bodyLimit;
     if (wanted && r.contentLength > 0)
         r.body.reserve(size_t(std::min<uint64_t>(uint64_t(r.contentLength), req.bodyLimit)));
-    if (wanted && (req.readBodyOnSuccess || !is2xx(status)))
-        r.deadlinePassed = readBody(h.request, req.bodyLimit, deadline, r.body);
+    if (!wanted || (!req.readBodyOnSuccess && is2xx(status))) return r;
+    BodyRead read = readBody(h.request, req.bodyLimit, deadline, r.body);
+    // Fewer bytes than declared is a body cut short, even where the
+    // connection ended without an error.
+    bool cut = read == BodyRead::Whole && r.contentLength >= 0 &&
+               r.body.size() < req.bodyLimit && uint64_t(r.body.size()) < uint64_t(r.contentLength);
+    if (read == BodyRead::Whole && !cut) return r;
+    HttpResponse broken = failed(HttpStage::Receive);
+    broken.deadlinePassed = read == BodyRead::Expired;
+    return broken;
+}
+
+// An exchange under a deadline runs on a thread of its own, so the caller
+// returns at the deadline even while WinHTTP waits on a peer that sends its
+// answer a byte at a time (its time-outs count from the last byte). An
+// exchange that outlives its deadline is left to end on its own, and its
+// result is dropped.
+struct Bounded {
+    std::mutex lock;
+    std::condition_variable finished;
+    bool done = false;
+    HttpResponse response;
+};
+
+// Exchanges given up on that have not ended yet. Past a few, a new one
+// fails at once instead of leaving one more thread waiting.
+std::atomic<int> abandoned{0};
+constexpr int AbandonedLimit = 4;
+
+HttpResponse expired() {
+    HttpResponse r;
+    r.failedAt = HttpStage::Receive;
+    r.error = ERROR_WINHTTP_TIMEOUT;
+    r.deadlinePassed = true;
     return r;
+}
+
+} // namespace
+
+HttpResponse httpExchange(const HttpRequest& req) {
+    if (req.totalTimeoutMs <= 0) return exchange(req, 0);
+    if (abandoned.load() >= AbandonedLimit) return expired();
+    ULONGLONG deadline = GetTickCount64() + ULONGLONG(req.totalTimeoutMs);
+    auto state = std::make_shared<Bounded>();
+    try {
+        std::thread([state, req, deadline] {
+            HttpResponse r = exchange(req, deadline);
+            std::lock_guard<std::mutex> hold(state->lock);
+            state->response = std::move(r);
+            state->done = true;
+            state->finished.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return exchange(req, deadline);
+    }
+    std::unique_lock<std::mutex> hold(state->lock);
+    // A little past the deadline, so a body read that ends at the deadline
+    // itself reports its own result.
+    bool done = state->finished.wait_for(hold, std::chrono::milliseconds(req.totalTimeoutMs + 250),
+                                         [&] { return state->done; });
+    if (done) return std::move(state->response);
+    abandoned.fetch_add(1);
+    hold.unlock();
+    std::thread([state] {
+        std::unique_lock<std::mutex> wait(state->lock);
+        state->finished.wait(wait, [&] { return state->done; });
+        abandoned.fetch_sub(1);
+    }).detach();
+    return expired();
 }
 
 } // namespace korvane
