@@ -1,5 +1,6 @@
 #include "telemetry/recording.h"
 
+#include "core/strings.h"
 #include "telemetry/layout.h"
 
 #include <cstring>
@@ -226,7 +227,8 @@ bool RecordingReader::readHeader(RecordingInfo& info, std::string& err) {
     std::string body;
     Framed framed = readFramed(in_, body);
     Fields f{body};
-    info.programVersion = f.text(false);
+    // Shown to whoever replays the file: its words, never its commands.
+    info.programVersion = shownText(f.text(false));
     info.startedAt = f.get<int64_t>();
     if (framed != Framed::Ok || !f.ok) {
         err = "the recording's header is damaged";
