@@ -8,7 +8,8 @@ request, path -> answer:
   {"/rest/watch/standings": {"file": "standings.json"},
    "/rest/strategy/usage": {"status": 404, "body": "{\\"error\\":\\"not found\\"}"},
    "/rest/x": {"size": 100000},          a body of that many bytes
-   "/rest/y": {"hang": true}}            accept, then never answer
+   "/rest/y": {"hang": true},            accept, then never answer
+   "/rest/z": {"body": "{}", "trickle": 0.5}}  the body a byte each 0.5 s
 
 Listens on 127.0.0.1, on ::1, or both (--family 4, 6 or both).
 
@@ -97,6 +98,21 @@ class Handler(BaseHTTPRequestHandler):
         else:
             body = answer.get("body", "")
             body = body if isinstance(body, bytes) else body.encode()
+        if answer.get("trickle"):
+            # The headers at once, then the body a byte at a time: fast
+            # enough for any time-out that waits on the next byte.
+            self.send_response(answer.get("status", 200))
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            try:
+                for b in body:
+                    self.wfile.write(bytes([b]))
+                    self.wfile.flush()
+                    time.sleep(float(answer["trickle"]))
+            except OSError:
+                pass
+            self.close_connection = True
+            return
         self.send_response(answer.get("status", 200))
         self.send_header("Content-Type", "application/json")
         self.send_header("Content-Length", str(len(body)))

@@ -15,8 +15,9 @@ answers 200 for a valid document and 400 with "... at position N" otherwise.
 An answer or a route can also misbehave on the wire: {"fault": F} with F one
 of "reset" (a 500 whose body breaks off after a few bytes with a TCP reset),
 "garbage" (a reply that is not HTTP), "endless" (a 500 whose body never ends)
-and "trickle" (a 500 whose short body comes one byte a second); "status" and
-"body" change the status and the few bytes that come first.
+and "trickle" (a 500 whose short body comes one byte a second; with "head":
+true, the status line and headers too); "status" and "body" change the status
+and the few bytes that come first.
 
 GET requests (manifests and downloads) are answered from "routes", by path:
 {"file": PATH} serves a file, {"body": TEXT} a text, {"size": N} N bytes of
@@ -268,14 +269,15 @@ class Handler(BaseHTTPRequestHandler):
                 while True:
                     self.wfile.write(b"x" * 16384)
             elif fault == "trickle":
-                self.send_response(status)
-                self.send_header("Content-Length", str(len(body)))
-                self.end_headers()
-                self.wfile.flush()
-                for i in range(len(body)):
-                    time.sleep(1)
-                    self.wfile.write(body[i:i + 1])
+                head = (f"HTTP/1.1 {status} Slow\r\nContent-Length: {len(body)}\r\n\r\n"
+                        .encode())
+                if not how.get("head"):
+                    self.wfile.write(head)
+                    head = b""
+                for b in head + body:
                     self.wfile.flush()
+                    time.sleep(1)
+                    self.wfile.write(bytes([b]))
         except (OSError, ssl.SSLError, ValueError):
             pass
 

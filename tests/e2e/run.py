@@ -176,7 +176,7 @@ DEAD_PROXY = {name: "http://127.0.0.1:9" for name in ("http_proxy", "https_proxy
 def case_restdump(env):
     """The six endpoints in order, each answer whole, an error's body shown, a
     long answer read whole, one above 16 MiB named and left out, one that
-    never comes given up on; the first tool named is the one that runs. The
+    never comes and one that trickles in given up on; the first tool named is the one that runs. The
     game is always asked directly, whatever proxy the environment names."""
     env.env.update(DEAD_PROXY)
     env.start_game(routes={
@@ -184,6 +184,8 @@ def case_restdump(env):
         "/rest/garage/UIScreen/RepairAndRefuel": {"size": 100000},
         "/rest/garage/UIScreen/DriverAndPitStop": {"hang": True},
         "/rest/garage/getPlayerGarageData": {"size": 17000000},
+        # Every byte within the time-outs, the whole answer far past the deadline.
+        "/rest/watch/standings": {"body": '{"standings": [], "note": "slow"}', "trickle": 0.5},
     })
     code, out = run_tool(env, "--all-sessions", "--restdump", "--probe")
     check(code == 0, f"exit code {code}")
@@ -200,6 +202,7 @@ def case_restdump(env):
     check(s["/rest/garage/getPlayerGarageData"] == "  (an answer of 17,000,000 bytes - more than the "
           "16 MiB the program reads, so it is not used)\n", s["/rest/garage/getPlayerGarageData"])
     check(s["/rest/garage/UIScreen/DriverAndPitStop"] == NO_RESPONSE, "the hanging answer")
+    check(s["/rest/watch/standings"] == NO_RESPONSE, "the trickling answer")
     check({r["userAgent"] for r in env.game_requests()} == {"KorvaneCompanion/1.6"}, "user agent")
     check([r["path"] for r in env.game_requests()] == REST_PATHS, "paths or order differ")
 
