@@ -1,6 +1,8 @@
 #include "app/room.h"
 
 #include "core/strings.h"
+#include "platform/files.h"
+#include "platform/machine.h"
 
 #include <fstream>
 #include <istream>
@@ -9,11 +11,10 @@
 namespace korvane {
 
 bool loadRoomCode(const std::string& path, std::string& roomCode) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    std::string line;
-    if (!std::getline(file, line)) return false;
-    std::string code = trimSpace(line);
+    // A room code is a line; anything far larger is not a room file.
+    std::string text;
+    if (!readFileBytes(widePath(path), text, 4096)) return false;
+    std::string code = trimSpace(text.substr(0, text.find('\n')));
     if (code.empty()) return false;
     roomCode = code;
     return true;

@@ -20,12 +20,35 @@ extern const char* const TextLineEnd;
 // file, so one failure leaves nothing behind that blocks the next call.
 [[nodiscard]] bool appendFileBytes(const std::wstring& path, const std::string& data);
 
+// A file made for one run and kept open for it, such as a recording. It is
+// created where no file of that name is, or not at all: never over or
+// through an existing name, a link included, even one that appears between
+// a check and the creation. On Linux only its owner may read it.
+class NewFile {
+  public:
+    enum class Created { Ok, Exists, Failed };
+    NewFile() = default;
+    ~NewFile();
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    [[nodiscard]] Created create(const std::wstring& path);
+    // Appends the bytes whole; a write that fails partway is cut back off, so
+    // the file only ever grows by whole appends. False when nothing was added.
+    [[nodiscard]] bool append(const std::string& data);
+
+  private:
+    intptr_t handle_ = -1;
+    uint64_t size_ = 0;
+};
+
 // The path made absolute against the current folder, for telling the user
 // where a file went.
 std::wstring fullPathOf(const std::wstring& path);
 
-// False when the file cannot be opened or read.
-[[nodiscard]] bool readFileBytes(const std::wstring& path, std::string& data);
+// The whole file. False when it cannot be opened or read, is not a regular
+// file (a FIFO, a device, a folder), or holds more than maxBytes: a file that
+// someone else controls can neither hold the call nor fill the memory.
+[[nodiscard]] bool readFileBytes(const std::wstring& path, std::string& data, size_t maxBytes);
 
 // False when there was nothing to delete or it could not be deleted.
 bool deleteFile(const std::wstring& path);

@@ -59,7 +59,7 @@ std::vector<std::string> steamLibraries(const std::string& steamRoot,
     if (steamRoot.empty()) return libraries;
     libraries.push_back(steamRoot);
     std::string text;
-    if (readFileBytes(widePath(libraryFile), text))
+    if (readFileBytes(widePath(libraryFile), text, LibraryFileLimit))
         for (std::string& path : libraryPaths(text)) libraries.push_back(std::move(path));
     return libraries;
 }
@@ -134,7 +134,8 @@ PluginStatus readPluginStatus() {
     if (!status.found) return status;
     status.pluginPresent = pathExists(inFolder(status.gameFolder, PluginRelative));
     std::string text;
-    if (readFileBytes(widePath(inFolder(status.gameFolder, SettingsRelative)), text))
+    if (readFileBytes(widePath(inFolder(status.gameFolder, SettingsRelative)), text,
+                      SettingsFileLimit))
         readSettingsFlags(text, status);
     return status;
 }

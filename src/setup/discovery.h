@@ -1,6 +1,7 @@
 #pragma once
 // Finding Le Mans Ultimate through Steam, and what state its telemetry
 // plugin is in. Read-only: nothing here writes, prints or reports an error.
+#include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -34,6 +35,10 @@ inline bool isJsonSpace(char c) {
 inline constexpr const char* PluginsRelative = "Plugins";
 inline constexpr const char* PluginRelative = "Plugins/rFactor2SharedMemoryMapPlugin64.dll";
 inline constexpr const char* SettingsRelative = "UserData/player/CustomPluginVariables.JSON";
+// The most read of the settings file and of Steam's library list: both are a
+// few kilobytes, and a larger file is not one of them.
+inline constexpr size_t SettingsFileLimit = size_t(4) << 20;
+inline constexpr size_t LibraryFileLimit = size_t(4) << 20;
 
 // Every "path" value of a libraryfolders.vdf text, in order, repeats and
 // empty values included.

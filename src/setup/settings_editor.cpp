@@ -79,7 +79,7 @@ bool editPluginSettings(std::string& content, std::string& error) {
 bool enablePluginInSettings(const std::string& settingsPath, std::string& error) {
     std::wstring path = widePath(settingsPath);
     std::string content;
-    if (!readFileBytes(path, content) && pathExists(settingsPath)) {
+    if (!readFileBytes(path, content, SettingsFileLimit) && pathExists(settingsPath)) {
         error = "could not read the settings file - refusing to edit";
         return false;
     }

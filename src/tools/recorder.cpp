@@ -99,13 +99,19 @@ int runRecorder(const std::wstring& path) {
     }
     std::wstring full = fullPathOf(path);
     // Never over a file that is already there: it may be an earlier race.
-    if (pathExists(wideToUtf8(full))) {
+    NewFile file;
+    switch (file.create(full)) {
+    case NewFile::Created::Exists:
         say("record: ", full, " already exists - give a new file name\n");
         return 1;
+    case NewFile::Created::Failed:
+        say("record: cannot write ", full, "\n");
+        return 1;
+    case NewFile::Created::Ok:
+        break;
     }
     const volatile bool* stop = installStopFlag();
-    if (!appendFileBytes(full,
-                         encodeRecordingHeader({BuildVersion, int64_t(std::time(nullptr))}))) {
+    if (!file.append(encodeRecordingHeader({BuildVersion, int64_t(std::time(nullptr))}))) {
         say("record: cannot write ", full, "\n");
         return 1;
     }
@@ -141,7 +147,7 @@ int runRecorder(const std::wstring& path) {
             tick.answers.swap(queue->answers);
         }
         std::string chunk = encoder.encode(tick);
-        if (chunk.empty() || !appendFileBytes(full, chunk)) {
+        if (chunk.empty() || !file.append(chunk)) {
             say("\nrecord: cannot write to ", full,
                 " (is the disk full?). Recording stopped after " + std::to_string(ticks) +
                     " ticks; the file holds them whole.\n");

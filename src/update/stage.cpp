@@ -76,7 +76,9 @@ std::string updateScript(const std::string& target, const std::string& staged) {
         "set tries=0",
         ":wait",
         "set /a tries+=1",
-        "ping -n 2 127.0.0.1 >nul 2>&1",
+        // By its full path: cmd looks in the working folder first, where a
+        // ping.bat must never run in its place.
+        "\"%SystemRoot%\\System32\\ping.exe\" -n 2 127.0.0.1 >nul 2>&1",
         "move /y \"%staged%\" \"%target%\" >nul 2>&1",
         "if not errorlevel 1 goto ok",
         "if %tries% lss 30 goto wait",
@@ -166,7 +168,7 @@ bool stageUpdate(const std::string& body, const std::string& version, const Sign
 void checkFinishedUpdate(const std::wstring& exePath, std::ostream& out) {
     std::wstring notePath = exePath + L".update.expect";
     std::string note;
-    if (!readFileBytes(notePath, note)) return;
+    if (!readFileBytes(notePath, note, 4096)) return;
     size_t firstEnd = note.find('\n');
     std::string expected = trimSpace(note.substr(0, firstEnd));
     std::string count;

@@ -74,6 +74,9 @@ def case_record_replay(env):
     env.stop(rec)
     env.stop(live)
     env.stop(game)
+    if env.platform == "linux":
+        mode = os.stat(os.path.join(env.work, "race.kvr")).st_mode & 0o777
+        check(mode == 0o600, f"the recording's mode is {mode:o}, not 600")
     seen_live = documents(env)
     check(len(seen_live) > 20, f"{len(seen_live)} distinct documents live")
     posted = len([r for r in env.received() if r["path"] == "/api/live"])
@@ -107,6 +110,14 @@ def case_record_full_disk(env):
     check(env.wait_exit(again, 60) == 1 and "already exists" in env.output(again), env.output(again))
     with open(os.path.join(disk, "race.kvr"), "rb") as f:
         check(f.read() == kept, "the recording changed")
+    if env.platform == "linux":
+        # Nor through a link that leads where no file is yet.
+        os.symlink(os.path.join(env.work, "elsewhere.kvr"), os.path.join(disk, "link.kvr"))
+        again = env.spawn("link", env.command("korvane-companion", "--record", "link.kvr"),
+                          cwd=disk)
+        check(env.wait_exit(again, 60) == 1 and "already exists" in env.output(again),
+              env.output(again))
+        check(not os.path.exists(os.path.join(env.work, "elsewhere.kvr")), "written through a link")
 
 
 def case_replay_recording(env):

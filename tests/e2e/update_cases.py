@@ -31,10 +31,10 @@ class App:
     def build(self, target):
         return os.path.join(self.env.bindir, target + (".exe" if self.windows else ""))
 
-    def start(self, stdin_text="", args=()):
+    def start(self, stdin_text="", args=(), cwd=None):
         self.runs += 1
         cmd = ([WINE_RUN] if self.windows else []) + [self.exe, *args]
-        return self.env.spawn(f"app{self.runs}", cmd, stdin_text, cwd=self.folder)
+        return self.env.spawn(f"app{self.runs}", cmd, stdin_text, cwd=cwd or self.folder)
 
     def run(self, stdin_text="", args=(), wait=120):
         """Runs the program until it ends; with no room file, start-up ends at
@@ -342,7 +342,13 @@ def case_update_cycle(env):
     offer(env, **dict(fields, sha256=fields["sha256"].upper()))
     with open(fields["file"], "rb") as f:
         published = f.read()
-    proc = app.start(None)
+    # Started from a folder that holds a ping.bat: the update script must
+    # never run it.
+    desk = os.path.join(env.work, "desk")
+    os.makedirs(desk)
+    with open(os.path.join(desk, "ping.bat"), "w") as f:
+        f.write('@echo ran > "%~dp0ran.txt"\r\n')
+    proc = app.start(None, cwd=desk)
     answer(env, proc, "\n", 1)
     first = f"  Signature verified ({SIGNER})\n  Installing and restarting...\n"
     if app.windows:
@@ -350,6 +356,7 @@ def case_update_cycle(env):
         check(code == 0, f"exit code {code}:\n" + env.output(proc))
         check(env.output(proc).endswith(first), env.output(proc))
         wait_for_script(env, app)
+        check(os.listdir(desk) == ["ping.bat"], f"the script ran {desk}/ping.bat")
     else:
         env.wait_for(lambda: "Room code" in env.output(proc), 60, env.output(proc))
         check(first + "Korvane Companion 2.1.30\nUpdated to 2.1.30\n"

@@ -1,5 +1,9 @@
 #include "app/room.h"
+#include "platform/files.h"
+#include "platform/machine.h"
 #include "test_support.h"
+
+#include <filesystem>
 
 using namespace korvane;
 using korvane::test::readFile;
@@ -82,4 +86,23 @@ TEST(RoomDialogue, UnwritableFileStillConfirms) {
     ASSERT_TRUE(settleRoomCode(path, in, out, room));
     EXPECT_EQ(room, "CODE");
     EXPECT_NE(out.str().find("Saved to "), std::string::npos);
+}
+
+// Files that the user or the game controls are read whole or not at all:
+// never a folder, never more than the caller's limit.
+TEST(ReadFileBytes, OnlyARegularFileWithinTheLimit) {
+    TempDir dir;
+    std::string data = "x";
+    writeFile(dir.file("four"), "abcd");
+    EXPECT_TRUE(readFileBytes(widePath(dir.file("four")), data, 4));
+    EXPECT_EQ(data, "abcd");
+    EXPECT_FALSE(readFileBytes(widePath(dir.file("four")), data, 3));
+    EXPECT_EQ(data, "");
+    std::filesystem::create_directory(dir.file("folder"));
+    EXPECT_FALSE(readFileBytes(widePath(dir.file("folder")), data, 4096));
+    // A room file far larger than a line is no room file.
+    std::string code = "keep";
+    writeFile(dir.file("room"), "TEAM\n" + std::string(5000, 'x'));
+    EXPECT_FALSE(loadRoomCode(dir.file("room"), code));
+    EXPECT_EQ(code, "keep");
 }

@@ -17,12 +17,16 @@ const char* const UpdateManifestPath = "/companion-latest-linux.json";
 
 namespace {
 
+// A signature is a few kilobytes, a build tens of megabytes.
+constexpr size_t SignatureFileLimit = 1 << 20;
+constexpr size_t SignedFileLimit = size_t(512) << 20;
+
 // The same bundle the HTTPS client trusts.
 constexpr const char* TrustBundle = "/etc/ssl/certs/ca-certificates.crt";
 
 CMS_ContentInfo* readSignature(const std::wstring& path) {
     std::string der;
-    if (!readFileBytes(path + utf8ToWide(DetachedSignatureSuffix), der)) return nullptr;
+    if (!readFileBytes(path + utf8ToWide(DetachedSignatureSuffix), der, SignatureFileLimit)) return nullptr;
     BIO* in = BIO_new_mem_buf(der.data(), int(der.size()));
     CMS_ContentInfo* cms = in ? d2i_CMS_bio(in, nullptr) : nullptr;
     BIO_free(in);
@@ -116,7 +120,7 @@ TrustResult checkFileTrust(const std::wstring& path, const std::string& authorit
     CMS_ContentInfo* cms = readSignature(path);
     if (!cms) return {TrustVerdict::NotSigned, 0};
     std::string content;
-    if (!readFileBytes(path, content)) {
+    if (!readFileBytes(path, content, SignedFileLimit)) {
         CMS_ContentInfo_free(cms);
         return other(0);
     }

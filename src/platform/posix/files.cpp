@@ -27,6 +27,38 @@ WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
     return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
 }
 
+NewFile::~NewFile() {
+    if (handle_ >= 0) ::close(int(handle_));
+}
+
+NewFile::Created NewFile::create(const std::wstring& path) {
+    int fd = ::open(wideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return errno == EEXIST ? Created::Exists : Created::Failed;
+    handle_ = fd;
+    return Created::Ok;
+}
+
+bool NewFile::append(const std::string& data) {
+    if (handle_ < 0) return false;
+    int fd = int(handle_);
+    size_t done = 0;
+    bool ok = true;
+    while (ok && done < data.size()) {
+        ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, off_t(size_ + done));
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += size_t(n);
+    }
+    if (!ok) {
+        // Cut the piece back off; should even that fail, the next append
+        // writes over it from where the whole ones end.
+        if (done > 0) (void)::ftruncate(fd, off_t(size_));
+        return false;
+    }
+    size_ += done;
+    return true;
+}
+
 std::wstring fullPathOf(const std::wstring& path) {
     if (!path.empty() && path[0] == L'/') return path;
     char buf[4096];
@@ -56,18 +88,22 @@ bool appendFileBytes(const std::wstring& path, const std::string& data) {
     return ok;
 }
 
-bool readFileBytes(const std::wstring& path, std::string& data) {
+bool readFileBytes(const std::wstring& path, std::string& data, size_t maxBytes) {
     data.clear();
-    int fd = ::open(wideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    int fd = ::open(wideToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) <= maxBytes;
     char buf[65536];
-    bool ok = true;
-    for (;;) {
+    while (ok) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) ok = false;
         if (n <= 0) break;
         data.append(buf, size_t(n));
+        // A file that grows while it is read is held to the same limit.
+        if (data.size() > maxBytes) ok = false;
     }
     ::close(fd);
     if (!ok) data.clear();

@@ -71,13 +71,13 @@ std::vector<std::wstring> runningProcessNames() {
         // under Proton the game is a Wine process started as its .exe's path.
         // A process that ended meanwhile simply reads as empty.
         std::string comm, cmdline;
-        (void)readFileBytes(widePath(base + "/comm"), comm);
+        (void)readFileBytes(widePath(base + "/comm"), comm, 4096);
         if (!comm.empty() && comm.back() == '\n') comm.pop_back();
         names.push_back(utf8ToWide(comm));
         char target[4096];
         ssize_t n = readlink((base + "/exe").c_str(), target, sizeof target);
         if (n > 0) names.push_back(utf8ToWide(std::string(target, size_t(n))));
-        (void)readFileBytes(widePath(base + "/cmdline"), cmdline);
+        (void)readFileBytes(widePath(base + "/cmdline"), cmdline, 1 << 20);
         names.push_back(utf8ToWide(cmdline.substr(0, cmdline.find('\0'))));
     }
     closedir(proc);

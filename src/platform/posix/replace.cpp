@@ -23,7 +23,7 @@ void startScriptHidden(const std::wstring&) {}
 void restartAs(const std::wstring& exe) {
     // The arguments as this process got them, argv[0] included.
     std::string cmdline;
-    if (!readFileBytes(L"/proc/self/cmdline", cmdline)) return;
+    if (!readFileBytes(L"/proc/self/cmdline", cmdline, 1 << 20)) return;
     std::vector<std::string> args;
     size_t start = 0;
     while (start < cmdline.size()) {

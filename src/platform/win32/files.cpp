@@ -23,6 +23,43 @@ WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
     return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
 }
 
+NewFile::~NewFile() {
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+NewFile::Created NewFile::create(const std::wstring& path) {
+    // CREATE_NEW fails on any existing name; others may read while it grows.
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS
+                   ? Created::Exists
+                   : Created::Failed;
+    handle_ = reinterpret_cast<intptr_t>(f);
+    return Created::Ok;
+}
+
+bool NewFile::append(const std::string& data) {
+    if (handle_ == -1) return false;
+    HANDLE f = reinterpret_cast<HANDLE>(handle_);
+    LARGE_INTEGER start{};
+    start.QuadPart = LONGLONG(size_);
+    bool ok = SetFilePointerEx(f, start, nullptr, FILE_BEGIN) != 0;
+    size_t done = 0;
+    while (ok && done < data.size()) {
+        DWORD chunk = DWORD(std::min<size_t>(data.size() - done, 1u << 20));
+        DWORD written = 0;
+        ok = WriteFile(f, data.data() + done, chunk, &written, nullptr) && written == chunk;
+        done += written;
+    }
+    if (!ok) {
+        if (done > 0 && SetFilePointerEx(f, start, nullptr, FILE_BEGIN)) SetEndOfFile(f);
+        return false;
+    }
+    size_ += done;
+    return true;
+}
+
 std::wstring fullPathOf(const std::wstring& path) {
     DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     std::wstring full(n, L'\0');
@@ -50,14 +87,17 @@ bool appendFileBytes(const std::wstring& path, const std::string& data) {
     return ok;
 }
 
-bool readFileBytes(const std::wstring& path, std::string& data) {
+bool readFileBytes(const std::wstring& path, std::string& data, size_t maxBytes) {
     data.clear();
     HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return false;
-    bool ok = true;
+    // A file on a disk only: not a pipe, a console or a device.
+    LARGE_INTEGER size{};
+    bool ok = GetFileType(f) == FILE_TYPE_DISK && GetFileSizeEx(f, &size) &&
+              uint64_t(size.QuadPart) <= maxBytes;
     char buf[65536];
-    for (;;) {
+    while (ok) {
         DWORD got = 0;
         if (!ReadFile(f, buf, sizeof buf, &got, nullptr)) {
             ok = false;
@@ -65,6 +105,8 @@ bool readFileBytes(const std::wstring& path, std::string& data) {
         }
         if (got == 0) break;
         data.append(buf, got);
+        // A file that grows while it is read is held to the same limit.
+        if (data.size() > maxBytes) ok = false;
     }
     CloseHandle(f);
     if (!ok) data.clear();

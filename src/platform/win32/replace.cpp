@@ -70,7 +70,11 @@ void startScriptHidden(const std::wstring& script) {
     std::string shortForm;
     if (path.find(L'%') != std::wstring::npos && plainShortForm(path, shortForm))
         path.assign(shortForm.begin(), shortForm.end());
-    ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_HIDE);
+    // It runs in its own folder, the program's, never in the folder the
+    // program was started from.
+    std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
+    ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, folder.empty() ? nullptr : folder.c_str(),
+                  SW_HIDE);
 }
 
 void restartAs(const std::wstring&) {

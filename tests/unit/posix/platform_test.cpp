@@ -1,5 +1,6 @@
 // What only the Linux platform layer does: a publisher that cuts its file
 // short at any moment, and file names of any bytes.
+#include "platform/files.h"
 #include "platform/shm.h"
 #include "platform/text.h"
 #include "test_support.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace korvane;
@@ -54,4 +56,13 @@ TEST(WideText, AnyBytesSurviveTheRoundTrip) {
           std::string("Z\xC3\xBCrich \xE2\x80\x94 \xF0\x9F\x8F\x81 \x80")}) {
         EXPECT_EQ(wideToUtf8(utf8ToWide(bytes)), bytes) << testing::PrintToString(bytes);
     }
+}
+
+// A FIFO where a settings or room file should be: refused at once, where
+// reading it would wait for a writer that never comes.
+TEST(ReadFileBytes, AFifoIsRefusedWithoutWaiting) {
+    test::TempDir dir;
+    std::string path = dir.file("fifo"), data;
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_FALSE(readFileBytes(utf8ToWide(path), data, 4096));
 }
