@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -112,7 +113,16 @@ int replay(const char* file, double speed, const char* answersPath) {
     uint64_t start = tickCountMs();
     RecordedTick tick;
     while (ok && !*stop) {
-        ChunkRead read = reader.next(tick);
+        ChunkRead read;
+        try {
+            read = reader.next(tick);
+        } catch (const std::bad_alloc&) {
+            std::printf("rig: tick %d of the recording needs more memory than there is; replay "
+                        "stopped after %d ticks\n",
+                        reader.ticksRead() + 1, reader.ticksRead());
+            code = 1;
+            break;
+        }
         int whole = reader.ticksRead() - (read == ChunkRead::Tick ? 1 : 0);
         if (read == ChunkRead::End) {
             std::printf("rig: replayed %d ticks\n", whole);

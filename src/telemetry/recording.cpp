@@ -156,7 +156,11 @@ void RecordingBase::advance(const RecordedTick& tick) {
     telemetry = tick.telemetry;
     scoring = tick.scoring;
     pitMenu = tick.pitMenu;
-    for (const RestAnswer& a : tick.answers) bodies[a.path] = a.body;
+    for (const RestAnswer& a : tick.answers) {
+        std::string& kept = bodies[a.path];
+        bodyBytes += a.body.size() - kept.size();
+        kept = a.body;
+    }
 }
 
 namespace {
@@ -198,6 +202,18 @@ namespace {
 
 enum class Framed { Ok, End, Cut, Damaged };
 
+// Whether the bytes read last end in a zero and nothing but zeros follows to
+// the end of the file: what a file system leaves of the last writes when the
+// machine loses power, a cut rather than damage.
+bool zerosToTheEnd(std::istream& in, const char* last, size_t n) {
+    if (n == 0 || last[n - 1] != 0) return false;
+    char buf[65536];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0)
+        for (std::streamsize i = 0; i < in.gcount(); ++i)
+            if (buf[i] != 0) return false;
+    return true;
+}
+
 Framed readFramed(std::istream& in, std::string& body) {
     char head[8];
     in.read(head, sizeof head);
@@ -206,11 +222,14 @@ Framed readFramed(std::istream& in, std::string& body) {
     uint32_t length, crc;
     std::memcpy(&length, head, 4);
     std::memcpy(&crc, head + 4, 4);
-    if (length > MaxChunkBytes) return Framed::Damaged;
+    // No chunk is empty: a zlib stream takes bytes of its own.
+    if (length == 0 || length > MaxChunkBytes)
+        return zerosToTheEnd(in, head, sizeof head) ? Framed::Cut : Framed::Damaged;
     body.resize(length);
     in.read(body.data(), std::streamsize(length));
     if (in.gcount() < std::streamsize(length)) return Framed::Cut;
-    return crcOf(body) == crc ? Framed::Ok : Framed::Damaged;
+    if (crcOf(body) == crc) return Framed::Ok;
+    return zerosToTheEnd(in, body.data(), body.size()) ? Framed::Cut : Framed::Damaged;
 }
 
 } // namespace
@@ -251,6 +270,65 @@ bool RecordingReader::readHeader(RecordingInfo& info, std::string& err) {
     return true;
 }
 
+namespace {
+
+// Whether the bodies kept for the ticks after this one stay within the limits.
+bool baseWithinLimits(const std::vector<RestAnswer>& answers, const RecordingBase& base) {
+    std::map<std::string, size_t> after; // the size each path this tick answers ends with
+    for (const RestAnswer& a : answers) after[a.path] = a.body.size();
+    size_t kept = base.bodyBytes, paths = base.bodies.size();
+    for (const auto& [path, size] : after) {
+        auto before = base.bodies.find(path);
+        if (before == base.bodies.end())
+            paths += 1;
+        else
+            kept -= before->second.size();
+        kept += size;
+    }
+    return paths <= MaxPaths && kept <= MaxBaseBytes;
+}
+
+} // namespace
+
+bool decodeTick(const std::string& raw, const RecordingBase& base, RecordedTick& tick) {
+    Fields f{raw};
+    RecordedTick t;
+    t.ms = f.get<uint32_t>();
+    t.sessionTime = f.get<double>();
+    size_t count = f.get<uint16_t>();
+    size_t total = 0;
+    f.ok = f.ok && count <= MaxTickAnswers;
+    for (size_t n = 0; f.ok && n < count; ++n) {
+        t.answers.emplace_back();
+        RestAnswer& a = t.answers.back();
+        a.path = f.text(false);
+        a.status = f.get<uint16_t>();
+        f.ok = f.ok && a.path.size() <= MaxPathBytes;
+        if (f.get<uint8_t>() == 1) {
+            // Checked before the copy is made: a file may ask for thousands.
+            const std::string* previous = previousBody(base, a.path);
+            f.ok = f.ok && previous && total + previous->size() <= MaxTickAnswerBytes;
+            if (f.ok) a.body = *previous;
+        } else {
+            a.body = f.text(true);
+        }
+        f.ok = f.ok && a.body.size() <= MaxAnswerBytes;
+        total += a.body.size();
+    }
+    f.ok = f.ok && baseWithinLimits(t.answers, base);
+    std::string* buffers[] = {&t.telemetry, &t.scoring, &t.pitMenu};
+    const std::string* before[] = {&base.telemetry, &base.scoring, &base.pitMenu};
+    uint32_t sizes[3];
+    for (uint32_t& size : sizes) size = f.get<uint32_t>();
+    // Never more than the mapping a replay writes them into.
+    f.ok = f.ok && sizes[0] <= sizeof(TelemetryBuffer) && sizes[1] <= sizeof(ScoringBuffer) &&
+           sizes[2] <= sizeof(PitMenuBuffer);
+    for (size_t i = 0; i < 3 && f.ok; ++i) *buffers[i] = difference(f.take(sizes[i]), *before[i]);
+    if (!f.ok || f.pos != raw.size()) return false;
+    tick = std::move(t);
+    return true;
+}
+
 ChunkRead RecordingReader::next(RecordedTick& tick) {
     std::string packed, raw;
     switch (readFramed(in_, packed)) {
@@ -263,33 +341,9 @@ ChunkRead RecordingReader::next(RecordedTick& tick) {
     case Framed::Ok:
         break;
     }
-    if (!inflateWith(packed, base_.bodies, raw)) return ChunkRead::Damaged;
-    Fields f{raw};
     RecordedTick t;
-    t.ms = f.get<uint32_t>();
-    t.sessionTime = f.get<double>();
-    for (uint16_t n = f.get<uint16_t>(); f.ok && n > 0; --n) {
-        t.answers.emplace_back();
-        RestAnswer& a = t.answers.back();
-        a.path = f.text(false);
-        a.status = f.get<uint16_t>();
-        if (f.get<uint8_t>() == 1) {
-            const std::string* previous = previousBody(base_, a.path);
-            f.ok = f.ok && previous;
-            if (f.ok) a.body = *previous;
-        } else {
-            a.body = f.text(true);
-        }
-    }
-    std::string* buffers[] = {&t.telemetry, &t.scoring, &t.pitMenu};
-    const std::string* before[] = {&base_.telemetry, &base_.scoring, &base_.pitMenu};
-    uint32_t sizes[3];
-    for (uint32_t& size : sizes) size = f.get<uint32_t>();
-    // Never more than the mapping a replay writes them into.
-    f.ok = f.ok && sizes[0] <= sizeof(TelemetryBuffer) && sizes[1] <= sizeof(ScoringBuffer) &&
-           sizes[2] <= sizeof(PitMenuBuffer);
-    for (size_t i = 0; i < 3 && f.ok; ++i) *buffers[i] = difference(f.take(sizes[i]), *before[i]);
-    if (!f.ok || f.pos != raw.size()) return ChunkRead::Damaged;
+    if (!inflateWith(packed, base_.bodies, raw) || !decodeTick(raw, base_, t))
+        return ChunkRead::Damaged;
     base_.advance(t);
     ticks_ += 1;
     tick = std::move(t);

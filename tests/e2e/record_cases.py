@@ -2,10 +2,13 @@
 import json
 import os
 import signal
+import struct
+import zlib
 
 from harness import check
 
-__all__ = ["case_record_replay", "case_record_full_disk", "case_replay_recording"]
+__all__ = ["case_record_replay", "case_record_full_disk", "case_replay_recording",
+           "case_hostile_recording"]
 RECORDINGS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "recordings")
 
 # The session time of testkit/scenarios/held_stint, whose half-second steps
@@ -133,3 +136,48 @@ def case_replay_recording(env):
     check(last == "rig: replayed 113 ticks", last)
     env.stop(comp)
     check_same(posted, documents(env))
+
+
+def chunk(answers):
+    """One tick's chunk: no buffers, the answers as (path, body), a body of
+    None standing for "the same as before"."""
+    raw = struct.pack("<IdH", 0, -1.0, len(answers))
+    for path, body in answers:
+        raw += struct.pack("<H", len(path)) + path + struct.pack("<HB", 200, body is None)
+        if body is not None:
+            raw += struct.pack("<I", len(body)) + body
+    packed = zlib.compress(raw + struct.pack("<III", 0, 0, 0))
+    return struct.pack("<II", len(packed), zlib.crc32(packed)) + packed
+
+
+def case_hostile_recording(env):
+    """A small file that asks for terabytes (one answer of 16 MiB, then a tick
+    that copies it 65,535 times) is refused at that tick, within a memory
+    limit; a file whose end is zeros is replayed as cut short."""
+    with open(os.path.join(RECORDINGS, "stint.kvr"), "rb") as f:
+        stint = f.read()
+    header = stint[:20 + struct.unpack_from("<I", stint, 12)[0]]
+    path = b"/rest/strategy/usage"
+    hostile = os.path.join(env.work, "hostile.kvr")
+    with open(hostile, "wb") as f:
+        f.write(header + chunk([(path, b"x" * (16 << 20))]) + chunk([(path, None)] * 65535))
+    check(os.path.getsize(hostile) < 100_000, f"{os.path.getsize(hostile)} bytes")
+    # What memory the replay may take: a limit the sanitizer keeps on Linux,
+    # the process's data segment under Wine.
+    limit = 1024
+    env.env["ASAN_OPTIONS"] = ":".join(filter(None, [env.env.get("ASAN_OPTIONS"),
+                                                     f"hard_rss_limit_mb={limit}"]))
+    cmd = env.command("korvane-rig", "--replay", hostile)
+    if env.platform == "windows":
+        cmd = ["prlimit", f"--data={limit << 20}", "--"] + cmd
+    rig = env.spawn("hostile", cmd)
+    code = env.wait_exit(rig, 120)
+    last = env.output(rig).strip().split("\n")[-1]
+    check(code == 1 and last == "rig: tick 2 of the recording is damaged; replay stopped after 1 "
+          "ticks", f"exit {code}: {env.output(rig)[-600:]}")
+    zeros = os.path.join(env.work, "zeros.kvr")
+    with open(zeros, "wb") as f:
+        f.write(stint + bytes(65536))
+    check(replay(env, zeros, "--speed", "1000") == "rig: the recording is cut short inside tick 114; replayed its "
+          "113 whole ticks", env.output(env.procs[-1]))
+

@@ -106,6 +106,107 @@ TEST(Recording, CutOrDamagedFilesReadUpToTheirLastWholeTick) {
     }
 }
 
+// A file whose end is zeros, as a machine that lost power leaves it, is cut
+// short at its last whole tick; zeros with bytes after them are damage.
+TEST(Recording, AZeroTailIsACut) {
+    std::string file = recordingOf(sampleTicks());
+    size_t lastChunk = file.size();
+    for (size_t pos = encodeRecordingHeader({"2.1.29", 1796140800}).size(); pos < file.size();) {
+        uint32_t length;
+        std::memcpy(&length, file.data() + pos, 4);
+        lastChunk = pos;
+        pos += 8 + length;
+    }
+    std::string zeros(5000, '\0');
+    struct Case {
+        std::string file;
+        size_t ticks;
+        ChunkRead end;
+    } cases[] = {
+        {file + zeros, 4, ChunkRead::Cut},
+        {file.substr(0, lastChunk) + zeros, 3, ChunkRead::Cut},
+        {file.substr(0, lastChunk + 10) + zeros, 3, ChunkRead::Cut},
+        {file.substr(0, file.size() - 3) + zeros, 3, ChunkRead::Cut},
+        {file.substr(0, lastChunk + 10) + zeros + "x", 3, ChunkRead::Damaged},
+        {file + zeros + file.substr(lastChunk), 4, ChunkRead::Damaged},
+    };
+    for (const Case& c : cases) {
+        Replayed r = replay(c.file);
+        EXPECT_EQ(r.ticks.size(), c.ticks);
+        EXPECT_EQ(r.end, c.end);
+    }
+}
+
+namespace {
+
+// One tick's bytes as they come out of a chunk: answers given as path and
+// body, or path alone for "the same body as before", and no buffers.
+std::string rawTick(const std::vector<std::pair<std::string, const std::string*>>& answers) {
+    std::string raw(12, '\0');
+    auto put = [&](auto v) { raw.append(reinterpret_cast<const char*>(&v), sizeof v); };
+    put(uint16_t(answers.size()));
+    for (const auto& [path, body] : answers) {
+        put(uint16_t(path.size()));
+        raw += path;
+        put(uint16_t(200));
+        put(uint8_t(body ? 0 : 1));
+        if (body) {
+            put(uint32_t(body->size()));
+            raw += *body;
+        }
+    }
+    for (int i = 0; i < 3; ++i) put(uint32_t(0));
+    return raw;
+}
+
+} // namespace
+
+// A tick may not ask for more than the game could ever have sent: a small
+// file must not make the replay copy one body thousands of times.
+TEST(Recording, TicksBeyondTheLimitsAreDamaged) {
+    std::string big(MaxAnswerBytes, 'x'), over(MaxAnswerBytes + 1, 'x'), small = "{}";
+    RecordingBase base;
+    base.bodies["/big"] = big;
+    base.bodies["/small"] = small;
+    base.bodyBytes = big.size() + small.size();
+    RecordingBase full = base;
+    full.bodyBytes = MaxBaseBytes;
+    using Answers = std::vector<std::pair<std::string, const std::string*>>;
+    Answers copies(MaxTickAnswerBytes / MaxAnswerBytes, {"/big", nullptr});
+    Answers many(MaxTickAnswers, {"/small", nullptr}), paths;
+    for (size_t i = 0; i < MaxPaths - 2; ++i) paths.push_back({"/p" + std::to_string(i), &small});
+    struct Case {
+        const char* what;
+        Answers answers;
+        const RecordingBase& base;
+        bool whole;
+    } cases[] = {
+        {"copies up to the tick's limit", copies, base, true},
+        {"one copy more", [&] { Answers a = copies; a.push_back({"/big", nullptr}); return a; }(),
+         base, false},
+        {"answers up to the limit", many, base, true},
+        {"one answer more", [&] { Answers a = many; a.push_back({"/small", nullptr}); return a; }(),
+         base, false},
+        {"a body at the limit", {{"/a", &big}}, base, true},
+        {"a body over it", {{"/a", &over}}, base, false},
+        {"paths up to the limit", paths, base, true},
+        {"one path more", [&] { Answers a = paths; a.push_back({"/q", &small}); return a; }(),
+         base, false},
+        {"a path at its limit", {{std::string(MaxPathBytes, 'p'), &small}}, base, true},
+        {"a longer path", {{std::string(MaxPathBytes + 1, 'p'), &small}}, base, false},
+        {"a full base, a body replaced by a shorter one", {{"/big", &small}}, full, true},
+        {"a full base, one byte more", {{"/new", &small}}, full, false},
+        {"a copy of a body never sent", {{"/none", nullptr}}, base, false},
+    };
+    for (const Case& c : cases) {
+        RecordedTick tick;
+        EXPECT_EQ(decodeTick(rawTick(c.answers), c.base, tick), c.whole) << c.what;
+        if (c.whole) {
+            EXPECT_EQ(tick.answers.size(), c.answers.size()) << c.what;
+        }
+    }
+}
+
 TEST(Recording, OtherFilesAreRefusedWithAReason) {
     std::string good = encodeRecordingHeader({"2.1.29", 0});
     auto withByte = [&](size_t pos, char value) {
