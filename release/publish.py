@@ -3,6 +3,7 @@
 
   publish.py --out DIR --version V --base-url https://host/path
              [--exe korvane-companion.exe] [--linux korvane-companion]
+             [--plugin rFactor2SharedMemoryMapPlugin64.dll]
              [--cert signer.pem --key signer.key [--chain issuers.pem]]
              [--notes TEXT]
 
@@ -13,6 +14,11 @@ certificates in its file and in --chain (intermediates, not the root), so a
 signer issued by an intermediate verifies where only the root is trusted. Each
 manifest names the build's address (base URL + file name), its SHA-256 and,
 when signed, the signer's common name, which the program then insists on.
+
+With --plugin, the telemetry plugin is laid out too, with plugin-latest.json
+(its address and SHA-256) and, when signed, plugin-latest.json.p7s: a detached
+signature over the manifest's exact bytes, which a program with a pinned
+publisher requires before it downloads the plugin.
 """
 import argparse
 import hashlib
@@ -23,6 +29,7 @@ import subprocess
 import sys
 import tempfile
 
+PLUGIN = "rFactor2SharedMemoryMapPlugin64.dll"
 WINDOWS = ("korvane-companion.exe", "companion-latest.json")
 LINUX = ("korvane-companion", "companion-latest-linux.json")
 
@@ -96,6 +103,21 @@ def publish(build, kind, a):
           + (f" signed by {signer}" if signer else " unsigned"))
 
 
+def publish_plugin(dll, a):
+    target = os.path.join(a.out, PLUGIN)
+    shutil.copyfile(dll, target)
+    with open(target, "rb") as f:
+        digest = hashlib.sha256(f.read()).hexdigest()
+    manifest = os.path.join(a.out, "plugin-latest.json")
+    with open(manifest, "w") as f:
+        json.dump({"url": a.base_url.rstrip("/") + "/" + PLUGIN, "sha256": digest}, f, indent=2)
+        f.write("\n")
+    if a.cert:
+        sign_detached(manifest, a)
+    print(f"plugin-latest.json: {PLUGIN} sha256 {digest[:12]}..."
+          + (" (manifest signed)" if a.cert else " (manifest unsigned)"))
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--out", required=True)
@@ -103,6 +125,7 @@ def main():
     ap.add_argument("--base-url", required=True)
     ap.add_argument("--exe")
     ap.add_argument("--linux")
+    ap.add_argument("--plugin")
     ap.add_argument("--cert")
     ap.add_argument("--key")
     ap.add_argument("--chain", help="PEM file of the signer's issuing certificates")
@@ -120,6 +143,8 @@ def main():
             publish(a.exe, WINDOWS, a)
         if a.linux:
             publish(a.linux, LINUX, a)
+        if a.plugin:
+            publish_plugin(a.plugin, a)
 
 
 if __name__ == "__main__":

@@ -235,11 +235,12 @@ class Env:
         with open(os.path.join(folder or self.work, "korvane_room.txt"), "w") as f:
             f.write(room + "\n")
 
-    def start_companion(self, room, *args, cwd=None, answers="", closed_output=False):
+    def start_companion(self, room, *args, cwd=None, answers="", closed_output=False,
+                        program="korvane-companion"):
         """The companion with `room` saved in its folder: its first input, an
         Enter, keeps the room; input ends after `answers`."""
         self.save_room(room, cwd)
-        return self.start("korvane-companion", *args, stdin_text="\n" + answers, cwd=cwd,
+        return self.start(program, *args, stdin_text="\n" + answers, cwd=cwd,
                           closed_output=closed_output)
 
     def start(self, name, *args, stdin_text="", cwd=None, closed_output=False):

@@ -35,7 +35,7 @@ def issue(folder, name, cn, extensions, issuer):
     with open(os.path.join(folder, name + ".ext"), "w") as f:
         f.write(extensions)
     _run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
-         "-out", name + ".csr", "-subj", f"/CN={cn}", cwd=folder)
+         "-out", name + ".csr", "-utf8", "-subj", f"/CN={cn}", cwd=folder)
     issuer_key = issuer[:-len(".pem")] + ".key"
     _run("openssl", "x509", "-req", "-in", name + ".csr", "-CA", issuer, "-CAkey", issuer_key,
          "-set_serial", str(int.from_bytes(os.urandom(8), "big") >> 1), "-out", name + ".pem",

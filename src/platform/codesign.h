@@ -19,7 +19,8 @@ enum class TrustVerdict {
 
 struct TrustResult {
     TrustVerdict verdict = TrustVerdict::Other;
-    uint32_t code = 0; // the platform's own result, for the Other case
+    uint32_t code = 0;  // the platform's own result, for the Other case
+    std::string signer; // Trusted: the name of the signer the check verified (UTF-8)
 };
 
 // `authorityPem`, where not empty, is the one authority trusted for the
@@ -27,8 +28,10 @@ struct TrustResult {
 // chain itself (not on Windows, whose own policy decides).
 TrustResult checkFileTrust(const std::wstring& path, const std::string& authorityPem);
 
-// The signer certificate's subject name; false when none could be read.
-[[nodiscard]] bool readFileSignerName(const std::wstring& path, std::string& name);
+// A detached CMS signature (DER) over exactly the bytes of `content`, judged
+// as a build's signature is: the same verdicts, the same authorities.
+TrustResult checkDetachedTrust(const std::string& content, const std::string& signature,
+                               const std::string& authorityPem);
 
 // Empty where the signature is inside the build; otherwise the suffix of the
 // signature file, both beside the build on disk and beside its download URL.

@@ -8,6 +8,7 @@
 #include "setup/settings_editor.h"
 #include "update/download.h"
 #include "update/manifest.h"
+#include "update/signature.h"
 
 #include <iostream>
 
@@ -22,6 +23,21 @@ void printManifestStart(std::ostream& out, const std::string& manifest, size_t l
         << (manifest.size() > limit ? "..." : "") << "\n  Install the plugin by hand.\n\n";
 }
 
+// Whether the plugin manifest carries the pinned publisher's signature
+// over its exact bytes; says why not.
+bool manifestSigned(const std::string& manifest, std::ostream& out) {
+    std::string signature, error, reason;
+    if (!httpsGet(ServiceHost, L"/plugin-latest.json.p7s", signature, error, ManifestLimit)) {
+        out << " manifest signature not available (" << error << ") - refusing it.\n\n";
+        return false;
+    }
+    if (!verifyDetachedSignature(manifest, signature, signerRule(""), reason)) {
+        out << " manifest signature check failed: " << shownText(reason) << " - refusing it.\n\n";
+        return false;
+    }
+    return true;
+}
+
 // The download steps; true once the plugin file is in place.
 bool downloadPlugin(const std::string& gameFolder, std::ostream& out) {
     out << "  Fetching plugin..." << std::flush;
@@ -30,6 +46,10 @@ bool downloadPlugin(const std::string& gameFolder, std::ostream& out) {
         out << " failed (" << error << ")\n\n";
         return false;
     }
+    // The plugin runs inside the game: a build that pins its publisher takes
+    // the manifest's address and digest only over that publisher's signature,
+    // not on the word of the host that serves both.
+    if (*PinnedSigner && !manifestSigned(manifest, out)) return false;
     std::string url = manifestField(manifest, "url");
     std::string sha256 = manifestField(manifest, "sha256");
     if (url.empty() || sha256.empty()) {

@@ -7,10 +7,6 @@
 
 namespace korvane {
 
-bool readSignerName(const std::wstring& path, std::string& name) {
-    return readFileSignerName(path, name);
-}
-
 namespace {
 
 // Why the platform refused the file; empty when it trusts it.
@@ -43,22 +39,39 @@ SignerRule signerRule(const std::string& manifestSigner) {
     return {manifestSigner, false};
 }
 
-bool verifySignature(const std::wstring& path, const SignerRule& rule, std::string& reason) {
-    std::string refused = refusalReason(checkFileTrust(path, PinnedAuthorityPem));
+namespace {
+
+// Whether a checked signature passes the rule; `what` names the signed thing
+// in the reason, for a pinned signer.
+bool passes(const TrustResult& trust, const SignerRule& rule, const char* what,
+            std::string& reason) {
+    std::string refused = refusalReason(trust);
     if (!refused.empty()) {
         reason = refused;
-        if (rule.exact) reason += ", expected a build signed by \"" + rule.name + "\"";
+        if (rule.exact) reason += std::string(", expected ") + what + " signed by \"" + rule.name + "\"";
         return false;
     }
-    std::string name;
-    if (!readSignerName(path, name)) {
+    if (trust.signer.empty()) {
         reason = "could not read the signer";
         return false;
     }
+    const std::string& name = trust.signer;
     bool matches = rule.exact ? name == rule.name : name.find(rule.name) != std::string::npos;
     if (rule.name.empty() || matches) return true;
     reason = "signed by \"" + name + "\", expected \"" + rule.name + "\"";
     return false;
+}
+
+} // namespace
+
+bool verifySignature(const std::wstring& path, const SignerRule& rule, std::string& reason) {
+    return passes(checkFileTrust(path, PinnedAuthorityPem), rule, "a build", reason);
+}
+
+bool verifyDetachedSignature(const std::string& content, const std::string& signature,
+                             const SignerRule& rule, std::string& reason) {
+    return passes(checkDetachedTrust(content, signature, PinnedAuthorityPem), rule, "a manifest",
+                  reason);
 }
 
 } // namespace korvane

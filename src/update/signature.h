@@ -20,7 +20,10 @@ SignerRule signerRule(const std::string& manifestSigner);
 [[nodiscard]] bool verifySignature(const std::wstring& path, const SignerRule& rule,
                                    std::string& reason);
 
-// The signer's certificate subject name; true when one was read.
-[[nodiscard]] bool readSignerName(const std::wstring& path, std::string& name);
+// The same for a detached signature (DER) over exactly `content`, such as a
+// manifest's.
+[[nodiscard]] bool verifyDetachedSignature(const std::string& content,
+                                           const std::string& signature, const SignerRule& rule,
+                                           std::string& reason);
 
 } // namespace korvane

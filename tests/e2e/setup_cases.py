@@ -6,9 +6,11 @@ import json
 import os
 import re
 import shutil
+import subprocess
 import sys
 
 from harness import check, files_under
+from update_cases import PUBLISH, SIGNER, chained_publisher
 
 PLUGIN = "rFactor2SharedMemoryMapPlugin64.dll"
 HEADER = "=== KORVANE COMPANION 2.1.29 ===\n\n"
@@ -79,9 +81,9 @@ def passes(env, proc):
     return [p.split(RETRY)[0] for p in env.output(proc).split(HEADER)[1:] if RETRY in p]
 
 
-def screen(env, answers="", count=1):
+def screen(env, answers="", count=1, program="korvane-companion"):
     """The first `count` passes of the waiting screen; the program is stopped."""
-    proc = env.start_companion("E2E-ROOM", "--no-update", answers=answers)
+    proc = env.start_companion("E2E-ROOM", "--no-update", answers=answers, program=program)
     env.wait_for(lambda: len(passes(env, proc)) >= count, 60,
                  "the waiting screen did not show:\n" + env.output(proc)[-3000:])
     env.stop(proc)
@@ -243,7 +245,7 @@ def case_plugin_install(env):
         manifest(json.dumps({"url": link, "sha256": digest or hashlib.sha256(body).hexdigest()}))
 
     def attempt(name, answer, settings='{\n  "Other.dll": {" Enabled": 1}\n}\n', layout="bP",
-                count=1, disk=None):
+                count=1, disk=None, program="korvane-companion"):
         """A machine without the plugin (or with it, for `layout` "bPp"), one
         answer to the offer; the screen's passes and what was fetched. `disk`
         may put a folder of the game on a disk of its own first."""
@@ -254,7 +256,7 @@ def case_plugin_install(env):
         m.point_steam()
         before = m.snapshot()
         asked = len(env.received())
-        texts = screen(env, answer + "\n", count)
+        texts = screen(env, answer + "\n", count, program)
         fetched = [r["path"] for r in env.received()[asked:]]
         return m, folder, before, texts, fetched
 
@@ -338,6 +340,45 @@ def case_plugin_install(env):
     check(offer(m, folder, download=False) + done in texts[0], texts[0])
     check(fetched == [] and texts[1].startswith("The plugin is installed and enabled"), texts[1])
     check_installed(folder, with_plugin=False)
+
+    # A build with its publisher pinned takes the plugin's address and digest
+    # only over that publisher's signature of the manifest's exact bytes.
+    release = os.path.join(env.work, "release")
+    dll = os.path.join(env.work, PLUGIN)
+    with open(dll, "wb") as f:
+        f.write(PLUGIN_BODY)
+    cert = chained_publisher(env)
+    subprocess.run([sys.executable, PUBLISH, "--out", release, "--version", "2.1.29",
+                    "--base-url", f"https://{env.host}/release", "--plugin", dll, "--cert", cert,
+                    "--key", cert[:-4] + ".key", "--chain", cert[:-4] + ".chain.pem"],
+                   check=True, stdout=subprocess.DEVNULL)
+    with open(os.path.join(release, "plugin-latest.json")) as f:
+        signed = f.read()
+    signature = {"file": os.path.join(release, "plugin-latest.json.p7s")}
+    env.configure(files=env.work)
+    expected = f', expected a manifest signed by "{SIGNER}"'
+    pinned = [
+        ("unsigned", {}, " manifest signature not available (HTTP 404) - refusing it.\n\n",
+         ["/plugin-latest.json", "/plugin-latest.json.p7s"]),
+        ("altered", {"/plugin-latest.json.p7s": signature, "/plugin-latest.json":
+                     {"body": signed.replace(f"https://{env.host}/release", f"https://{env.host}")}},
+         " manifest signature check failed: modified after signing" + expected + " - refusing it.\n\n",
+         ["/plugin-latest.json", "/plugin-latest.json.p7s"]),
+    ]
+    for name, routes, message, wanted in pinned:
+        env.configure(routes={"/plugin-latest.json": {"body": signed}, **routes})
+        m, folder, before, texts, fetched = attempt("pinned-" + name, "",
+                                                    program="korvane-companion-pinned")
+        check("  Fetching plugin..." + message in texts[0], f"pinned {name}:\n{texts[0]}")
+        check(fetched == wanted and m.snapshot() == before, f"pinned {name}: fetched {fetched}")
+    env.configure(files=env.work, routes={"/plugin-latest.json": {"body": signed},
+                                          "/plugin-latest.json.p7s": signature})
+    m, folder, before, texts, fetched = attempt("pinned-signed", "",
+                                                program="korvane-companion-pinned")
+    check("  Fetching plugin... ok (1464 KB, hash verified)\n" in texts[0], texts[0])
+    check(fetched == ["/plugin-latest.json", "/plugin-latest.json.p7s", "/release/" + PLUGIN],
+          f"fetched {fetched}")
+    check_installed(folder, with_plugin=True)
 
 
 def check_installed(folder, with_plugin):

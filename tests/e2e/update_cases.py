@@ -251,6 +251,7 @@ def case_update_signature(env):
     tls_only = testca.issue(creds, "tls-only", "Korvane TLS Intermediate",
                             testca.INTERMEDIATE + "extendedKeyUsage=serverAuth\n", root)
     under_tls = testca.issue(creds, "under-tls", SIGNER, testca.CODE_SIGNING, tls_only)
+    lodz = testca.issue(creds, "lodz", "\u0141\u00f3d\u017a Publisher", testca.CODE_SIGNING, root)
     refused = lambda reason: f"  Signature check failed: {reason} - refusing to install.\n\n"
     expected = f', expected a build signed by "{SIGNER}"'
     rows = [
@@ -258,6 +259,9 @@ def case_update_signature(env):
         (app, "modified", dict(signed, sha256=sha256(data)), refused("modified after signing")),
         (app, "wrong case", dict(next_build("signer"), signer=SIGNER.lower()),
          refused(f'signed by "{SIGNER}", expected "{SIGNER.lower()}"')),
+        # The name read whole, letters beyond the code page included.
+        (app, "a name beyond ASCII", dict(next_build(lodz), signer="Nobody"),
+         refused('signed by "\u0141\u00f3d\u017a Publisher", expected "Nobody"')),
         (pinned, "pinned, no signer named", dict(unsigned, signer=None),
          refused("not signed" + expected)),
         (pinned, "pinned, another publisher", dict(next_build(other), signer="Korvane"),

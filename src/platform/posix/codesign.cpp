@@ -24,9 +24,7 @@ constexpr size_t SignedFileLimit = size_t(512) << 20;
 // The same bundle the HTTPS client trusts.
 constexpr const char* TrustBundle = "/etc/ssl/certs/ca-certificates.crt";
 
-CMS_ContentInfo* readSignature(const std::wstring& path) {
-    std::string der;
-    if (!readFileBytes(path + utf8ToWide(DetachedSignatureSuffix), der, SignatureFileLimit)) return nullptr;
+CMS_ContentInfo* parseSignature(const std::string& der) {
     BIO* in = BIO_new_mem_buf(der.data(), int(der.size()));
     CMS_ContentInfo* cms = in ? d2i_CMS_bio(in, nullptr) : nullptr;
     BIO_free(in);
@@ -34,7 +32,7 @@ CMS_ContentInfo* readSignature(const std::wstring& path) {
 }
 
 TrustResult other(uint32_t code) {
-    return {TrustVerdict::Other, code ? code : 1};
+    return {TrustVerdict::Other, code ? code : 1, {}};
 }
 
 // The authorities a signature may chain to: the one compiled into the
@@ -80,21 +78,21 @@ TrustResult checkSigner(CMS_ContentInfo* cms, X509* signer, const std::string& a
     if (!store) return other(uint32_t(ERR_get_error()));
     STACK_OF(X509)* untrusted = CMS_get1_certs(cms);
     X509_STORE_CTX* ctx = X509_STORE_CTX_new();
-    TrustResult r{TrustVerdict::Trusted, 0};
+    TrustResult r{TrustVerdict::Trusted, 0, {}};
     if (!ctx || X509_STORE_CTX_init(ctx, store, signer, untrusted) != 1) {
         r = other(uint32_t(ERR_get_error()));
     } else if (X509_verify_cert(ctx) != 1) {
         int err = X509_STORE_CTX_get_error(ctx);
         switch (err) {
         case X509_V_ERR_CERT_HAS_EXPIRED:
-            r = {TrustVerdict::Expired, uint32_t(err)};
+            r = {TrustVerdict::Expired, uint32_t(err), {}};
             break;
         case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
         case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
         case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
         case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
         case X509_V_ERR_CERT_UNTRUSTED:
-            r = {TrustVerdict::UntrustedSigner, uint32_t(err)};
+            r = {TrustVerdict::UntrustedSigner, uint32_t(err), {}};
             break;
         default:
             r = other(uint32_t(err));
@@ -103,7 +101,7 @@ TrustResult checkSigner(CMS_ContentInfo* cms, X509* signer, const std::string& a
         STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(ctx);
         for (int i = 0; chain && i < sk_X509_num(chain); ++i)
             if (!mayTakePartInCodeSigning(sk_X509_value(chain, i), i == 0)) {
-                r = {TrustVerdict::WrongUsage, uint32_t(X509_V_ERR_INVALID_PURPOSE)};
+                r = {TrustVerdict::WrongUsage, uint32_t(X509_V_ERR_INVALID_PURPOSE), {}};
                 break;
             }
     }
@@ -113,34 +111,40 @@ TrustResult checkSigner(CMS_ContentInfo* cms, X509* signer, const std::string& a
     return r;
 }
 
+// The common name of the signer's certificate; empty when it has none.
+std::string commonName(X509* cert) {
+    char buf[256];
+    int n = X509_NAME_get_text_by_NID(X509_get_subject_name(cert), NID_commonName, buf, sizeof buf);
+    return n > 0 ? std::string(buf, size_t(n)) : std::string();
+}
+
 } // namespace
 
-TrustResult checkFileTrust(const std::wstring& path, const std::string& authorityPem) {
+TrustResult checkDetachedTrust(const std::string& content, const std::string& signature,
+                               const std::string& authorityPem) {
     ERR_clear_error();
-    CMS_ContentInfo* cms = readSignature(path);
-    if (!cms) return {TrustVerdict::NotSigned, 0};
-    std::string content;
-    if (!readFileBytes(path, content, SignedFileLimit)) {
-        CMS_ContentInfo_free(cms);
-        return other(0);
-    }
+    CMS_ContentInfo* cms = parseSignature(signature);
+    if (!cms) return {TrustVerdict::NotSigned, 0, {}};
     BIO* data = BIO_new_mem_buf(content.data(), int(content.size()));
     // First the content against the signature alone; the chain is judged
     // separately so each refusal has its own reason.
-    TrustResult r{TrustVerdict::Trusted, 0};
+    TrustResult r{TrustVerdict::Trusted, 0, {}};
     if (CMS_verify(cms, nullptr, nullptr, data, nullptr, CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) !=
         1) {
         unsigned long e = ERR_peek_last_error();
         r = ERR_GET_REASON(e) == CMS_R_VERIFICATION_FAILURE ||
                     ERR_GET_REASON(e) == CMS_R_CONTENT_VERIFY_ERROR
-                ? TrustResult{TrustVerdict::ModifiedAfterSigning, uint32_t(e)}
+                ? TrustResult{TrustVerdict::ModifiedAfterSigning, uint32_t(e), {}}
                 : other(uint32_t(e));
     } else {
         STACK_OF(X509)* signers = CMS_get0_signers(cms);
-        if (!signers || sk_X509_num(signers) < 1)
+        if (!signers || sk_X509_num(signers) < 1) {
             r = other(uint32_t(ERR_get_error()));
-        else
-            r = checkSigner(cms, sk_X509_value(signers, 0), authorityPem);
+        } else {
+            X509* signer = sk_X509_value(signers, 0);
+            r = checkSigner(cms, signer, authorityPem);
+            if (r.verdict == TrustVerdict::Trusted) r.signer = commonName(signer);
+        }
         sk_X509_free(signers);
     }
     BIO_free(data);
@@ -149,28 +153,12 @@ TrustResult checkFileTrust(const std::wstring& path, const std::string& authorit
     return r;
 }
 
-bool readFileSignerName(const std::wstring& path, std::string& name) {
-    name.clear();
-    CMS_ContentInfo* cms = readSignature(path);
-    if (!cms) return false;
-    STACK_OF(CMS_SignerInfo)* infos = CMS_get0_SignerInfos(cms);
-    STACK_OF(X509)* certs = CMS_get1_certs(cms);
-    if (infos && sk_CMS_SignerInfo_num(infos) > 0 && certs) {
-        CMS_SignerInfo* info = sk_CMS_SignerInfo_value(infos, 0);
-        for (int i = 0; i < sk_X509_num(certs); ++i) {
-            X509* cert = sk_X509_value(certs, i);
-            if (CMS_SignerInfo_cert_cmp(info, cert) != 0) continue;
-            char buf[256];
-            int n = X509_NAME_get_text_by_NID(X509_get_subject_name(cert), NID_commonName, buf,
-                                              sizeof buf);
-            if (n > 0) name.assign(buf, size_t(n));
-            break;
-        }
-    }
-    sk_X509_pop_free(certs, X509_free);
-    CMS_ContentInfo_free(cms);
-    ERR_clear_error();
-    return !name.empty();
+TrustResult checkFileTrust(const std::wstring& path, const std::string& authorityPem) {
+    std::string signature, content;
+    if (!readFileBytes(path + utf8ToWide(DetachedSignatureSuffix), signature, SignatureFileLimit))
+        return {TrustVerdict::NotSigned, 0, {}};
+    if (!readFileBytes(path, content, SignedFileLimit)) return other(0);
+    return checkDetachedTrust(content, signature, authorityPem);
 }
 
 } // namespace korvane

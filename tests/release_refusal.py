@@ -1,0 +1,13 @@
+#!/usr/bin/env python3
+"""./dev release without a signing certificate refuses before building or
+laying out anything: every program it ships pins its publisher."""
+import os
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+run = subprocess.run([os.path.join(ROOT, "dev"), "release", "--base-url", "https://example.invalid/c"],
+                     capture_output=True, text=True, timeout=60)
+out = run.stdout + run.stderr
+if run.returncode != 2 or "without a signing certificate" not in out or "== build" in out:
+    sys.exit(f"exit {run.returncode}:\n{out}")
