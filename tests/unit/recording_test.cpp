@@ -129,6 +129,12 @@ TEST(Recording, AZeroTailIsACut) {
         {file.substr(0, file.size() - 3) + zeros, 3, ChunkRead::Cut},
         {file.substr(0, lastChunk + 10) + zeros + "x", 3, ChunkRead::Damaged},
         {file + zeros + file.substr(lastChunk), 4, ChunkRead::Damaged},
+        {[&] {
+             std::string damaged = file;
+             damaged[lastChunk + 12] ^= 0x01; // inside the last chunk, not at its end
+             return damaged + zeros;
+         }(),
+         3, ChunkRead::Damaged},
     };
     for (const Case& c : cases) {
         Replayed r = replay(c.file);
@@ -180,6 +186,7 @@ TEST(Recording, TicksBeyondTheLimitsAreDamaged) {
         Answers answers;
         const RecordingBase& base;
         bool whole;
+        std::string after = "";
     } cases[] = {
         {"copies up to the tick's limit", copies, base, true},
         {"one copy more", [&] { Answers a = copies; a.push_back({"/big", nullptr}); return a; }(),
@@ -197,10 +204,11 @@ TEST(Recording, TicksBeyondTheLimitsAreDamaged) {
         {"a full base, a body replaced by a shorter one", {{"/big", &small}}, full, true},
         {"a full base, one byte more", {{"/new", &small}}, full, false},
         {"a copy of a body never sent", {{"/none", nullptr}}, base, false},
+        {"a byte after the buffers", {{"/a", &small}}, base, false, "x"},
     };
     for (const Case& c : cases) {
         RecordedTick tick;
-        EXPECT_EQ(decodeTick(rawTick(c.answers), c.base, tick), c.whole) << c.what;
+        EXPECT_EQ(decodeTick(rawTick(c.answers) + c.after, c.base, tick), c.whole) << c.what;
         if (c.whole) {
             EXPECT_EQ(tick.answers.size(), c.answers.size()) << c.what;
         }

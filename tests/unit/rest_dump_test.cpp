@@ -55,7 +55,7 @@ TEST(RestDump, HeadLengthBoundary) {
 }
 
 TEST(RestDump, TyreWindows) {
-    std::string early = std::string(50, 'x') + "TIRE: soft" + std::string(40, 'y');
+    std::string early = std::string(50, 'x') + "TIRE: soft\n" + std::string(40, 'y');
     std::string s = firstSection(dump({{Usage, early}}));
     EXPECT_NE(s.find("  [tire] ..." + early + "...\n\n"), std::string::npos);
     std::string late = std::string(500, 'x') + "TIRE:" + std::string(900, 'z');

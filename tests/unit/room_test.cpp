@@ -106,3 +106,25 @@ TEST(ReadFileBytes, OnlyARegularFileWithinTheLimit) {
     EXPECT_FALSE(loadRoomCode(dir.file("room"), code));
     EXPECT_EQ(code, "keep");
 }
+
+// A recording's file: made where no file of its name is, then grown by whole
+// appends while it stays open.
+TEST(NewFile, CreatedOnlyWhereNoneIsThenAppended) {
+    TempDir dir;
+    std::wstring path = widePath(dir.file("race.kvr"));
+    NewFile unopened;
+    EXPECT_FALSE(unopened.append("x"));
+    {
+        NewFile file;
+        ASSERT_EQ(file.create(path), NewFile::Created::Ok);
+        EXPECT_TRUE(file.append("head"));
+        EXPECT_TRUE(file.append(""));
+        EXPECT_TRUE(file.append(std::string(100000, 't')));
+        NewFile again;
+        EXPECT_EQ(again.create(path), NewFile::Created::Exists);
+    }
+    EXPECT_EQ(readFile(dir.file("race.kvr")), "head" + std::string(100000, 't'));
+    NewFile nowhere;
+    EXPECT_EQ(nowhere.create(widePath(dir.file("no/such/folder"))), NewFile::Created::Failed);
+}
+

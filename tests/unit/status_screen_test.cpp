@@ -67,12 +67,16 @@ TEST(StatusScreen, SendingStatesAndHints) {
         const char* sending;
         const char* hint; // "": no hint line
         const char* title;
+        const char* error = "HTTP 500";
     } cases[] = {
         {true, true, true, 10, true, connected, "Sending : yes", "", "sending"},
         {true, false, false, 10, true, connected, "Sending : not yet - start driving",
          "NEXT    : get in the car - nothing is sent until you drive", "idle - not driving"},
         {true, true, false, 10, true, connected, "Sending : FAILED - HTTP 500",
          "NEXT    : check your connection - the site is not answering", "POST FAILED"},
+        {true, true, false, 10, true, connected, "Sending : FAILED - no answer within 2 s",
+         "NEXT    : the site answers too slowly - check your connection", "POST FAILED",
+         "no answer within 2 s"},
         {false, false, false, 10, true, waiting, "Sending : not yet - start driving",
          "NEXT    : start a session in Le Mans Ultimate", "waiting for the game"},
         {false, false, false, 2, true, waiting, "Sending : not yet - start driving",
@@ -88,7 +92,7 @@ TEST(StatusScreen, SendingStatesAndHints) {
         s.in.postOk = c.postOk;
         s.in.sessionType = c.type;
         s.in.raceOnly = c.raceOnly;
-        s.in.lastPostError = "HTTP 500";
+        s.in.lastPostError = c.error;
         auto lines = s.lines();
         EXPECT_EQ(lines[3], c.game);
         EXPECT_EQ(lines[4], c.sending);

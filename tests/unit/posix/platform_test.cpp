@@ -66,3 +66,15 @@ TEST(ReadFileBytes, AFifoIsRefusedWithoutWaiting) {
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
     EXPECT_FALSE(readFileBytes(utf8ToWide(path), data, 4096));
 }
+
+// A recording holds everyone's names: only its owner may read it.
+TEST(NewFile, OnlyItsOwnerMayReadIt) {
+    test::TempDir dir;
+    std::string path = dir.file("race.kvr");
+    NewFile file;
+    ASSERT_EQ(file.create(utf8ToWide(path)), NewFile::Created::Ok);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
