@@ -187,6 +187,7 @@ TEST(Recording, TicksBeyondTheLimitsAreDamaged) {
         const RecordingBase& base;
         bool whole;
         std::string after = "";
+        size_t cut = 0; // bytes missing at the end
     } cases[] = {
         {"copies up to the tick's limit", copies, base, true},
         {"one copy more", [&] { Answers a = copies; a.push_back({"/big", nullptr}); return a; }(),
@@ -205,10 +206,12 @@ TEST(Recording, TicksBeyondTheLimitsAreDamaged) {
         {"a full base, one byte more", {{"/new", &small}}, full, false},
         {"a copy of a body never sent", {{"/none", nullptr}}, base, false},
         {"a byte after the buffers", {{"/a", &small}}, base, false, "x"},
+        {"a tick cut short by its last field", {{"/a", &small}}, base, false, "", 4},
     };
     for (const Case& c : cases) {
         RecordedTick tick;
-        EXPECT_EQ(decodeTick(rawTick(c.answers) + c.after, c.base, tick), c.whole) << c.what;
+        std::string raw = rawTick(c.answers) + c.after;
+        EXPECT_EQ(decodeTick(raw.substr(0, raw.size() - c.cut), c.base, tick), c.whole) << c.what;
         if (c.whole) {
             EXPECT_EQ(tick.answers.size(), c.answers.size()) << c.what;
         }
