@@ -27,15 +27,16 @@ def _fresh(folder):
 
 
 def issue(folder, name, cn, extensions, issuer):
-    """name.pem/name.key in `folder`, for `cn` with the given extensions (none
-    at all when empty), issued by `issuer` (the path of its .pem, its key
-    beside it as .key). Also name.chain.pem: its issuers below the root, for
+    """name.pem/name.key in `folder`, for `cn` (None: a name without one)
+    with the given extensions (none at all when empty), issued by `issuer`
+    (the path of its .pem, its key beside it as .key). Also name.chain.pem: its issuers below the root, for
     a signature that carries the whole chain."""
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, name + ".ext"), "w") as f:
         f.write(extensions)
     _run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
-         "-out", name + ".csr", "-utf8", "-subj", f"/CN={cn}", cwd=folder)
+         "-out", name + ".csr", "-utf8", "-subj", f"/CN={cn}" if cn else "/O=Korvane Test",
+         cwd=folder)
     issuer_key = issuer[:-len(".pem")] + ".key"
     _run("openssl", "x509", "-req", "-in", name + ".csr", "-CA", issuer, "-CAkey", issuer_key,
          "-set_serial", str(int.from_bytes(os.urandom(8), "big") >> 1), "-out", name + ".pem",

@@ -276,6 +276,10 @@ def case_update_signature(env):
             (app, "untrusted", next_build("rogue-signer"), refused("signer is not trusted")),
             (app, "no key usage", next_build(bare), may_not),
             (app, "under a TLS-only intermediate", next_build(under_tls), may_not),
+            # (Windows would show the organisation in place of a common name.)
+            (app, "a signer without a common name",
+             dict(next_build(testca.issue(creds, "nameless", None, testca.CODE_SIGNING, root)),
+                  signer=SIGNER), refused("could not read the signer")),
             (pinned, "pinned, outside the pinned authority", next_build("signer"),
              refused("signer is not trusted" + expected)),
         ]
