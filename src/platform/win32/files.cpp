@@ -7,11 +7,11 @@ namespace korvane {
 
 const char* const TextLineEnd = "\r\n";
 
-WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return WriteStatus::CannotCreate;
-    size_t done = 0;
+namespace {
+
+// Writes all the bytes at the file's position; how many went out in `done`.
+bool writeAll(HANDLE f, const std::string& data, size_t& done) {
+    done = 0;
     bool ok = true;
     while (ok && done < data.size()) {
         DWORD chunk = DWORD(std::min<size_t>(data.size() - done, 1u << 20));
@@ -19,6 +19,26 @@ WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
         ok = WriteFile(f, data.data() + done, chunk, &written, nullptr) && written == chunk;
         done += written;
     }
+    return ok;
+}
+
+// Writes the bytes at the file's position, `start`; a write that fails
+// partway is cut back off there, so the file only grows by whole appends.
+bool appendWhole(HANDLE f, LARGE_INTEGER start, const std::string& data) {
+    size_t done = 0;
+    bool ok = writeAll(f, data, done);
+    if (!ok && done > 0 && SetFilePointerEx(f, start, nullptr, FILE_BEGIN)) SetEndOfFile(f);
+    return ok;
+}
+
+} // namespace
+
+WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return WriteStatus::CannotCreate;
+    size_t done = 0;
+    bool ok = writeAll(f, data, done);
     if (!CloseHandle(f)) ok = false;
     return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
 }
@@ -41,22 +61,12 @@ NewFile::Created NewFile::create(const std::wstring& path) {
 
 bool NewFile::append(const std::string& data) {
     if (handle_ == -1) return false;
-    HANDLE f = reinterpret_cast<HANDLE>(handle_);
     LARGE_INTEGER start{};
     start.QuadPart = LONGLONG(size_);
-    bool ok = SetFilePointerEx(f, start, nullptr, FILE_BEGIN) != 0;
-    size_t done = 0;
-    while (ok && done < data.size()) {
-        DWORD chunk = DWORD(std::min<size_t>(data.size() - done, 1u << 20));
-        DWORD written = 0;
-        ok = WriteFile(f, data.data() + done, chunk, &written, nullptr) && written == chunk;
-        done += written;
-    }
-    if (!ok) {
-        if (done > 0 && SetFilePointerEx(f, start, nullptr, FILE_BEGIN)) SetEndOfFile(f);
+    HANDLE f = reinterpret_cast<HANDLE>(handle_);
+    if (!SetFilePointerEx(f, start, nullptr, FILE_BEGIN) || !appendWhole(f, start, data))
         return false;
-    }
-    size_ += done;
+    size_ += data.size();
     return true;
 }
 
@@ -74,15 +84,7 @@ bool appendFileBytes(const std::wstring& path, const std::string& data) {
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER start{};
-    bool ok = SetFilePointerEx(f, LARGE_INTEGER{}, &start, FILE_END) != 0;
-    size_t done = 0;
-    while (ok && done < data.size()) {
-        DWORD chunk = DWORD(std::min<size_t>(data.size() - done, 1u << 20));
-        DWORD written = 0;
-        ok = WriteFile(f, data.data() + done, chunk, &written, nullptr) && written == chunk;
-        done += written;
-    }
-    if (!ok && done > 0 && SetFilePointerEx(f, start, nullptr, FILE_BEGIN)) SetEndOfFile(f);
+    bool ok = SetFilePointerEx(f, LARGE_INTEGER{}, &start, FILE_END) && appendWhole(f, start, data);
     CloseHandle(f);
     return ok;
 }
