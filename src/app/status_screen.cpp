@@ -151,8 +151,8 @@ std::vector<std::string> statusScreenLines(const ScreenInput& in) {
     if (in.sessionOk) {
         const TickSample& t = *in.sample;
         std::ostringstream s;
-        s << "Driver  : " << shownText(in.driverName) << "   Lap " << t.lap << "   Fuel " << t.fuel << " L ("
-          << truncatedOrZero(fuelPercentOf(t.fuel, t.capacity)) << "%)";
+        s << "Driver  : " << shownText(in.driverName) << "   Lap " << t.lap << "   Fuel " << t.fuel
+          << " L (" << truncatedOrZero(fuelPercentOf(t.fuel, t.capacity)) << "%)";
         lines.push_back(s.str());
     }
     lines.push_back("Measured: " + measured(in));

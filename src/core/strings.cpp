@@ -17,7 +17,6 @@ std::string shownText(const std::string& text, bool keepLineFeeds) {
     for (size_t i = 0; i < text.size(); ++i) {
         auto b = static_cast<unsigned char>(text[i]);
         auto next = static_cast<unsigned char>(text[i + 1]); // text[size()] is '\0'
-
         if (b == '\t') {
             out += ' ';
         } else if (keepLineFeeds && (b == '\n' || (b == '\r' && next == '\n'))) {

@@ -17,13 +17,13 @@ inline constexpr uint32_t RecordingFormat = 1;
 // No honest tick comes near these. The game answers up to 16 MiB, a few
 // times per tick at most; a file that asks for more (an answer copied
 // thousands of times) is damaged, however small it is on disk.
-inline constexpr uint32_t MaxChunkBytes = 16u << 20;        // one chunk as stored
-inline constexpr size_t MaxTickAnswers = 64;                // answers in one tick
-inline constexpr size_t MaxAnswerBytes = size_t(16) << 20;  // one answer's body
+inline constexpr uint32_t MaxChunkBytes = 16u << 20;            // one chunk as stored
+inline constexpr size_t MaxTickAnswers = 64;                    // answers in one tick
+inline constexpr size_t MaxAnswerBytes = size_t(16) << 20;      // one answer's body
 inline constexpr size_t MaxTickAnswerBytes = size_t(128) << 20; // a tick's bodies, copies included
-inline constexpr size_t MaxPaths = 64;                      // paths a replay keeps a body for
-inline constexpr size_t MaxPathBytes = 1024;                // one path
-inline constexpr size_t MaxBaseBytes = size_t(128) << 20;   // the bodies kept for the next ticks
+inline constexpr size_t MaxPaths = 64;                          // paths a replay keeps a body for
+inline constexpr size_t MaxPathBytes = 1024;                    // one path
+inline constexpr size_t MaxBaseBytes = size_t(128) << 20; // the bodies kept for the next ticks
 
 // One answer of the game's REST interface; status 0 when none came.
 struct RestAnswer {

@@ -48,7 +48,8 @@ bool passes(const TrustResult& trust, const SignerRule& rule, const char* what,
     std::string refused = refusalReason(trust);
     if (!refused.empty()) {
         reason = refused;
-        if (rule.exact) reason += std::string(", expected ") + what + " signed by \"" + rule.name + "\"";
+        if (rule.exact)
+            reason += std::string(", expected ") + what + " signed by \"" + rule.name + "\"";
         return false;
     }
     if (trust.signer.empty()) {

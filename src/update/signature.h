@@ -22,8 +22,7 @@ SignerRule signerRule(const std::string& manifestSigner);
 
 // The same for a detached signature (DER) over exactly `content`, such as a
 // manifest's.
-[[nodiscard]] bool verifyDetachedSignature(const std::string& content,
-                                           const std::string& signature, const SignerRule& rule,
-                                           std::string& reason);
+[[nodiscard]] bool verifyDetachedSignature(const std::string& content, const std::string& signature,
+                                           const SignerRule& rule, std::string& reason);
 
 } // namespace korvane

@@ -24,7 +24,9 @@ TEST(SanitizeJsonText, Table) {
                      "end"),
          32, "nlbelldelend"},
         {"Ren\xC3\xA9", 32, "Ren\xC3\xA9"},
-        {"a\xC2\x9B" "2J\xC2\x80\xC2\x9F|\xC2\xA0", 32, "a2J|\xC2\xA0"}, // C1 dropped
+        {"a\xC2\x9B"
+         "2J\xC2\x80\xC2\x9F|\xC2\xA0",
+         32, "a2J|\xC2\xA0"},                     // C1 dropped
         {"Ren\xC3\xA9", 4, "Ren"},                // lead byte is the last allowed byte
         {"\xE2\x82\xAC 5", 32, "\xE2\x82\xAC 5"}, // three-byte euro sign
         {"\xE2\x82\xAC", 2, ""},

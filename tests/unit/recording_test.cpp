@@ -190,15 +190,30 @@ TEST(Recording, TicksBeyondTheLimitsAreDamaged) {
         size_t cut = 0; // bytes missing at the end
     } cases[] = {
         {"copies up to the tick's limit", copies, base, true},
-        {"one copy more", [&] { Answers a = copies; a.push_back({"/big", nullptr}); return a; }(),
+        {"one copy more",
+         [&] {
+             Answers a = copies;
+             a.push_back({"/big", nullptr});
+             return a;
+         }(),
          base, false},
         {"answers up to the limit", many, base, true},
-        {"one answer more", [&] { Answers a = many; a.push_back({"/small", nullptr}); return a; }(),
+        {"one answer more",
+         [&] {
+             Answers a = many;
+             a.push_back({"/small", nullptr});
+             return a;
+         }(),
          base, false},
         {"a body at the limit", {{"/a", &big}}, base, true},
         {"a body over it", {{"/a", &over}}, base, false},
         {"paths up to the limit", paths, base, true},
-        {"one path more", [&] { Answers a = paths; a.push_back({"/q", &small}); return a; }(),
+        {"one path more",
+         [&] {
+             Answers a = paths;
+             a.push_back({"/q", &small});
+             return a;
+         }(),
          base, false},
         {"a path at its limit", {{std::string(MaxPathBytes, 'p'), &small}}, base, true},
         {"a longer path", {{std::string(MaxPathBytes + 1, 'p'), &small}}, base, false},

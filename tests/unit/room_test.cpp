@@ -127,4 +127,3 @@ TEST(NewFile, CreatedOnlyWhereNoneIsThenAppended) {
     NewFile nowhere;
     EXPECT_EQ(nowhere.create(widePath(dir.file("no/such/folder"))), NewFile::Created::Failed);
 }
-

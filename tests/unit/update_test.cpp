@@ -84,8 +84,9 @@ TEST(ShownText, ControlCharactersBecomeQuestionMarks) {
         {"Evil\x1b]0;PWNED\x07", false, "Evil?]0;PWNED?"},
         // C1 as UTF-8: U+009B (CSI) and U+0080..U+009F go, U+00A0 and the
         // letters stay; a lone lead byte at the end stays as it is.
-        {"a\xC2\x9B" "2J\xC2\x80\xC2\x9F\xC2\xA0\xC3\xBC\xC2", false,
-         "a?2J??\xC2\xA0\xC3\xBC\xC2"},
+        {"a\xC2\x9B"
+         "2J\xC2\x80\xC2\x9F\xC2\xA0\xC3\xBC\xC2",
+         false, "a?2J??\xC2\xA0\xC3\xBC\xC2"},
         {"line\nnext\ttab", false, "line?next tab"},
         {"line\r\nnext\rover\n", true, "line\nnext?over\n"},
     };

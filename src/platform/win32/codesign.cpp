@@ -134,9 +134,9 @@ TrustResult checkDetachedTrust(const std::string& content, const std::string& si
     const BYTE* parts[] = {reinterpret_cast<const BYTE*>(content.data())};
     DWORD sizes[] = {DWORD(content.size())};
     PCCERT_CONTEXT signer = nullptr;
-    if (!CryptVerifyDetachedMessageSignature(
-            &para, 0, reinterpret_cast<const BYTE*>(signature.data()), DWORD(signature.size()), 1,
-            parts, sizes, &signer)) {
+    if (!CryptVerifyDetachedMessageSignature(&para, 0,
+                                             reinterpret_cast<const BYTE*>(signature.data()),
+                                             DWORD(signature.size()), 1, parts, sizes, &signer)) {
         r.code = uint32_t(GetLastError());
         r.verdict = verdictOf(r.code);
         if (r.verdict == TrustVerdict::Trusted) r.verdict = TrustVerdict::Other;

@@ -148,8 +148,8 @@ HttpResponse exchange(const HttpRequest& req, ULONGLONG deadline) {
     BodyRead read = readBody(h.request, req.bodyLimit, deadline, r.body);
     // Fewer bytes than declared is a body cut short, even where the
     // connection ended without an error.
-    bool cut = read == BodyRead::Whole && r.contentLength >= 0 &&
-               r.body.size() < req.bodyLimit && uint64_t(r.body.size()) < uint64_t(r.contentLength);
+    bool cut = read == BodyRead::Whole && r.contentLength >= 0 && r.body.size() < req.bodyLimit &&
+               uint64_t(r.body.size()) < uint64_t(r.contentLength);
     if (read == BodyRead::Whole && !cut) return r;
     HttpResponse broken = failed(HttpStage::Receive);
     broken.deadlinePassed = read == BodyRead::Expired;
@@ -165,6 +165,7 @@ struct Bounded {
     std::mutex lock;
     std::condition_variable finished;
     bool done = false;
+    bool givenUp = false;
     HttpResponse response;
 };
 
@@ -192,6 +193,7 @@ HttpResponse httpExchange(const HttpRequest& req) {
         std::thread([state, req, deadline] {
             HttpResponse r = exchange(req, deadline);
             std::lock_guard<std::mutex> hold(state->lock);
+            if (state->givenUp) abandoned.fetch_sub(1);
             state->response = std::move(r);
             state->done = true;
             state->finished.notify_all();
@@ -205,13 +207,8 @@ HttpResponse httpExchange(const HttpRequest& req) {
     bool done = state->finished.wait_for(hold, std::chrono::milliseconds(req.totalTimeoutMs + 250),
                                          [&] { return state->done; });
     if (done) return std::move(state->response);
+    state->givenUp = true;
     abandoned.fetch_add(1);
-    hold.unlock();
-    std::thread([state] {
-        std::unique_lock<std::mutex> wait(state->lock);
-        state->finished.wait(wait, [&] { return state->done; });
-        abandoned.fetch_sub(1);
-    }).detach();
     return expired();
 }
 

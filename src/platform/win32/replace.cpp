@@ -73,8 +73,8 @@ void startScriptHidden(const std::wstring& script) {
     // It runs in its own folder, the program's, never in the folder the
     // program was started from.
     std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
-    ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, folder.empty() ? nullptr : folder.c_str(),
-                  SW_HIDE);
+    ShellExecuteW(nullptr, L"open", path.c_str(), nullptr,
+                  folder.empty() ? nullptr : folder.c_str(), SW_HIDE);
 }
 
 void restartAs(const std::wstring&) {

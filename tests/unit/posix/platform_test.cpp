@@ -77,4 +77,3 @@ TEST(NewFile, OnlyItsOwnerMayReadIt) {
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
-
