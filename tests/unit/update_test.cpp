@@ -91,6 +91,7 @@ TEST(ShownText, ControlCharactersBecomeQuestionMarks) {
         {"line\r\nnext\rover\n", true, "line\nnext?over\n"},
     };
     for (const Row& r : rows) EXPECT_EQ(shownText(r.in, r.keepLineFeeds), r.out) << r.in;
+    EXPECT_EQ(shownText("one\ntwo"), "one?two"); // lines of its own only when asked
 }
 
 // The note carries the manifest's version: at the next start it is shown
