@@ -104,39 +104,25 @@ TEST(Recording, CutOrDamagedFilesReadUpToTheirLastWholeTick) {
         EXPECT_EQ(r.end, ChunkRead::Damaged) << "byte " << pos;
         EXPECT_EQ(r.ticks.size(), 2u) << "byte " << pos;
     }
-}
-
-// A file whose end is zeros, as a machine that lost power leaves it, is cut
-// short at its last whole tick; zeros with bytes after them are damage.
-TEST(Recording, AZeroTailIsACut) {
-    std::string file = recordingOf(sampleTicks());
-    size_t lastChunk = file.size();
-    for (size_t pos = encodeRecordingHeader({"2.1.29", 1796140800}).size(); pos < file.size();) {
-        uint32_t length;
-        std::memcpy(&length, file.data() + pos, 4);
-        lastChunk = pos;
-        pos += 8 + length;
-    }
-    std::string zeros(5000, '\0');
+    // A file whose end is zeros, as a machine that lost power leaves it, is
+    // cut short at its last whole tick; zeros with bytes after them are damage.
+    size_t lastChunk = ends[2];
+    std::string zeros(5000, '\0'), flipped = file;
+    flipped[lastChunk + 12] ^= 0x01; // inside the last chunk, not at its end
     struct Case {
         std::string file;
         size_t ticks;
         ChunkRead end;
-    } cases[] = {
+    } zeroTails[] = {
         {file + zeros, 4, ChunkRead::Cut},
         {file.substr(0, lastChunk) + zeros, 3, ChunkRead::Cut},
         {file.substr(0, lastChunk + 10) + zeros, 3, ChunkRead::Cut},
         {file.substr(0, file.size() - 3) + zeros, 3, ChunkRead::Cut},
         {file.substr(0, lastChunk + 10) + zeros + "x", 3, ChunkRead::Damaged},
         {file + zeros + file.substr(lastChunk), 4, ChunkRead::Damaged},
-        {[&] {
-             std::string damaged = file;
-             damaged[lastChunk + 12] ^= 0x01; // inside the last chunk, not at its end
-             return damaged + zeros;
-         }(),
-         3, ChunkRead::Damaged},
+        {flipped + zeros, 3, ChunkRead::Damaged},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : zeroTails) {
         Replayed r = replay(c.file);
         EXPECT_EQ(r.ticks.size(), c.ticks);
         EXPECT_EQ(r.end, c.end);
@@ -181,6 +167,10 @@ TEST(Recording, TicksBeyondTheLimitsAreDamaged) {
     Answers copies(MaxTickAnswerBytes / MaxAnswerBytes, {"/big", nullptr});
     Answers many(MaxTickAnswers, {"/small", nullptr}), paths;
     for (size_t i = 0; i < MaxPaths - 2; ++i) paths.push_back({"/p" + std::to_string(i), &small});
+    auto plus = [](Answers a, const std::string& path, const std::string* body) {
+        a.push_back({path, body});
+        return a;
+    };
     struct Case {
         const char* what;
         Answers answers;
@@ -190,31 +180,13 @@ TEST(Recording, TicksBeyondTheLimitsAreDamaged) {
         size_t cut = 0; // bytes missing at the end
     } cases[] = {
         {"copies up to the tick's limit", copies, base, true},
-        {"one copy more",
-         [&] {
-             Answers a = copies;
-             a.push_back({"/big", nullptr});
-             return a;
-         }(),
-         base, false},
+        {"one copy more", plus(copies, "/big", nullptr), base, false},
         {"answers up to the limit", many, base, true},
-        {"one answer more",
-         [&] {
-             Answers a = many;
-             a.push_back({"/small", nullptr});
-             return a;
-         }(),
-         base, false},
+        {"one answer more", plus(many, "/small", nullptr), base, false},
         {"a body at the limit", {{"/a", &big}}, base, true},
         {"a body over it", {{"/a", &over}}, base, false},
         {"paths up to the limit", paths, base, true},
-        {"one path more",
-         [&] {
-             Answers a = paths;
-             a.push_back({"/q", &small});
-             return a;
-         }(),
-         base, false},
+        {"one path more", plus(paths, "/q", &small), base, false},
         {"a path at its limit", {{std::string(MaxPathBytes, 'p'), &small}}, base, true},
         {"a longer path", {{std::string(MaxPathBytes + 1, 'p'), &small}}, base, false},
         {"a full base, a body replaced by a shorter one", {{"/big", &small}}, full, true},

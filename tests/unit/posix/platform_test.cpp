@@ -58,22 +58,17 @@ TEST(WideText, AnyBytesSurviveTheRoundTrip) {
     }
 }
 
-// A FIFO where a settings or room file should be: refused at once, where
-// reading it would wait for a writer that never comes.
-TEST(ReadFileBytes, AFifoIsRefusedWithoutWaiting) {
+// Files others control: a FIFO where a settings or room file should be is
+// refused at once (reading it would wait for a writer that never comes); a
+// recording, which holds everyone's names, is made for its owner alone.
+TEST(PosixFiles, AFifoIsRefusedAndARecordingIsTheOwnersAlone) {
     test::TempDir dir;
-    std::string path = dir.file("fifo"), data;
-    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    EXPECT_FALSE(readFileBytes(utf8ToWide(path), data, 4096));
-}
-
-// A recording holds everyone's names: only its owner may read it.
-TEST(NewFile, OnlyItsOwnerMayReadIt) {
-    test::TempDir dir;
-    std::string path = dir.file("race.kvr");
+    std::string fifo = dir.file("fifo"), recording = dir.file("race.kvr"), data;
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(readFileBytes(utf8ToWide(fifo), data, 4096));
     NewFile file;
-    ASSERT_EQ(file.create(utf8ToWide(path)), NewFile::Created::Ok);
+    ASSERT_EQ(file.create(utf8ToWide(recording)), NewFile::Created::Ok);
     struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    ASSERT_EQ(::stat(recording.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
