@@ -17,6 +17,10 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SCENARIOS = os.path.join(ROOT, "testkit", "scenarios")
 WINE_RUN = os.path.join(ROOT, "cmake", "wine-run")
 TESTKIT = os.path.join(ROOT, "testkit")
+# The network deadlines of the test builds (KORVANE_SHORT_DEADLINES), as the
+# program's messages say them.
+POST_DEADLINE = "1 s"
+DOWNLOAD_DEADLINE = "10 s"
 sys.path.insert(0, TESTKIT)
 import testca  # noqa: E402
 
@@ -106,6 +110,24 @@ def files_under(folder):
     return found
 
 
+def wine_prefix(main):
+    """The Wine prefix of this run: under ctest, the one of the slot it was
+    given (a copy of the prepared main prefix, made once), so that two runs
+    side by side never share a wineserver; otherwise the main one."""
+    slot = re.match(r"id:(\w+),", os.environ.get("CTEST_RESOURCE_GROUP_0_WINE", ""))
+    if not slot:
+        return os.environ.get("WINEPREFIX", main)
+    prefix = f"{main}-{slot.group(1)}"
+    if not os.path.exists(os.path.join(prefix, "system.reg")) and \
+            os.path.exists(os.path.join(main, "system.reg")):
+        # Copied aside and renamed into place: a run killed halfway leaves no half.
+        part = f"{prefix}.{os.getpid()}"
+        shutil.rmtree(prefix, ignore_errors=True)
+        subprocess.run(["cp", "-a", main, part], check=True)
+        os.rename(part, prefix)
+    return prefix
+
+
 class Env:
     def __init__(self, platform, bindir, workdir, case, host):
         self.host = host
@@ -117,7 +139,7 @@ class Env:
         self.procs = []
         self.env = {k: v for k, v in os.environ.items() if k not in PROXY_VARIABLES}
         if platform == "windows":
-            self.env.setdefault("WINEPREFIX", os.path.join(os.path.dirname(bindir), "wine"))
+            self.env["WINEPREFIX"] = wine_prefix(os.path.join(os.path.dirname(bindir), "wine"))
             self.env["WINEDEBUG"] = "-all"
             # Wine takes its code pages from the locale's name (ANSI 1252 and
             # OEM 437 for this one) and reads Unix names and arguments as

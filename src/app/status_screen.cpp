@@ -64,7 +64,7 @@ bool hint(const ScreenInput& in, std::string& out) {
     if (in.sessionOk) {
         if (!in.tracking)
             out = "NEXT    : get in the car - nothing is sent until you drive";
-        else if (!in.postOk && in.lastPostError.starts_with(PostDeadlineText))
+        else if (!in.postOk && in.lastPostError.starts_with(postDeadlineText()))
             out = "NEXT    : the site answers too slowly - check your connection";
         else if (!in.postOk)
             out = "NEXT    : check your connection - the site is not answering";

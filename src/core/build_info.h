@@ -1,5 +1,6 @@
 #pragma once
 // Values compiled into the program.
+#include <string>
 
 namespace korvane {
 
@@ -13,6 +14,22 @@ extern const char* const BuildVersion;
 // (empty: the system's; only where the platform judges the chain itself).
 extern const char* const PinnedSigner;
 extern const char* const PinnedAuthorityPem;
+
+// How long the program waits on the network before it gives up: a whole
+// download, one live post (the main loop posts, so a slow service must not
+// hold the ticks), one GET of the game's. The shipped program waits this
+// long; a build with its tests links shorter ones, so that no end-to-end run
+// waits out five minutes.
+struct Deadlines {
+    int downloadMs;
+    int postMs;
+    int restMs;
+};
+inline constexpr Deadlines ShippedDeadlines{5 * 60 * 1000, 2000, 5000};
+extern const Deadlines BuildDeadlines;
+
+// A deadline as the messages say it: "5 minutes", "2 s".
+std::string deadlineText(int ms);
 
 #ifndef KORVANE_SERVICE_HOST
 #define KORVANE_SERVICE_HOST "live.korvane.app"

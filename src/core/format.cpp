@@ -1,5 +1,7 @@
 #include "core/format.h"
 
+#include "core/build_info.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -168,6 +170,11 @@ size_t writeFixed(char* dst, double value, int decimals) {
 std::string fixed(double value, int decimals) {
     char buf[FixedBufferSize];
     return std::string(buf, writeFixed(buf, value, decimals));
+}
+
+std::string deadlineText(int ms) {
+    if (ms % 60000 == 0) return std::to_string(ms / 60000) + (ms == 60000 ? " minute" : " minutes");
+    return std::to_string(ms / 1000) + " s";
 }
 
 } // namespace korvane

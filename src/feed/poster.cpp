@@ -73,8 +73,12 @@ std::string positionSnippet(const std::string& body, const std::string& sent) {
 
 } // namespace
 
+std::string postDeadlineText() {
+    return "no answer within " + deadlineText(BuildDeadlines.postMs);
+}
+
 std::string describePostResult(const HttpResponse& r, const std::string& sent) {
-    if (r.deadlinePassed) return PostDeadlineText;
+    if (r.deadlinePassed) return postDeadlineText();
     if (r.failedAt != HttpStage::Done) return stepFailure(r);
     if (r.status >= 200 && r.status <= 299) return {};
     std::string text = "HTTP " + std::to_string(r.status);
@@ -97,7 +101,7 @@ HttpRequest liveRequest(const std::string& sent) {
     req.body = sent;
     req.readBodyOnSuccess = false;
     req.bodyLimit = 400;
-    req.totalTimeoutMs = PostDeadlineMs;
+    req.totalTimeoutMs = BuildDeadlines.postMs;
     return req;
 }
 

@@ -8,11 +8,8 @@ namespace korvane {
 
 inline constexpr const char* CompanionUserAgent = "KorvaneCompanion/1.6";
 
-// How long a tick may wait on the service: the main loop posts, so a service
-// that answers slowly must not hold the ticks, the screen and the log.
-inline constexpr int PostDeadlineMs = 2000;
-// The failure text of a post that ran out of that time.
-inline constexpr const char* PostDeadlineText = "no answer within 2 s";
+// The failure text of a post that ran out of its time: "no answer within 2 s".
+std::string postDeadlineText();
 
 // The reason the last post failed; empty after a successful one.
 std::string& lastPostError();

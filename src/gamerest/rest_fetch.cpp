@@ -1,5 +1,6 @@
 #include "gamerest/rest_fetch.h"
 
+#include "core/build_info.h"
 #include "feed/poster.h"
 #include "platform/http.h"
 
@@ -19,7 +20,7 @@ RestReply restGet(const std::wstring& path) {
     req.receiveTimeoutMs = 2000;
     // A game that sends its answer a byte at a time would otherwise hold the
     // poller for as long as it likes, and the values it keeps would go stale.
-    req.totalTimeoutMs = RestDeadlineMs;
+    req.totalTimeoutMs = BuildDeadlines.restMs;
     req.readBodyOnSuccess = true;
     // One byte past the limit tells an answer of exactly the limit from a
     // larger one; an answer that declares more is not read at all.

@@ -9,9 +9,6 @@ namespace korvane {
 // view's answer runs to megabytes; anything beyond this is dropped whole,
 // never scanned cut.
 inline constexpr uint64_t RestAnswerLimit = uint64_t(16) << 20;
-// The most one GET may take from start to end: sixteen megabytes take a
-// fraction of that on the same machine.
-inline constexpr int RestDeadlineMs = 5000;
 
 struct RestReply {
     std::string body;          // empty on any failure, and for a dropped answer
@@ -20,7 +17,8 @@ struct RestReply {
     uint64_t droppedBytes = 0; // its size as declared, 0 when it declared none
 };
 
-// One GET, whatever its status. Never takes longer than RestDeadlineMs, never
+// One GET, whatever its status. Never takes longer than the build's REST deadline
+// (sixteen megabytes take a fraction of it on the same machine), never
 // reports an error.
 RestReply restGet(const std::wstring& path);
 

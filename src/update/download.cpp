@@ -60,13 +60,14 @@ bool httpsGet(const std::wstring& host, const std::wstring& path, std::string& b
     req.receiveTimeoutMs = 30000;
     req.bodyLimit = limit + 1;
     req.manualRedirects = true;
-    const uint64_t deadline = tickCountMs() + DownloadDeadlineMs;
+    // However slowly a server sends, a download gives up in the end.
+    const uint64_t deadline = tickCountMs() + uint64_t(BuildDeadlines.downloadMs);
     for (int redirects = 0;; ++redirects) {
         uint64_t now = tickCountMs();
         req.totalTimeoutMs = now < deadline ? int(deadline - now) : 1;
         HttpResponse r = httpExchange(req);
         if (r.deadlinePassed) {
-            error = "gave up after 5 minutes";
+            error = "gave up after " + deadlineText(BuildDeadlines.downloadMs);
             return false;
         }
         if (r.failedAt != HttpStage::Done) {

@@ -10,8 +10,6 @@ namespace korvane {
 inline constexpr size_t DownloadBodyLimit = 83886080;
 // A manifest is a few hundred bytes; anything past this is not one.
 inline constexpr size_t ManifestLimit = 65536;
-// However slowly a server sends, a download gives up after this long.
-inline constexpr int DownloadDeadlineMs = 5 * 60 * 1000;
 // Redirects from https to https are followed this many times, no more.
 inline constexpr int RedirectLimit = 5;
 

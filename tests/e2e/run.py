@@ -11,7 +11,7 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "..", "testkit")]
-from harness import TESTKIT, Env, Failure, check, enter_namespaces  # noqa: E402
+from harness import POST_DEADLINE, TESTKIT, Env, Failure, check, enter_namespaces, wine_prefix  # noqa: E402
 from update_cases import *  # noqa: E402,F401,F403
 from setup_cases import *  # noqa: E402,F401,F403
 from wire_cases import *  # noqa: E402,F401,F403
@@ -137,7 +137,7 @@ def case_silent_service(env):
     env.start_rig("race")
     comp = start_companion(env)
     env.wait_for(lambda: documents(env), 60, "no document:\n" + env.output(comp)[-1500:])
-    text = "Sending : FAILED - no answer within 2 s"
+    text = "Sending : FAILED - no answer within " + POST_DEADLINE
     env.wait_for(lambda: screen_has(env, comp, text), 30,
                  f"no '{text}':\n" + env.output(comp)[-1500:])
     env.wait_for(lambda: screen_has(env, comp, "Sending : yes"), 60,
@@ -406,7 +406,7 @@ def main():
     a = ap.parse_args()
     if a.platform == "windows" and not os.environ.get("KORVANE_E2E_INSIDE"):
         # A wineserver started outside would create sockets in the wrong network.
-        prefix = os.environ.get("WINEPREFIX") or os.path.join(os.path.dirname(a.bin), "wine")
+        prefix = wine_prefix(os.path.join(os.path.dirname(a.bin), "wine"))
         subprocess.run(["/usr/lib/wine/wineserver", "-k"], env={**os.environ, "WINEPREFIX": prefix},
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     fn = globals().get("case_" + a.case)

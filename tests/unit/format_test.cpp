@@ -1,3 +1,4 @@
+#include "core/build_info.h"
 #include "core/format.h"
 #include "core/game_text.h"
 
@@ -49,6 +50,15 @@ TEST(SanitizeJsonText, FullFieldNeverReadsPastIt) {
     field[32] = '\xA9';
     std::string out = sanitizeJsonText(field, 32);
     EXPECT_EQ(out, std::string(31, 'A'));
+}
+
+// The shipped program's deadlines, as its messages say them; the test build
+// carries shorter ones.
+TEST(Deadlines, ShippedValues) {
+    EXPECT_EQ(deadlineText(ShippedDeadlines.downloadMs), "5 minutes");
+    EXPECT_EQ(deadlineText(ShippedDeadlines.postMs), "2 s");
+    EXPECT_EQ(deadlineText(ShippedDeadlines.restMs), "5 s");
+    EXPECT_EQ(deadlineText(60000), "1 minute");
 }
 
 TEST(FiniteOrZero, Table) {

@@ -1,4 +1,5 @@
 #include "app/status_screen.h"
+#include "feed/poster.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -59,6 +60,8 @@ TEST(StatusScreen, DiagnosticsNameADroppedAnswer) {
 TEST(StatusScreen, SendingStatesAndHints) {
     const char* connected = "Game    : connected - Spa, race";
     const char* waiting = "Game    : waiting for Le Mans Ultimate";
+    const std::string slow = postDeadlineText();
+    const std::string slowSending = "Sending : FAILED - " + slow;
     struct Case {
         bool sessionOk, tracking, postOk;
         int32_t type;
@@ -74,9 +77,9 @@ TEST(StatusScreen, SendingStatesAndHints) {
          "NEXT    : get in the car - nothing is sent until you drive", "idle - not driving"},
         {true, true, false, 10, true, connected, "Sending : FAILED - HTTP 500",
          "NEXT    : check your connection - the site is not answering", "POST FAILED"},
-        {true, true, false, 10, true, connected, "Sending : FAILED - no answer within 2 s",
+        {true, true, false, 10, true, connected, slowSending.c_str(),
          "NEXT    : the site answers too slowly - check your connection", "POST FAILED",
-         "no answer within 2 s"},
+         slow.c_str()},
         {false, false, false, 10, true, waiting, "Sending : not yet - start driving",
          "NEXT    : start a session in Le Mans Ultimate", "waiting for the game"},
         {false, false, false, 2, true, waiting, "Sending : not yet - start driving",
