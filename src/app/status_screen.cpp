@@ -190,11 +190,12 @@ void drawStatusScreen(const std::vector<std::string>& lines) {
     std::cout << std::flush;
 }
 
-void setTitleIfChanged(const std::string& text) {
+bool setTitleIfChanged(const std::string& text) {
     static std::string lastTitle;
-    if (text == lastTitle) return;
+    if (text == lastTitle) return false;
     lastTitle = text;
     consoleSetTitle(std::string("Korvane ") + BuildVersion + " - " + text);
+    return true;
 }
 
 } // namespace korvane

@@ -42,7 +42,8 @@ std::string titleText(const ScreenInput& in);
 // Draws the lines from the top-left corner; the first call clears the console.
 void drawStatusScreen(const std::vector<std::string>& lines);
 
-// Sets the console title when the text differs from the last one set.
-void setTitleIfChanged(const std::string& text);
+// Sets the console title when the text differs from the last one set; true
+// when it did.
+bool setTitleIfChanged(const std::string& text);
 
 } // namespace korvane

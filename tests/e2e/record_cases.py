@@ -41,6 +41,16 @@ def check_same(seen, replayed):
     check(len(seen) == len(replayed), f"{len(seen)} before, {len(replayed)} replayed")
 
 
+def ready_companion(env):
+    """The companion, once it shows that it waits for the game: under Wine a
+    start can take seconds, and a companion that misses the stint's first
+    steps posts other figures than one that saw them."""
+    comp = env.start_companion("E2E-ROOM", "--no-update")
+    env.wait_for(lambda: "Waiting for Le Mans Ultimate" in env.output(comp), 60,
+                 "the companion did not start:\n" + env.output(comp))
+    return comp
+
+
 def start_recorder(env, name, cwd=None, ticks=2):
     rec = env.spawn("recorder", env.command("korvane-companion", "--record", name), cwd=cwd)
     env.wait_for(lambda: f"{ticks} ticks |" in env.output(rec), 30,
@@ -59,14 +69,14 @@ def case_record_replay(env):
     as it did live. (How a cut or damaged file reads, the unit tests show.)"""
     env.start_service()
     game = env.start_game()
-    live = env.start_companion("E2E-ROOM", "--no-update")
+    live = ready_companion(env)
     rec = start_recorder(env, "race.kvr", ticks=6)
     check("Recording to " in env.output(rec) and "driver names" in env.output(rec),
           env.output(rec))
     rig = env.start_rig("held_stint", "--held", str(HELD),
                         "--seconds", str(2 * SESSION_SECONDS * HELD + 2 * HELD))
     env.wait_exit(rig, 120)
-    env.wait_for(lambda: "game not publishing" in env.output(rec)[-200:], 30,
+    env.wait_for(lambda: "game not publishing" in env.output(rec)[-200:], 60,
                  "the recorder did not see the game go")
     if env.platform == "linux":
         # Ctrl+C: the recorder ends on its own and says what it kept.
@@ -83,7 +93,7 @@ def case_record_replay(env):
 
     answers = os.path.join(env.work, "answers.jsonl")
     env.start_game(replay=answers)
-    again = env.start_companion("E2E-ROOM", "--no-update")
+    again = ready_companion(env)
     last = replay(env, os.path.join(env.work, "race.kvr"), "--answers", answers)
     check(last.startswith("rig: replayed ") and last.endswith(" ticks"), last)
     env.stop(again)
@@ -128,7 +138,7 @@ def case_replay_recording(env):
     env.start_service()
     answers = os.path.join(env.work, "answers.jsonl")
     env.start_game(replay=answers)
-    comp = env.start_companion("E2E-ROOM", "--no-update")
+    comp = ready_companion(env)
     last = replay(env, os.path.join(RECORDINGS, "stint.kvr"), "--answers", answers)
     check(last == "rig: replayed 113 ticks", last)
     env.stop(comp)

@@ -1,6 +1,7 @@
 #include "app/live_log.h"
-
-#include <gtest/gtest.h>
+#include "platform/files.h"
+#include "platform/machine.h"
+#include "test_support.h"
 
 using namespace korvane;
 
@@ -25,4 +26,12 @@ TEST(LogLine, DocumentOnlyAfterATrackedEventTick) {
     in.postOk = true;
     EXPECT_EQ(formatLogLine(in),
               "[2026-12-05 14:00:00] room=R1 id=7 active=Y Lap 12 | Fuel 41.7L | POST OK\n");
+    // On disk each line ends as text files end them on the system.
+    test::TempDir dir;
+    in.eventTick = true;
+    appendLogLine(widePath(dir.file("log")), in);
+    std::string want = formatLogLine(in), end = TextLineEnd;
+    for (size_t p = 0; (p = want.find('\n', p)) != std::string::npos; p += end.size())
+        want.replace(p, 1, end);
+    EXPECT_EQ(test::readFile(dir.file("log")), want);
 }

@@ -16,9 +16,10 @@ TEST(FindNumberAfterKey, Table) {
         {R"({"a":"12"})", 0, "a", std::nullopt}, // a quoted number is not a number here
         {R"({"a":x})", 0, "a", std::nullopt},    {R"({"ab":1,"a":2})", 0, "a", 2.0},
         {R"({"a":1,"a":2})", 3, "a", 2.0},       {R"({"a":1})", 4, "a", std::nullopt},
-        {R"({"a")", 0, "a", std::nullopt},  // no colon
-        {R"({"a":)", 0, "a", std::nullopt}, // nothing after it
-        {R"({"a" junk : 7})", 0, "a", 7.0}, // anything before the colon is skipped
+        {R"({"a")", 0, "a", std::nullopt},    // no colon
+        {R"({"a":)", 0, "a", std::nullopt},   // nothing after it
+        {R"({"a" junk : 7})", 0, "a", 7.0},   // anything before the colon is skipped
+        {R"({"a":1e400})", 0, "a", HUGE_VAL}, // out of range: as strtod reads it
     };
     for (const Case& c : cases) {
         auto v = findNumberAfterKey(c.body, c.from, c.key);
@@ -255,6 +256,7 @@ TEST(JsonEscapes, Decoded) {
         {R"(\ud83cx)", "\xEF\xBF\xBDx"},         // a lone half
         {R"(\udfc1)", "\xEF\xBF\xBD"},
         {R"(\u12 \x \)", "\\u12 \\x \\"}, // broken escapes stay as written
+        {R"(a\u0000b)", std::string("a\0b", 3)},
     };
     for (const Case& c : cases) EXPECT_EQ(json::decodeEscapes(c.raw), c.text) << c.raw;
 }
@@ -265,4 +267,8 @@ TEST(JsonSearch, FindsWhatStdFindFinds) {
         for (size_t from : {size_t(0), size_t(1), size_t(17), body.size(), body.size() + 1})
             EXPECT_EQ(json::findText(body, needle, from), body.find(needle, from))
                 << needle << " from " << from;
+    // A stop byte at the end of the range is outside it.
+    auto comma = [](size_t, char c) { return c == ','; };
+    EXPECT_EQ(json::firstOutsideStrings(body, 0, 7, comma), json::npos);
+    EXPECT_EQ(json::firstOutsideStrings(body, 0, 8, comma), 7u);
 }

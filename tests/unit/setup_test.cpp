@@ -65,6 +65,7 @@ TEST(FindGameFolder, ChoosesAndReportsFromFakeSteamTrees) {
          {},
          "",
          {"steam" + notInstall + present}},
+        {"the root listed again: one game", {{"steam", "bP"}}, {"steam"}, "steam", {"steam"}},
         {"a non-install, a missing library and an empty path before a real one",
          {{"steam", ""}, {"lib2", "e"}},
          {"missing", "", "lib2"},
@@ -125,6 +126,7 @@ TEST(NamesGame, TheFileNameNotTheArguments) {
         {L"Le Mans Ultimate.exe", true},
         {L"C:\\Games\\steamapps\\common\\Le Mans Ultimate\\LE MANS ULTIMATE.EXE", true},
         {L"/opt/lmu/LeMansUltimate", true},
+        {L"/LeMansUltimate", true},
         {L"Z:\\Le Mans Ultimate\\Bin64/Launcher.exe", false}, // the folder is not the program
         {L"/home/a/.steam/steamapps/common/Le Mans Ultimate/x", false},
         {L"lemans ultimate", false},

@@ -47,14 +47,22 @@ TEST(ScreenWidth, FallbackAndCut) {
 TEST(StatusScreen, DiagnosticsNameADroppedAnswer) {
     Screen s;
     s.in.verbose = true;
-    auto dropped = [&] {
+    auto count = [&](const char* start) {
         int n = 0;
-        for (const std::string& l : s.lines()) n += l.rfind("rest dropped ", 0) == 0;
+        for (const std::string& l : s.lines()) n += l.rfind(start, 0) == 0;
         return n;
     };
-    EXPECT_EQ(dropped(), 0);
+    EXPECT_EQ(count("rest dropped "), 0);
+    EXPECT_EQ(count("pit limiter=off scoringInPits=no state=0 "), 1);
     s.in.droppedAnswer = "/rest/strategy/usage, 17,000,000 bytes";
-    EXPECT_EQ(dropped(), 1);
+    EXPECT_EQ(count("rest dropped "), 1);
+}
+
+// The console's title is written only when it changes.
+TEST(StatusScreen, TitleSetOnlyWhenItChanges) {
+    EXPECT_TRUE(setTitleIfChanged("sending"));
+    EXPECT_FALSE(setTitleIfChanged("sending"));
+    EXPECT_TRUE(setTitleIfChanged("POST FAILED"));
 }
 
 TEST(StatusScreen, SendingStatesAndHints) {

@@ -218,6 +218,7 @@ TEST(Energy, SourceChoice) {
         {true, -0.3, 80.0, 80.0, EnergySource::PitMenu},
         {true, 100.6, 80.0, 80.0, EnergySource::PitMenu},
         {true, 100.5, 80.0, 100.5, EnergySource::Rest},
+        {true, 0.0, 80.0, 0.0, EnergySource::Rest}, // an empty battery is a value
         {false, 62.5, 80.0, 80.0, EnergySource::PitMenu},
         {false, 62.5, -1.0, -1.0, EnergySource::None},
         {true, -0.3, -1.0, -1.0, EnergySource::None},

@@ -113,7 +113,7 @@ TEST(FinishedUpdate, ReadsTheNoteOnce) {
         {" 2.1.29 \r", "Updated to 2.1.29\n"},
         {"\n2.1.30\n", ""},
         {" \t\r\n12\n", ""},
-        {"2.1.30\x1b[2J\n12\r\n", failed},
+        {"2.1.30\x1b[2J\n12\r\nthird line\n", failed},
     };
     for (const Row& row : rows) {
         test::TempDir dir;
