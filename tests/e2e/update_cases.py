@@ -199,10 +199,13 @@ def case_update_refusals(env):
 
 
 def case_update_deadline(env):
-    """A build that trickles in is given up at the deadline, whatever its pace;
-    nothing is written."""
+    """A manifest or a build that trickles in is given up at the deadline,
+    whatever its pace; nothing is written."""
     env.start_service()
     app = App(env)
+    env.configure(routes={manifest_path(env): {"size": 1000, "pace": 10}})
+    code, out = app.run("")
+    check(f"Update check skipped (gave up after {DOWNLOAD_DEADLINE})" in out, out)
     good = publish(env, app, "korvane-companion-next", "2.1.30", cert=None)
     size = 1 << 20
     env.configure(routes={"/builds/slow": {"size": size, "pace": 10}})
