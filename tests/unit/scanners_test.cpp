@@ -129,6 +129,8 @@ TEST(FindFieldText, Members) {
     EXPECT_EQ(findFieldText(obj, 0, to, "missing"), "");
     EXPECT_EQ(findFieldText(obj, 0, 20, "drivername"), ""); // beyond `to`
     EXPECT_EQ(findFieldText(R"({"a":"unterminated})", 0, 18, "a"), "");
+    const std::string emptyKey = R"({"":"x","a":"y"})";
+    EXPECT_EQ(findFieldText(emptyKey, 0, emptyKey.size(), "a"), "y");
 }
 
 TEST(ParseStandingsEnergy, CarsAndKeys) {

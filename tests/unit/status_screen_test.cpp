@@ -44,7 +44,9 @@ TEST(ScreenWidth, FallbackAndCut) {
     EXPECT_EQ(fitScreenLine("M\xC3\xBCller", 2), "M\xC3\xBC");
 }
 
-TEST(StatusScreen, DiagnosticsNameADroppedAnswer) {
+// The verbose lines: where the energy figures come from, the pit flags, and
+// an answer dropped for its size.
+TEST(StatusScreen, DiagnosticLines) {
     Screen s;
     s.in.verbose = true;
     auto count = [&](const char* start) {
@@ -52,9 +54,18 @@ TEST(StatusScreen, DiagnosticsNameADroppedAnswer) {
         for (const std::string& l : s.lines()) n += l.rfind(start, 0) == 0;
         return n;
     };
+    s.t.energyPercent = -1;
+    EXPECT_EQ(count("ve none (REST not answering)"), 1);
+    EXPECT_EQ(count("rival ve none (standings has no energy field)"), 1);
     EXPECT_EQ(count("rest dropped "), 0);
     EXPECT_EQ(count("pit limiter=off scoringInPits=no state=0 "), 1);
+    s.t.energyPercent = 67.5;
+    s.t.energySource = EnergySource::Rest;
+    s.in.rivalCount = 5;
+    s.in.rivalField = "vefraction";
     s.in.droppedAnswer = "/rest/strategy/usage, 17,000,000 bytes";
+    EXPECT_EQ(count("ve 67.500000% via rest"), 1);
+    EXPECT_EQ(count("rival ve 5 cars via vefraction"), 1);
     EXPECT_EQ(count("rest dropped "), 1);
 }
 
