@@ -21,6 +21,7 @@ TESTKIT = os.path.join(ROOT, "testkit")
 # program's messages say them.
 POST_DEADLINE = "1 s"
 DOWNLOAD_DEADLINE = "10 s"
+REPLACE_TRIES = 3
 sys.path.insert(0, TESTKIT)
 import testca  # noqa: E402
 

@@ -15,17 +15,19 @@ extern const char* const BuildVersion;
 extern const char* const PinnedSigner;
 extern const char* const PinnedAuthorityPem;
 
-// How long the program waits on the network before it gives up: a whole
-// download, one live post (the main loop posts, so a slow service must not
-// hold the ticks), one GET of the game's. The shipped program waits this
-// long; a build with its tests links shorter ones, so that no end-to-end run
-// waits out five minutes.
+// How long the program waits before it gives up: a whole download, one live
+// post (the main loop posts, so a slow service must not hold the ticks), one
+// GET of the game's, and the tries of the Windows update script, a second
+// apart, to move the new build over a program file still held open. The
+// shipped program waits this long; a build with its tests links shorter
+// ones, so that no end-to-end run waits out five minutes.
 struct Deadlines {
     int downloadMs;
     int postMs;
     int restMs;
+    int replaceTries;
 };
-inline constexpr Deadlines ShippedDeadlines{5 * 60 * 1000, 2000, 5000};
+inline constexpr Deadlines ShippedDeadlines{5 * 60 * 1000, 2000, 5000, 30};
 extern const Deadlines BuildDeadlines;
 
 // A deadline as the messages say it: "5 minutes", "2 s".

@@ -81,7 +81,7 @@ std::string updateScript(const std::string& target, const std::string& staged) {
         "\"%SystemRoot%\\System32\\ping.exe\" -n 2 127.0.0.1 >nul 2>&1",
         "move /y \"%staged%\" \"%target%\" >nul 2>&1",
         "if not errorlevel 1 goto ok",
-        "if %tries% lss 30 goto wait",
+        nullptr, // the tries
         "echo [%date% %time%] move failed after %tries% tries >> \"%log%\"",
         "del \"%staged%\" >nul 2>&1",
         "start \"\" \"%target%\"",
@@ -99,6 +99,9 @@ std::string updateScript(const std::string& target, const std::string& staged) {
             script += i == 1 ? "set \"target=" : "set \"staged=";
             script += i == 1 ? target : staged;
             script += "\"";
+        } else if (!lines[i]) {
+            script +=
+                "if %tries% lss " + std::to_string(BuildDeadlines.replaceTries) + " goto wait";
         } else {
             script += lines[i];
         }

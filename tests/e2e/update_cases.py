@@ -8,7 +8,7 @@ import subprocess
 import sys
 
 import testca
-from harness import DOWNLOAD_DEADLINE, ROOT, WINE_RUN, check, files_under
+from harness import DOWNLOAD_DEADLINE, REPLACE_TRIES, ROOT, WINE_RUN, check, files_under
 
 PUBLISH = os.path.join(ROOT, "release", "publish.py")
 SIGNER = "Korvane Test Publisher"
@@ -428,7 +428,7 @@ def locked_file_keeps_the_program(env, app):
     code, out = app.run("\n")
     check(code == 0 and out.endswith("Installing and restarting...\n"), out)
     checks = old_checks()
-    env.wait_for(lambda: "] move failed after 30 tries" in app.log(), 240,
+    env.wait_for(lambda: f"] move failed after {REPLACE_TRIES} tries" in app.log(), 240,
                  "the script did not give up: " + app.log())
     env.wait_for(lambda: old_checks() > checks and not os.path.exists(app.exe + ".update.expect"),
                  60, "the old program did not start again")

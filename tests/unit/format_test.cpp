@@ -59,6 +59,7 @@ TEST(Deadlines, ShippedValues) {
     EXPECT_EQ(deadlineText(ShippedDeadlines.postMs), "2 s");
     EXPECT_EQ(deadlineText(ShippedDeadlines.restMs), "5 s");
     EXPECT_EQ(deadlineText(60000), "1 minute");
+    EXPECT_EQ(ShippedDeadlines.replaceTries, 30);
 }
 
 TEST(FiniteOrZero, Table) {
