@@ -312,6 +312,8 @@ def case_plugin_install(env):
          "  Settings file: the write failed partway\n\n", 1),
         ("plugin", "bP", lambda f: env.small_disk(os.path.join(f, "Plugins"), "128k"),
          "\n  The write failed partway.\n\n", 0),
+        ("read-only plugins", "bP", lambda f: read_only(os.path.join(f, "Plugins")),
+         "\n  Try running Korvane as administrator.\n\n", 0),
     ]
     for name, layout, disk, message, kept in full:
         m, folder, before, texts, fetched = attempt("full-" + name, "", switched_off, layout,
@@ -327,7 +329,8 @@ def case_plugin_install(env):
     done = "  Enabled in CustomPluginVariables.JSON (backup saved alongside it)\n"
     serve(PLUGIN_BODY, hashlib.sha256(PLUGIN_BODY).hexdigest().upper())
     original = '{\n  "Other.dll": {" Enabled": 1}\n}\n'
-    m, folder, before, texts, fetched = attempt("install", "", original, count=2)
+    # A game without a Plugins folder gets one.
+    m, folder, before, texts, fetched = attempt("install", "", original, "b", count=2)
     check(offer(m, folder) + "  Fetching plugin... ok (1464 KB, hash verified)\n" + done in texts[0],
           texts[0])
     check(texts[1].startswith("The plugin is installed and enabled, but nothing is publishing."),
@@ -379,6 +382,11 @@ def case_plugin_install(env):
     check(fetched == ["/plugin-latest.json", "/plugin-latest.json.p7s", "/release/" + PLUGIN],
           f"fetched {fetched}")
     check_installed(folder, with_plugin=True)
+
+
+def read_only(folder):
+    subprocess.run(["mount", "--bind", folder, folder], check=True)
+    subprocess.run(["mount", "-o", "remount,bind,ro", folder], check=True)
 
 
 def check_installed(folder, with_plugin):

@@ -49,6 +49,8 @@ TEST(ScanVeUsage, Series) {
          R"({"tyres":[8,[7]],"ve":0.9},{"ve":"0.1"},{"tyres":[],"ve":0.85}],"R":[{"ve":0.1}]})",
          5.0},
         {R"({"P":[{"tyres":[9,9,9,9],"ve":0.95}],"R":[{"ve":0.9}]})", std::nullopt},
+        // The name first stands as no key: the older rule's series alone.
+        {R"({"L":["P",{"ve":0.9},{"ve":0.8}]})", 10.0},
     };
     for (const Case& c : cases) {
         auto v = scanVeUsage(c.body, "P");
