@@ -107,7 +107,7 @@ TEST(Recording, CutOrDamagedFilesReadUpToTheirLastWholeTick) {
     // A file whose end is zeros, as a machine that lost power leaves it, is
     // cut short at its last whole tick; zeros with bytes after them are damage.
     size_t lastChunk = ends[2];
-    std::string zeros(5000, '\0'), flipped = file;
+    std::string zeros(70000, '\0'), flipped = file; // more than one read of the tail
     flipped[lastChunk + 12] ^= 0x01; // inside the last chunk, not at its end
     struct Case {
         std::string file;

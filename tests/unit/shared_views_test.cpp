@@ -28,6 +28,7 @@ TEST(PlayerLookup, FlagFirstThenLocalControlWithinTheClampedCount) {
     } cases[] = {
         {5, 3, 1, 3},                             // the flag wins over a local car
         {5, -1, 2, 2},                            // else the first local one
+        {5, -1, 0, 0},
         {10, -1, -1, -1},                         // neither
         {200, 127, -1, 127}, {128, 127, -1, 127}, // a count over 128 searches 128
         {200, 2, -1, 2},     {127, 127, -1, -1},  // outside the count
@@ -143,6 +144,21 @@ TEST(PitMenu, VersionedLayout) {
         EXPECT_DOUBLE_EQ(reading.energyPercent, f.energy) << f.category;
         EXPECT_EQ(reading.category, f.shown) << f.category;
     }
+}
+
+// Without the version block each tick reads the menu as it stands.
+TEST(PitMenu, PlainLayoutFollowsTheMenu) {
+    PitMenuReading reading;
+    for (const char* category : {"VIRTUAL ENERGY", "FUEL", "ABS"}) {
+        PitMenuBuffer menu{};
+        test::putText(menu.categoryName, 32, category);
+        test::putText(menu.choiceString, 32, "85%");
+        readPitMenu(menu, reading);
+        EXPECT_EQ(reading.category, category);
+    }
+    // A name that fills its field is as long as the field.
+    const char full[] = {'A', 'B', 'C', 'D', 'X', '\0'};
+    EXPECT_EQ(fieldLength(full, 4), 4u);
 }
 
 TEST(PitMenu, FullWidthFieldsAreCutAt32Bytes) {
