@@ -31,8 +31,9 @@ TEST(SanitizeJsonText, Table) {
         {"Ren\xC3\xA9", 4, "Ren"},                // lead byte is the last allowed byte
         {"\xE2\x82\xAC 5", 32, "\xE2\x82\xAC 5"}, // three-byte euro sign
         {"\xE2\x82\xAC", 2, ""},
-        {"x\xF0\x9F\x8F\x81y", 32, "xy"}, // emoji: every byte dropped
-        {"\xC0\xAF\xC1\x80", 32, ""},     // overlong leads
+        {"\xEF\xBF\xBD", 32, "\xEF\xBF\xBD"}, // the last three-byte lead
+        {"x\xF0\x9F\x8F\x81y", 32, "xy"},     // emoji: every byte dropped
+        {"\xC0\xAF\xC1\x80", 32, ""},         // overlong leads
         {"\x80\xBF stray", 32, " stray"},
         {"\xC3(", 32, "("}, // cut sequence
         {std::string("stop\0hidden", 11), 32, "stop"},
@@ -62,10 +63,16 @@ TEST(Deadlines, ShippedValues) {
     EXPECT_EQ(ShippedDeadlines.replaceTries, 30);
 }
 
+// Beyond the exact path's range the library writes the digits.
+TEST(Fixed, LargeValues) {
+    EXPECT_EQ(fixed(1e15, 2), "1000000000000000.00");
+}
+
 TEST(FiniteOrZero, Table) {
     struct Case {
         double in, out;
-    } cases[] = {{1e301, 0}, {-1e301, 0}, {1e300, 1e300}, {-5.0, -5.0}, {0.0, 0.0}};
+    } cases[] = {{1e301, 0},       {-1e301, 0},  {1e300, 1e300},
+                 {-1e300, -1e300}, {-5.0, -5.0}, {0.0, 0.0}};
     for (const Case& c : cases) EXPECT_EQ(finiteOrZero(c.in), c.out) << c.in;
     EXPECT_EQ(finiteOrZero(std::nan("")), 0.0);
     EXPECT_EQ(finiteOrZero(std::numeric_limits<double>::infinity()), 0.0);
@@ -82,6 +89,7 @@ TEST(NeutralizeNonFinite, Table) {
         {"[nannan]", "[0nan]"},
         {"{\"a\":1.5}", "{\"a\":1.5}"},
         {":-nan:nan", ":0:0"},
+        {"[nan,nan]", "[0,0]"},
     };
     for (const Case& c : cases) {
         std::string doc = c.in;
