@@ -73,6 +73,7 @@ TEST(RestDump, EnergySnippets) {
     std::string body(3000, '.');
     for (int i = 0; i < 5; ++i) body.replace(200 + 500 * size_t(i), 6, i % 2 ? "ENERGY" : "eNeRgy");
     body.replace(2900, 8, "fuelfuel");
+    body[180] = '\n'; // a snippet keeps the answer's line breaks
     std::string s = firstSection(dump({{Usage, body}}));
     size_t count = 0;
     for (size_t p = s.find("\n  ..."); p != std::string::npos; p = s.find("\n  ...", p + 1))
