@@ -4,6 +4,7 @@ tools, for the end-to-end tests, the demo and the benchmarks.
 Everything a run creates lives in its scratch folder under the build tree, and
 every process it starts is stopped before it returns.
 """
+import fcntl
 import json
 import os
 import re
@@ -113,14 +114,23 @@ def files_under(folder):
 
 def wine_prefix(main):
     """The Wine prefix of this run: under ctest, the one of the slot it was
-    given (a copy of the prepared main prefix, made once), so that two runs
-    side by side never share a wineserver; otherwise the main one."""
+    given (a copy of the main prefix, made once), so that two runs side by
+    side never share a wineserver; otherwise the main one. A main prefix not
+    prepared yet (ctest run on its own) is prepared first, outside any
+    namespace, as ./dev does."""
     slot = re.match(r"id:(\w+),", os.environ.get("CTEST_RESOURCE_GROUP_0_WINE", ""))
     if not slot:
         return os.environ.get("WINEPREFIX", main)
     prefix = f"{main}-{slot.group(1)}"
-    if not os.path.exists(os.path.join(prefix, "system.reg")) and \
-            os.path.exists(os.path.join(main, "system.reg")):
+    if os.path.exists(os.path.join(prefix, "system.reg")):
+        return prefix
+    with open(main + ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        env = {**os.environ, "WINEPREFIX": main, "WINEDEBUG": "-all"}
+        if not os.path.exists(os.path.join(main, "system.reg")):
+            subprocess.run([WINE_RUN, "wineboot", "-i"], env=env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=env)
         # Copied aside and renamed into place: a run killed halfway leaves no half.
         part = f"{prefix}.{os.getpid()}"
         shutil.rmtree(prefix, ignore_errors=True)
