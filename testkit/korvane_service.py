@@ -14,6 +14,7 @@ answers 200 for a valid document and 400 with "... at position N" otherwise.
 
 An answer or a route can also misbehave on the wire: {"fault": F} with F one
 of "reset" (a 500 whose body breaks off after a few bytes with a TCP reset),
+"short" (the same body, then the connection's ordinary end),
 "garbage" (a reply that is not HTTP), "endless" (a 500 whose body never ends)
 and "trickle" (a 500 whose short body comes one byte a second; with "head":
 true, the status line and headers too); "status" and "body" change the status
@@ -263,6 +264,11 @@ class Handler(BaseHTTPRequestHandler):
                 self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
                                            struct.pack("ii", 1, 0))
                 self.connection.close()
+            elif fault == "short":
+                self.send_response(status)
+                self.send_header("Content-Length", str(len(body) + 1000))
+                self.end_headers()
+                self.wfile.write(body)
             elif fault == "endless":
                 self.send_response(status)
                 self.end_headers()  # no length: the body runs until the connection ends

@@ -152,6 +152,9 @@ HttpResponse exchange(const HttpRequest& req, ULONGLONG deadline) {
                uint64_t(r.body.size()) < uint64_t(r.contentLength);
     if (read == BodyRead::Whole && !cut) return r;
     HttpResponse broken = failed(HttpStage::Receive);
+    // A body that simply ended early leaves no error of its own: the
+    // connection ended before the answer did.
+    if (cut) broken.error = ERROR_WINHTTP_CONNECTION_ERROR;
     broken.deadlinePassed = read == BodyRead::Expired;
     return broken;
 }
