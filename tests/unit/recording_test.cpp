@@ -120,6 +120,7 @@ TEST(Recording, CutOrDamagedFilesReadUpToTheirLastWholeTick) {
         {file.substr(0, file.size() - 3) + zeros, 3, ChunkRead::Cut},
         {file.substr(0, lastChunk + 10) + zeros + "x", 3, ChunkRead::Damaged},
         {file + zeros + file.substr(lastChunk), 4, ChunkRead::Damaged},
+        {file.substr(0, lastChunk) + std::string(8, '\0') + "x", 3, ChunkRead::Damaged},
         {flipped + zeros, 3, ChunkRead::Damaged},
     };
     for (const Case& c : zeroTails) {
