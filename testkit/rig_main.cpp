@@ -125,6 +125,9 @@ int replay(const char* file, double speed, const char* answersPath) {
         }
         int whole = reader.ticksRead() - (read == ChunkRead::Tick ? 1 : 0);
         if (read == ChunkRead::End) {
+            // The last tick stays up a second, as long as two of the others:
+            // a reader at two ticks a second sees it before the game goes.
+            for (int i = 0; i < 50 && !*stop; ++i) sleepMs(20);
             std::printf("rig: replayed %d ticks\n", whole);
             break;
         }

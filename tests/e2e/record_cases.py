@@ -58,9 +58,15 @@ def start_recorder(env, name, cwd=None, ticks=2):
     return rec
 
 
-def replay(env, path, *args):
+def replay(env, path, *args, last=None, since=0):
+    """Replays the file; with `last` (the session time of the last document
+    expected), waits until the companion has posted it, among the documents
+    from the `since`-th on."""
     rig = env.spawn("replay", env.command("korvane-rig", "--replay", path, *args))
     env.wait_exit(rig, 300)
+    if last is not None:
+        env.wait_for(lambda: any(d["session"]["elapsed"] >= last for d in documents(env, since)), 30,
+                     f"no document at {last} s after the replay")
     return env.output(rig).strip().split("\n")[-1]
 
 
@@ -94,7 +100,8 @@ def case_record_replay(env):
     answers = os.path.join(env.work, "answers.jsonl")
     env.start_game(replay=answers)
     again = ready_companion(env)
-    last = replay(env, os.path.join(env.work, "race.kvr"), "--answers", answers)
+    last = replay(env, os.path.join(env.work, "race.kvr"), "--answers", answers,
+                  last=seen_live[-1]["session"]["elapsed"], since=posted)
     check(last.startswith("rig: replayed ") and last.endswith(" ticks"), last)
     env.stop(again)
     check_same(seen_live, documents(env, posted))
@@ -139,7 +146,8 @@ def case_replay_recording(env):
     answers = os.path.join(env.work, "answers.jsonl")
     env.start_game(replay=answers)
     comp = ready_companion(env)
-    last = replay(env, os.path.join(RECORDINGS, "stint.kvr"), "--answers", answers)
+    last = replay(env, os.path.join(RECORDINGS, "stint.kvr"), "--answers", answers,
+                  last=posted[-1]["session"]["elapsed"])
     check(last == "rig: replayed 113 ticks", last)
     env.stop(comp)
     check_same(posted, documents(env))
