@@ -30,7 +30,14 @@ struct RestAnswer {
     std::string path;
     uint16_t status = 0;
     std::string body;
-    bool operator==(const RestAnswer&) const = default;
+    // Read back only: the body is the same as this path's answer before, and
+    // is left empty rather than copied (late in a long race the strategy
+    // answer is megabytes, repeated every poll). RecordingReader::lastBody
+    // has it.
+    bool repeated = false;
+    bool operator==(const RestAnswer& o) const {
+        return path == o.path && status == o.status && body == o.body;
+    }
 };
 
 struct RecordedTick {
@@ -61,7 +68,8 @@ struct RecordingBase {
 };
 
 // One tick as it comes out of its chunk, read against the base: false when it
-// is damaged, or asks for more than the limits above.
+// is damaged, or asks for more than the limits above. A repeated body is
+// marked, not copied.
 [[nodiscard]] bool decodeTick(const std::string& raw, const RecordingBase& base,
                               RecordedTick& tick);
 
@@ -87,6 +95,12 @@ class RecordingReader {
     bool readHeader(RecordingInfo& info, std::string& err);
     ChunkRead next(RecordedTick& tick);
     int ticksRead() const { return ticks_; }
+    // The path's latest body, as of the tick read last; empty when none.
+    const std::string& lastBody(const std::string& path) const;
+    // The answer's body whether or not it repeated the one before.
+    const std::string& bodyOf(const RestAnswer& answer) const {
+        return answer.repeated ? lastBody(answer.path) : answer.body;
+    }
 
   private:
     std::istream& in_;

@@ -1,3 +1,4 @@
+#include "telemetry/inflate.h"
 #include "telemetry/recording.h"
 #include "tools/recorder.h"
 
@@ -60,7 +61,10 @@ Replayed replay(const std::string& file) {
     EXPECT_TRUE(reader.readHeader(info, err)) << err;
     Replayed r;
     RecordedTick t;
-    while ((r.end = reader.next(t)) == ChunkRead::Tick) r.ticks.push_back(t);
+    while ((r.end = reader.next(t)) == ChunkRead::Tick) {
+        for (RestAnswer& a : t.answers) a.body = reader.bodyOf(a);
+        r.ticks.push_back(t);
+    }
     return r;
 }
 
@@ -108,7 +112,7 @@ TEST(Recording, CutOrDamagedFilesReadUpToTheirLastWholeTick) {
     // cut short at its last whole tick; zeros with bytes after them are damage.
     size_t lastChunk = ends[2];
     std::string zeros(70000, '\0'), flipped = file; // more than one read of the tail
-    flipped[lastChunk + 12] ^= 0x01; // inside the last chunk, not at its end
+    flipped[lastChunk + 12] ^= 0x01;                // inside the last chunk, not at its end
     struct Case {
         std::string file;
         size_t ticks;
@@ -261,4 +265,61 @@ TEST(Recording, CaptureTakesTheUsedSlots) {
               offsetof(ScoringBuffer, vehicles) + cars * sizeof(VehicleScoring));
     EXPECT_EQ(tick.sessionTime, frame.scoring->currentEt);
     EXPECT_TRUE(tick.pitMenu.empty());
+}
+
+// The reader's inflate gives back what zlib packed, whichever way zlib packed
+// it, and refuses a stream cut short, one with bytes after it, one that needs
+// another dictionary, and one that inflates past the limit.
+TEST(Recording, InflateReadsEveryWayZlibPacks) {
+    std::string data, dict = "{\"fuelInfo\": {\"currentVirtualEnergy\": 2900}}";
+    std::mt19937 rng(7);
+    while (data.size() < 300000) {
+        size_t run = rng() % 5000;
+        switch (rng() % 4) {
+        case 0:
+            data.append(run, '\0');
+            break;
+        case 1:
+            data.append(run, char(rng()));
+            break;
+        case 2:
+            for (size_t i = 0; i < run % 300; ++i) data += char(rng());
+            break;
+        default:
+            data += dict.substr(0, run % dict.size()) + "abcabcab";
+        }
+    }
+    struct {
+        int level, strategy;
+        bool withDict;
+    } ways[] = {{0, Z_DEFAULT_STRATEGY, false}, {1, Z_DEFAULT_STRATEGY, false},
+                {6, Z_DEFAULT_STRATEGY, true},  {9, Z_FIXED, false},
+                {6, Z_HUFFMAN_ONLY, false},     {6, Z_RLE, true},
+                {9, Z_FILTERED, false}};
+    for (const auto& w : ways) {
+        z_stream z{};
+        ASSERT_EQ(deflateInit2(&z, w.level, Z_DEFLATED, 15, 8, w.strategy), Z_OK);
+        if (w.withDict)
+            deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(dict.data()),
+                                 uInt(dict.size()));
+        std::string packed(deflateBound(&z, uLong(data.size())), '\0');
+        z.next_in = reinterpret_cast<Bytef*>(data.data());
+        z.avail_in = uInt(data.size());
+        z.next_out = reinterpret_cast<Bytef*>(packed.data());
+        z.avail_out = uInt(packed.size());
+        ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+        packed.resize(z.total_out);
+        deflateEnd(&z);
+        std::string used = w.withDict ? dict : "", out;
+        std::string what = std::to_string(w.level) + "/" + std::to_string(w.strategy);
+        EXPECT_TRUE(inflateStream(packed, used, out, data.size())) << what;
+        EXPECT_TRUE(out == data) << what;
+        EXPECT_FALSE(inflateStream(packed.substr(0, packed.size() - 1), used, out, data.size()))
+            << what;
+        EXPECT_FALSE(inflateStream(packed + "x", used, out, data.size())) << what;
+        EXPECT_FALSE(inflateStream(packed, used, out, data.size() - 1)) << what;
+        if (w.withDict) {
+            EXPECT_FALSE(inflateStream(packed, dict + " ", out, data.size())) << what;
+        }
+    }
 }
