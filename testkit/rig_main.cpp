@@ -11,11 +11,13 @@
 #include "race_answers.h"
 #include "scenario.h"
 #include "telemetry/recording.h"
+#include "tools/recorder.h"
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <new>
 #include <string>
@@ -90,6 +92,59 @@ bool writeRaceAnswers(const std::string& dir, const testkit::Scenario& scenario,
     return true;
 }
 
+// The recording the recorder would make beside the scenario, written at full
+// speed: a tick every half second of session time, and the game's three
+// answers every fourth tick, as the poller asks every 2 s.
+int writeRecording(const testkit::Scenario& sc, const char* file, double limitSeconds) {
+    NewFile out;
+    if (out.create(utf8ToWide(file)) != NewFile::Created::Ok ||
+        !out.append(encodeRecordingHeader({"rig", int64_t(std::time(nullptr))}))) {
+        std::printf("rig: cannot write %s\n", file);
+        return 1;
+    }
+    testkit::ScenarioPlayer player(sc);
+    testkit::FrameBuffers frame;
+    SharedViews views;
+    views.telemetry = frame.telemetry.get();
+    views.scoring = frame.scoring.get();
+    views.pitMenu = frame.pitMenu();
+    RecordingEncoder encoder;
+    int answeredLap = -1;
+    std::string garage, usage, standings;
+    uint64_t ticks = 0;
+    for (; !player.finished() && player.world().et < sc.endEt; ++ticks) {
+        if (limitSeconds >= 0 && double(ticks) * 0.5 >= limitSeconds) break;
+        const testkit::World& world = player.world();
+        frame.publish(sc, world);
+        RecordedTick tick;
+        tick.ms = uint32_t(ticks * 500);
+        captureBuffers(views, tick);
+        if (ticks % 4 == 3) {
+            if (world.lap != answeredLap) {
+                answeredLap = world.lap;
+                testkit::RaceHistory race = testkit::raceHistory(sc, world);
+                usage = testkit::usageAnswer(race);
+                standings = testkit::standingsAnswer(sc, world, race);
+                garage = "{\"fuelInfo\": {\"currentVirtualEnergy\": " +
+                         std::to_string(race.drivers[race.player].veFraction * 4000) +
+                         ", \"maxVirtualEnergy\": 4000}}";
+            }
+            tick.answers = {{"/rest/garage/UIScreen/RepairAndRefuel", 200, garage},
+                            {"/rest/strategy/usage", 200, usage},
+                            {"/rest/watch/standings", 200, standings}};
+        }
+        std::string chunk = encoder.encode(tick);
+        if (chunk.empty() || !out.append(chunk)) {
+            std::printf("rig: cannot write %s\n", file);
+            return 1;
+        }
+        encoder.commit(tick);
+        player.advance(0.5);
+    }
+    std::printf("rig: wrote %llu ticks to %s\n", (unsigned long long)ticks, file);
+    return 0;
+}
+
 int replay(const char* file, double speed, const char* answersPath) {
     std::ifstream in(file, std::ios::binary);
     RecordingReader reader(in);
@@ -148,7 +203,8 @@ int replay(const char* file, double speed, const char* answersPath) {
         for (size_t i = 0; i < 3; ++i) publishBuffer(*buffers[i], mappings[i], used[i]);
         for (const RestAnswer& a : tick.answers)
             answers << "{\"tick\": " << reader.ticksRead() << ", \"path\": " << jsonBytes(a.path)
-                    << ", \"status\": " << a.status << ", \"body\": " << jsonBytes(a.body) << "}\n";
+                    << ", \"status\": " << a.status << ", \"body\": " << jsonBytes(reader.bodyOf(a))
+                    << "}\n";
         answers.flush();
         if (reader.ticksRead() == 1)
             std::printf("rig: publishing %s (recorded by Korvane Companion %s)\n", file,
@@ -166,6 +222,7 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         std::printf(
             "usage: korvane-rig SCENARIO [--seconds N] [--held S] [--clock N] [--rest DIR]\n"
+            "       korvane-rig SCENARIO --write FILE [--seconds N]\n"
             "       korvane-rig --sections NAME...\n"
             "       korvane-rig --replay FILE [--speed N] [--answers FILE]\n");
         return 2;
@@ -186,7 +243,10 @@ int main(int argc, char** argv) {
     }
     double limitSeconds = -1, held = 0, clock = 1;
     const char* restDir = nullptr;
+    const char* writeTo = nullptr;
     for (int i = 2; i + 1 < argc; ++i) {
+        // The recording of the scenario, written at full speed; nothing is published.
+        if (std::strcmp(argv[i], "--write") == 0) writeTo = argv[i + 1];
         if (std::strcmp(argv[i], "--seconds") == 0) limitSeconds = std::atof(argv[i + 1]);
         // Session time in steps of half a second, each held this long: every
         // reader at two ticks a second sees each step more than once.
@@ -207,6 +267,7 @@ int main(int argc, char** argv) {
         std::printf("rig: %s\n", err.c_str());
         return 2;
     }
+    if (writeTo) return writeRecording(scenario, writeTo, limitSeconds);
     const volatile bool* stop = installStopFlag();
     OwnedMapping tel, scr, pit;
     if (!createMapping(TelemetryMappingName, sizeof(TelemetryBuffer), tel, err) ||

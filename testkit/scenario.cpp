@@ -244,6 +244,7 @@ bool parseScenario(const std::string& text, Scenario& out, std::string& err) {
     std::istringstream in(text);
     std::string line;
     bool timeline = false;
+    size_t repeatFrom = 0; // the first step a "repeat" line repeats
     int lineNo = 0;
     while (std::getline(in, line)) {
         ++lineNo;
@@ -252,6 +253,14 @@ bool parseScenario(const std::string& text, Scenario& out, std::string& err) {
         bool ok = true;
         if (tok[0] == "timeline" && tok.size() == 1) {
             timeline = true;
+        } else if (timeline && tok[0] == "repeat") {
+            // "repeat N": the steps since the last repeat, N times in all.
+            double times = 0;
+            ok = tok.size() == 2 && toDouble(tok[1], times) && times >= 1 && times <= 1000;
+            std::vector<Step> block(sc.steps.begin() + long(repeatFrom), sc.steps.end());
+            for (int n = 1; ok && n < int(times); ++n)
+                sc.steps.insert(sc.steps.end(), block.begin(), block.end());
+            repeatFrom = sc.steps.size();
         } else if (timeline) {
             Step step;
             ok = parseStepLine(tok, step);
