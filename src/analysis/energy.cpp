@@ -19,8 +19,10 @@ void chooseEnergySource(const StintState& st, const RestValues& rest, TickSample
 }
 
 void recordLapEnergy(StintState& st, const TickSample& s) {
+    st.energyUsedLastLap.reset();
     if (s.energyPercent < 0 || st.lapStartEnergy < 0) return;
     double used = st.lapStartEnergy - s.energyPercent;
+    st.energyUsedLastLap = used;
     if (used > 0.05 && used < 25.0) {
         st.energyWindow.add(used);
         st.energyAverage = st.energyWindow.mean;

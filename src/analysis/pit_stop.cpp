@@ -53,6 +53,7 @@ void measureStop(StintState& st, const TickSample& s) {
         st.lastStop.stationarySeconds = st.stationarySeconds;
         st.lastStop.litres = litres <= 0.05 ? 0.0 : litres;
         st.lastStop.tyresChanged = st.stopTyreFlag;
+        st.stopsMeasured += 1;
     }
 }
 

@@ -10,6 +10,7 @@ struct RollingWindow {
     double values[Capacity] = {};
     size_t count = 0;
     double mean = 0;
+    size_t added = 0; // values ever added, the dropped ones included
 
     void add(double v) {
         if (count == Capacity) {
@@ -17,6 +18,7 @@ struct RollingWindow {
             --count;
         }
         values[count++] = v;
+        added += 1;
         double sum = 0;
         for (size_t i = 0; i < count; ++i) sum += values[i];
         mean = sum / double(count);

@@ -8,6 +8,7 @@
 #include "telemetry/shared_views.h"
 
 #include <array>
+#include <optional>
 
 namespace korvane {
 
@@ -38,6 +39,9 @@ struct StintState {
     // tick, also on ticks that end early.
     PitMenuReading pitMenu;
     double lapStartEnergy = -1;
+    // What the lap just ended took, averaged or not (a refill is negative);
+    // none when a source was missing at either end. The stint report shows it.
+    std::optional<double> energyUsedLastLap;
     RollingWindow energyWindow;
     double energyAverage = 0;
 
@@ -54,6 +58,7 @@ struct StintState {
     double stopMaxFuel = 0;
     bool stopTyreFlag = false;
     LastStop lastStop;
+    int32_t stopsMeasured = 0; // visits that replaced lastStop, so far
 
     // Tyres.
     std::array<double, 4> lapStartWear{-1, -1, -1, -1};
