@@ -8,7 +8,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "testkit"))
-from harness import Env, enter_namespaces  # noqa: E402
+from harness import TESTKIT, Env, enter_namespaces  # noqa: E402
 from soak import sample  # noqa: E402
 
 RECORD_SECONDS = 120
@@ -32,6 +32,27 @@ def record_beside_the_rig(env):
           f"(over {seconds:.0f} s after the first minute)")
 
 
+def report_a_day(env):
+    """The stint report of a day's recording of the rig's 60-car race (made
+    once at full speed, kept in the bench folder): its time and its peak
+    memory, the release program's whole run."""
+    day = os.path.join(os.path.dirname(env.work), "race60-day.kvr")
+    if not os.path.exists(day):
+        subprocess.run(env.command("korvane-rig", os.path.join(TESTKIT, "scenarios", "race60"),
+                                   "--write", day), check=True)
+    page = day[:-4] + ".html"
+    if os.path.exists(page):
+        os.remove(page)
+    start = time.time()
+    proc = subprocess.Popen(env.command("korvane-companion", "--report", day),
+                            stdout=subprocess.DEVNULL)
+    _, status, usage = os.wait4(proc.pid, 0)
+    seconds = time.time() - start
+    print(f"report of a day's recording ({os.path.getsize(day) / 1e6:.0f} MB, 60 cars): "
+          f"{seconds:.1f} s, peak resident {usage.ru_maxrss / 1024:.0f} MB, exit "
+          f"{os.waitstatus_to_exitcode(status)}")
+
+
 def main():
     bindir, host = sys.argv[1], sys.argv[2]
     reason = enter_namespaces([os.path.abspath(__file__), *sys.argv[1:]])
@@ -50,6 +71,7 @@ def main():
                 subprocess.run([os.path.join(bindir, b)], env=env.env, check=False)
         if env.isolated:
             record_beside_the_rig(env)
+        report_a_day(env)
     finally:
         env.stop_all()
 

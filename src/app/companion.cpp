@@ -2,6 +2,7 @@
 
 #include "app/main_loop.h"
 #include "app/options.h"
+#include "app/report.h"
 #include "app/room.h"
 #include "core/build_info.h"
 #include "gamerest/poller.h"
@@ -35,6 +36,19 @@ int runCompanion(int argc, const char* const* argv) {
         return runRecorder(options.recordFile
                                ? argumentText(options.recordFile, argv[options.recordFile])
                                : std::wstring());
+    case ToolRequest::Report:
+        return runReport(options.reportFile
+                             ? argumentText(options.reportFile, argv[options.reportFile])
+                             : std::wstring(),
+                         options.raceOnly, false);
+    case ToolRequest::Dropped: {
+        std::wstring dropped = argumentText(1, argv[1]);
+        std::ifstream file;
+        if (openReadStream(dropped, file)) return runReport(dropped, options.raceOnly, true);
+        // Not a file: an argument like any other, ignored.
+        options.reportFile = 0;
+        break;
+    }
     case ToolRequest::None:
         break;
     }

@@ -61,12 +61,26 @@ std::string fetchBody(RestSnapshot& snapshot, const RestFetch& fetch, const wcha
     return std::move(reply.body);
 }
 
+constexpr const wchar_t* EnergyPath = L"/rest/garage/UIScreen/RepairAndRefuel";
+constexpr const wchar_t* UsagePath = L"/rest/strategy/usage";
+constexpr const wchar_t* StandingsPath = L"/rest/watch/standings";
+
 } // namespace
 
 void pollRestOnce(RestSnapshot& snapshot, const RestFetch& fetch) {
-    pollEnergy(snapshot, fetchBody(snapshot, fetch, L"/rest/garage/UIScreen/RepairAndRefuel"));
-    pollUsage(snapshot, fetchBody(snapshot, fetch, L"/rest/strategy/usage"));
-    pollStandings(snapshot, fetchBody(snapshot, fetch, L"/rest/watch/standings"));
+    pollEnergy(snapshot, fetchBody(snapshot, fetch, EnergyPath));
+    pollUsage(snapshot, fetchBody(snapshot, fetch, UsagePath));
+    pollStandings(snapshot, fetchBody(snapshot, fetch, StandingsPath));
+}
+
+void takeRestAnswer(RestSnapshot& snapshot, const std::string& path, const std::string& body) {
+    std::wstring p = utf8ToWide(path);
+    if (p == EnergyPath)
+        pollEnergy(snapshot, body);
+    else if (p == UsagePath)
+        pollUsage(snapshot, body);
+    else if (p == StandingsPath)
+        pollStandings(snapshot, body);
 }
 
 bool startRestPoller(std::string& err, RestFetch fetch) {

@@ -2,6 +2,7 @@
 // Whole-file reads and writes by wide path, for files beside the executable
 // and in the game's folders. Nothing here prints.
 #include <cstdint>
+#include <fstream>
 #include <string>
 
 namespace korvane {
@@ -49,6 +50,10 @@ std::wstring fullPathOf(const std::wstring& path);
 // file (a FIFO, a device, a folder), or holds more than maxBytes: a file that
 // someone else controls can neither hold the call nor fill the memory.
 [[nodiscard]] bool readFileBytes(const std::wstring& path, std::string& data, size_t maxBytes);
+
+// Opens a file on disk for reading as a stream, for files too large to read
+// whole. False when it cannot be opened or is not a regular file.
+[[nodiscard]] bool openReadStream(const std::wstring& path, std::ifstream& in);
 
 // False when there was nothing to delete or it could not be deleted.
 bool deleteFile(const std::wstring& path);

@@ -1,6 +1,9 @@
 """End-to-end cases of the recorder and of replaying what it wrote."""
+import html.parser
 import json
 import os
+import shutil
+import subprocess
 import signal
 import struct
 import zlib
@@ -8,7 +11,7 @@ import zlib
 from harness import check
 
 __all__ = ["case_record_replay", "case_record_full_disk", "case_replay_recording",
-           "case_hostile_recording"]
+           "case_hostile_recording", "case_stint_report"]
 RECORDINGS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "recordings")
 
 # The session time of testkit/scenarios/held_stint, whose half-second steps
@@ -196,3 +199,104 @@ def case_hostile_recording(env):
     check(replay(env, zeros, "--speed", "1000") == "rig: the recording is cut short inside tick 114; replayed its "
           "113 whole ticks", env.output(env.procs[-1]))
 
+
+
+class Tables(html.parser.HTMLParser):
+    """The text of every cell of the page's tables, by table id."""
+
+    def __init__(self):
+        super().__init__()
+        self.tables, self.table, self.cell = {}, None, None
+
+    def handle_starttag(self, tag, attrs):
+        if tag == "table":
+            self.table = self.tables.setdefault(dict(attrs).get("id"), [])
+        elif tag == "tr" and self.table is not None:
+            self.table.append([])
+        elif tag in ("td", "th") and self.table is not None:
+            self.cell = ""
+
+    def handle_endtag(self, tag):
+        if tag in ("td", "th") and self.cell is not None:
+            self.table[-1].append(self.cell.strip())
+            self.cell = None
+        elif tag == "table":
+            self.table = None
+
+    def handle_data(self, data):
+        if self.cell is not None:
+            self.cell += data
+
+
+def report(env, name, *args, stdin_text=""):
+    proc = env.spawn(name, env.command("korvane-companion", *args), stdin_text=stdin_text)
+    return env.wait_exit(proc, 120), env.output(proc)
+
+
+def case_stint_report(env):
+    """The report of the recording made beside the documents the companion
+    posted: the same laps and fuel, the same pit visit, from a name outside
+    ASCII; a file dropped onto the program; a page of the user's left alone;
+    a damaged recording refused; the page loads in a real browser."""
+    name = "Stint J\u00f6rg"
+    shutil.copy(os.path.join(RECORDINGS, "stint.kvr"), os.path.join(env.work, name + ".kvr"))
+    code, out = report(env, "report", "--report", name + ".kvr")
+    check(code == 0 and out.startswith("Stint report (2 laps, 1 pit visits): ") and
+          out.rstrip().endswith(name + ".html"), f"exit {code}: {out}")
+    page = os.path.join(env.work, name + ".html")
+    with open(page, encoding="utf-8") as f:
+        tables = Tables()
+        tables.feed(f.read())
+    with open(os.path.join(RECORDINGS, "stint.jsonl")) as f:
+        docs = [json.loads(line) for line in f]
+    changes = [(a["lap"]["current"], b["lap"]["fuelUsedLastLap"]) for a, b in zip(docs, docs[1:])
+               if b["lap"]["current"] > a["lap"]["current"]]
+    laps = [(int(r[0]), float(r[2].rstrip("*"))) for r in tables.tables["laps"][1:]]
+    check(laps == changes, f"laps {laps}, documents {changes}")
+    pit = next(d["lap"]["current"] for d in docs if d["status"]["inPitlane"])
+    stops = tables.tables["stops"][1:]
+    check(len(stops) == 1 and int(stops[0][1]) == pit, f"stops {stops}, pit lap {pit}")
+
+    # Dropped onto the program: the same page, and the window waits for Enter.
+    os.utime(page, (0, 0))
+    code, out = report(env, "dropped", name + ".kvr", stdin_text="\n")
+    check(code == 0 and out.rstrip().endswith("Press Enter to close this window.") and
+          os.path.getmtime(page) > 0, f"exit {code}: {out}")
+
+    # A page of the user's own under that name, and a damaged recording.
+    shutil.copy(os.path.join(RECORDINGS, "stint.kvr"), os.path.join(env.work, "mine.kvr"))
+    with open(os.path.join(env.work, "mine.html"), "w") as f:
+        f.write("<p>notes</p>")
+    code, out = report(env, "mine", "--report", "mine.kvr")
+    check(code == 1 and "mine.html already exists and is not a report of ours" in out,
+          f"exit {code}: {out}")
+    with open(os.path.join(env.work, "mine.html")) as f:
+        check(f.read() == "<p>notes</p>", "the user's page was changed")
+    with open(os.path.join(RECORDINGS, "stint.kvr"), "rb") as f:
+        damaged = bytearray(f.read())
+    damaged[-40] ^= 0x20
+    with open(os.path.join(env.work, "damaged.kvr"), "wb") as f:
+        f.write(damaged)
+    code, out = report(env, "damaged", "--report", "damaged.kvr")
+    check(code == 1 and "tick 113 of the recording is damaged; no report written" in out and
+          not os.path.exists(os.path.join(env.work, "damaged.html")), f"exit {code}: {out}")
+
+    if env.platform == "linux":
+        browse(env, page)
+
+
+def browse(env, page):
+    """Headless Chromium loads the page from disk: no error on its console,
+    the tables in the document it built, and a screenshot beside it."""
+    chromium = shutil.which("chromium")
+    check(chromium, "chromium is not installed (./dev installs it)")
+    shot = os.path.join(env.work, "report.png")
+    run = subprocess.run([chromium, "--headless", "--no-sandbox", "--disable-gpu",
+                          "--enable-logging=stderr", "--v=0", "--window-size=1200,1800",
+                          f"--user-data-dir={os.path.join(env.work, 'chromium')}",
+                          f"--screenshot={shot}", "--dump-dom", "file://" + page],
+                         env=env.env, capture_output=True, text=True, timeout=120)
+    console = [l for l in run.stderr.splitlines() if "CONSOLE" in l or "Uncaught" in l]
+    check(run.returncode == 0 and '<table id="laps">' in run.stdout and not console,
+          f"exit {run.returncode}: {console or run.stderr[-800:]}")
+    check(os.path.getsize(shot) > 10_000, "no screenshot")

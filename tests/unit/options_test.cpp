@@ -30,6 +30,7 @@ TEST(Options, Table) {
         std::vector<const char*> args;
         ToolRequest tool;
         bool raceOnly, verbose, skipUpdate;
+        int reportFile = 0;
     } cases[] = {
         {{"--All-Sessions", "--verbose=1", "--restdump "}, None, true, false, false},
         {{"--all-sessions", "--no-update", "--verbose"}, None, false, true, true},
@@ -42,6 +43,12 @@ TEST(Options, Table) {
         {{"--restdump", "--probe"}, ToolRequest::RestDump, true, false, false},
         {{"--all-sessions", "--probe"}, Probe, false, false, false},
         {{"--probe", "--all-sessions"}, Probe, true, false, false},
+        {{"--all-sessions", "--report", "r.kvr"}, ToolRequest::Report, false, false, false, 3},
+        {{"--report"}, ToolRequest::Report, true, false, false, 0},
+        // A file dropped onto the program is its only argument.
+        {{"race.kvr"}, ToolRequest::Dropped, true, false, false, 1},
+        {{"race.kvr", "--verbose"}, None, true, true, false},
+        {{"-race.kvr"}, None, true, false, false},
     };
     for (const Case& c : cases) {
         Parsed p = parse(c.args);
@@ -49,5 +56,6 @@ TEST(Options, Table) {
         EXPECT_EQ(p.options.raceOnly, c.raceOnly) << c.args[0];
         EXPECT_EQ(p.options.verbose, c.verbose) << c.args[0];
         EXPECT_EQ(p.options.skipUpdate, c.skipUpdate) << c.args[0];
+        EXPECT_EQ(p.options.reportFile, c.reportFile) << c.args[0];
     }
 }

@@ -110,6 +110,15 @@ bool readFileBytes(const std::wstring& path, std::string& data, size_t maxBytes)
     return ok;
 }
 
+bool openReadStream(const std::wstring& path, std::ifstream& in) {
+    std::string name = wideToUtf8(path);
+    struct stat st {};
+    // Never a FIFO: opening one waits for a writer that may never come.
+    if (::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    in.open(name, std::ios::binary);
+    return in.is_open();
+}
+
 bool deleteFile(const std::wstring& path) {
     return ::unlink(wideToUtf8(path).c_str()) == 0;
 }

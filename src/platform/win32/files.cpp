@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <windows.h>
 
 namespace korvane {
@@ -113,6 +114,17 @@ bool readFileBytes(const std::wstring& path, std::string& data, size_t maxBytes)
     CloseHandle(f);
     if (!ok) data.clear();
     return ok;
+}
+
+bool openReadStream(const std::wstring& path, std::ifstream& in) {
+    // A file on a disk only: not a folder, a pipe, a console or a device.
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    bool disk = GetFileType(f) == FILE_TYPE_DISK;
+    CloseHandle(f);
+    if (disk) in.open(std::filesystem::path(path), std::ios::binary);
+    return disk && in.is_open();
 }
 
 bool deleteFile(const std::wstring& path) {

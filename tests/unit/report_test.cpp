@@ -1,0 +1,192 @@
+#include "app/report.h"
+
+#include <cstring>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+using namespace korvane;
+
+namespace {
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+const std::string& stintRecording() {
+    static const std::string bytes = fileBytes(KORVANE_TEST_RECORDINGS "/stint.kvr");
+    return bytes;
+}
+
+ReportBuilt build(const std::string& bytes, StintReport& report, std::string& err) {
+    std::istringstream in(bytes);
+    return buildStintReport(in, true, report, err);
+}
+
+} // namespace
+
+// The report of the recording beside the documents the companion posted live
+// from it: the same laps with the same figures, and the same pit visit.
+TEST(Report, ShowsWhatTheLiveDocumentsShowed) {
+    StintReport report;
+    std::string err;
+    ASSERT_EQ(build(stintRecording(), report, err), ReportBuilt::Whole) << err;
+
+    std::ifstream docs(KORVANE_TEST_RECORDINGS "/stint.jsonl");
+    std::vector<nlohmann::json> laps; // the first document of each new lap
+    int pitLap = -1;
+    double fuelBefore = -1, fuelMax = -1;
+    std::string line;
+    nlohmann::json before;
+    while (std::getline(docs, line)) {
+        nlohmann::json d = nlohmann::json::parse(line);
+        if (!before.is_null() && d["lap"]["current"] > before["lap"]["current"]) laps.push_back(d);
+        if (d["status"]["inPitlane"] == true) {
+            if (pitLap < 0) {
+                pitLap = d["lap"]["current"];
+                fuelBefore = before["fuel"]["remaining"];
+            }
+            fuelMax = std::max(fuelMax, d["fuel"]["remaining"].get<double>());
+        }
+        EXPECT_FALSE(d["lastStop"]["valid"]);
+        before = d;
+    }
+    ASSERT_EQ(report.laps.size(), laps.size());
+    for (size_t i = 0; i < laps.size(); ++i) {
+        const ReportLap& l = report.laps[i];
+        const nlohmann::json& d = laps[i];
+        EXPECT_EQ(l.lap + l.laps, d["lap"]["current"]) << i;
+        EXPECT_NEAR(l.fuelUsed, d["lap"]["fuelUsedLastLap"], 0.005) << i;
+        EXPECT_NEAR(l.fuelAverage, d["fuel"]["avgPerLap"], 0.005) << i;
+        EXPECT_NEAR(l.energyAverage, d["ve"]["avgPerLap"], 0.005) << i;
+        EXPECT_EQ(l.energySource, d["ve"]["source"]) << i;
+        const char* wheels[] = {"fl", "fr", "rl", "rr"};
+        for (size_t w = 0; w < 4; ++w)
+            EXPECT_NEAR(l.wear[w], d["tires"]["wear"][wheels[w]], 0.05) << i << wheels[w];
+        EXPECT_EQ(l.frontCompound, d["tires"]["compound"]["front"]) << i;
+        EXPECT_EQ(l.pit, int(d["lap"]["current"]) - 1 == pitLap) << i;
+    }
+    EXPECT_TRUE(report.laps.front().joined);
+    EXPECT_TRUE(report.laps.front().fuelCounted);
+    EXPECT_FALSE(report.laps.back().fuelCounted); // the lap with the refill
+
+    ASSERT_EQ(report.stops.size(), 1u);
+    const ReportStop& stop = report.stops.front();
+    EXPECT_EQ(stop.lap, pitLap);
+    EXPECT_TRUE(stop.ended);
+    EXPECT_FALSE(stop.measured);
+    EXPECT_NEAR(stop.litres, fuelMax - fuelBefore, 0.05);
+
+    EXPECT_EQ(report.track, "Spa-Francorchamps");
+    EXPECT_EQ(report.drivers, std::vector<std::string>{"Alex Korva"});
+    EXPECT_EQ(report.sessions, std::vector<std::string>{"race"});
+    EXPECT_EQ(report.ticks, 113);
+    EXPECT_GT(report.restAnswers, 0);
+}
+
+// A file cut anywhere reports its whole ticks and says so; a changed byte in
+// a chunk refuses the report, naming the tick.
+TEST(Report, CutAndDamagedRecordings) {
+    const std::string& file = stintRecording();
+    StintReport whole;
+    std::string err;
+    ASSERT_EQ(build(file, whole, err), ReportBuilt::Whole);
+    // Where the header ends and the first chunks begin.
+    size_t pos = 20 + size_t(uint8_t(file[12])) + (size_t(uint8_t(file[13])) << 8);
+    std::vector<size_t> ends;
+    while (pos < file.size()) {
+        uint32_t len;
+        std::memcpy(&len, file.data() + pos, 4);
+        pos += 8 + len;
+        ends.push_back(pos);
+    }
+    ASSERT_EQ(ends.size(), 113u);
+
+    StintReport cut;
+    EXPECT_EQ(build(file.substr(0, ends[79] + 5), cut, err), ReportBuilt::Cut);
+    EXPECT_EQ(cut.ticks, 80);
+    EXPECT_TRUE(cut.cut);
+    std::string page = renderReportPage(cut);
+    EXPECT_NE(page.find("cut short inside tick 81: this report covers its 80 whole ticks"),
+              std::string::npos);
+
+    std::string damaged = file;
+    damaged[ends[40] + 12] ^= 0x20;
+    StintReport refused;
+    EXPECT_EQ(build(damaged, refused, err), ReportBuilt::Refused);
+    EXPECT_EQ(err, "tick 42 of the recording is damaged");
+    EXPECT_EQ(build("KVRECORX" + file.substr(8), refused, err), ReportBuilt::Refused);
+    EXPECT_EQ(err, "not a Korvane recording");
+}
+
+// Text from the game and the file is shown, never obeyed: the page carries no
+// markup but its own, and nothing that would fetch from elsewhere.
+TEST(Report, PageHoldsItsOwnMarkupOnly) {
+    StintReport r;
+    r.track = "Spa <script>alert(1)</script>";
+    r.drivers = {"J\xc3\xb6rg & \"Sam\""};
+    r.fileName = "race'1.kvr";
+    r.recordedBy = "2.1.29<b>";
+    ReportLap lap;
+    lap.lap = 3;
+    lap.frontCompound = "<img src=x>";
+    lap.wear = {90, 91, 92, 93};
+    lap.fuelUsed = 3.2;
+    lap.fuelCounted = true;
+    lap.fuelAverage = 3.2;
+    r.laps = {lap};
+    r.stops = {ReportStop{}};
+    r.spans = {{SpanKind::OnTrack, 0, 60000}};
+    r.lastMs = 60000;
+    std::string page = renderReportPage(r);
+    for (const char* never :
+         {"<script", "<img", "<b>", "src=\"", "href=\"", "url(", "@import", "http:", "https:"})
+        EXPECT_EQ(page.find(never), std::string::npos) << never;
+    for (const char* shown : {"Spa &lt;script&gt;", "J\xc3\xb6rg &amp; &quot;Sam&quot;",
+                              "race&#39;1.kvr", "&lt;img src=x&gt;"})
+        EXPECT_NE(page.find(shown), std::string::npos) << shown;
+}
+
+TEST(Report, SaysWhatTheRecordingLacks) {
+    StintReport none;
+    none.spans = {{SpanKind::NotPublishing, 0, 4000},
+                  {SpanKind::OnTrack, 4000, 9000},
+                  {SpanKind::NoTicks, 9000, 190000}};
+    std::vector<std::string> said = missingFromRecording(none);
+    std::vector<std::string> want = {
+        "It holds no answers from the game's REST interface: energy comes from the pit menu "
+        "alone, and no energy per lap or tyre wear from the game.",
+        "The game published no buffers for 0:00:04, from 0:00:00 into the recording.",
+        "No ticks were recorded for 0:03:01, from 0:00:09 into the recording.",
+        "The companion never started tracking: no session that counts with the car driven on "
+        "track."};
+    EXPECT_EQ(said, want);
+
+    StintReport full;
+    full.restAnswers = 12;
+    full.energyFromRest = true;
+    full.firstEt = 600;
+    full.laps = {ReportLap{}};
+    EXPECT_TRUE(missingFromRecording(full).empty());
+    full.laps.clear();
+    EXPECT_EQ(missingFromRecording(full),
+              std::vector<std::string>{"No lap was completed while the companion was tracking."});
+}
+
+TEST(Report, PageGoesBesideTheRecording) {
+    struct {
+        const wchar_t* recording;
+        const wchar_t* page;
+    } cases[] = {
+        {L"race.kvr", L"race.html"},
+        {L"C:\\races\\Le Mans.v2\\race", L"C:\\races\\Le Mans.v2\\race.html"},
+        {L"/home/d/le.mans/race.kvr", L"/home/d/le.mans/race.html"},
+        {L"race.html", L"race.html.html"},
+        {L"/home/d/.kvr", L"/home/d/.kvr.html"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(reportPathFor(c.recording), c.page);
+}
