@@ -1,6 +1,8 @@
 #include "app/report.h"
+#include "platform/files.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -106,6 +108,17 @@ TEST(Report, CutAndDamagedRecordings) {
     }
     ASSERT_EQ(ends.size(), 113u);
 
+    // Cut while the car is in the pit lane: the visit is told as unfinished,
+    // with the time it has spent there so far.
+    double unfinished = -1;
+    for (size_t k = 0; k < ends.size(); ++k) {
+        StintReport part;
+        build(file.substr(0, ends[k]), part, err);
+        if (!part.stops.empty() && !part.stops.back().ended)
+            unfinished = std::max(unfinished, part.stops.back().pitLaneSeconds);
+    }
+    EXPECT_GT(unfinished, 0);
+
     StintReport cut;
     EXPECT_EQ(build(file.substr(0, ends[79] + 5), cut, err), ReportBuilt::Cut);
     EXPECT_EQ(cut.ticks, 80);
@@ -151,6 +164,38 @@ TEST(Report, PageHoldsItsOwnMarkupOnly) {
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
 }
 
+// What each lap's bars say, and that every corner gets its line.
+TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
+    StintReport r;
+    ReportLap counted, refill, unknown;
+    counted.lap = 3;
+    counted.fuelUsed = 3.2;
+    counted.fuelCounted = true;
+    counted.fuelAverage = 3.2;
+    counted.energyKnown = true;
+    counted.energyUsed = 2.5;
+    counted.energyCounted = true;
+    counted.energyAverage = 0.5;
+    refill = counted;
+    refill.lap = 4;
+    refill.fuelUsed = -30;
+    refill.fuelCounted = false;
+    refill.energyUsed = -40;
+    refill.energyCounted = false;
+    unknown = counted;
+    unknown.lap = 5;
+    unknown.energyKnown = false;
+    unknown.energyCounted = false;
+    r.laps = {counted, refill, unknown};
+    std::string page = renderReportPage(r);
+    for (const char* said : {"<title>Lap 3: 3.20 L</title>", "<title>Lap 4: -30.00 L, not averaged",
+                             "<title>Lap 3: 2.50 %</title>", "<title>Lap 4: -40.00 %, not averaged",
+                             "<td>0.50</td>", "<td>-30.00*</td>"})
+        EXPECT_NE(page.find(said), std::string::npos) << said;
+    for (const char* corner : {"wear w0", "wear w1", "wear w2", "wear w3"})
+        EXPECT_NE(page.find(corner), std::string::npos) << corner;
+}
+
 TEST(Report, SaysWhatTheRecordingLacks) {
     StintReport none;
     none.spans = {{SpanKind::NotPublishing, 0, 4000},
@@ -175,6 +220,24 @@ TEST(Report, SaysWhatTheRecordingLacks) {
     full.laps.clear();
     EXPECT_EQ(missingFromRecording(full),
               std::vector<std::string>{"No lap was completed while the companion was tracking."});
+}
+
+// Only a readable file on disk is taken for a recording; a name that is no
+// file, or a folder, is not (a program started with it runs as usual).
+TEST(Report, OnlyAFileOnDiskOpens) {
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / "korvane-report-open";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / "race.kvr") << "KVRECORD";
+    std::ifstream in;
+    EXPECT_TRUE(openReadStream((dir / "race.kvr").wstring(), in));
+    std::string head;
+    in >> head;
+    EXPECT_EQ(head, "KVRECORD");
+    std::ifstream none, folder;
+    EXPECT_FALSE(openReadStream((dir / "none.kvr").wstring(), none));
+    EXPECT_FALSE(openReadStream(dir.wstring(), folder));
+    in.close();
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Report, PageGoesBesideTheRecording) {
