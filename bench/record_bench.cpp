@@ -61,9 +61,7 @@ void BM_RecordTick60Cars(benchmark::State& state) {
     testkit::ScenarioPlayer player(sc);
     testkit::FrameBuffers frame;
     SharedViews views;
-    views.telemetry = frame.telemetry.get();
-    views.scoring = frame.scoring.get();
-    views.pitMenu = frame.pitMenu();
+    frame.showIn(views);
     RecordingEncoder encoder;
     uint64_t bytes = 0, ticks = 0;
     std::clock_t cpu = std::clock();

@@ -76,9 +76,7 @@ RestSnapshot& snapshot() {
 std::string tickDocument() {
     Buffers& b = buffers();
     TickContext ctx;
-    ctx.views.telemetry = b.frame.telemetry.get();
-    ctx.views.scoring = b.frame.scoring.get();
-    ctx.views.pitMenu = b.frame.pitMenu();
+    b.frame.showIn(ctx.views);
     PlayerRecords player;
     if (beginTick(ctx, false, player) != TickStart::Ready) return {};
     TickSample sample = analyseTick(ctx, player, snapshot());

@@ -105,9 +105,7 @@ int writeRecording(const testkit::Scenario& sc, const char* file, double limitSe
     testkit::ScenarioPlayer player(sc);
     testkit::FrameBuffers frame;
     SharedViews views;
-    views.telemetry = frame.telemetry.get();
-    views.scoring = frame.scoring.get();
-    views.pitMenu = frame.pitMenu();
+    frame.showIn(views);
     RecordingEncoder encoder;
     int answeredLap = -1;
     std::string garage, usage, standings;

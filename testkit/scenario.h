@@ -4,6 +4,7 @@
 // fills the mapped buffers in the rig (in real time) and plain buffers in unit
 // tests (at full speed).
 #include "telemetry/layout.h"
+#include "telemetry/shared_views.h"
 
 #include <array>
 #include <memory>
@@ -148,6 +149,12 @@ struct FrameBuffers {
     uint32_t counter = 0;
     const PitMenuBuffer* pitMenu() const {
         return reinterpret_cast<const PitMenuBuffer*>(pitInfo.get());
+    }
+    // Points a tick's views at these buffers, as if the mappings were open.
+    void showIn(SharedViews& views) const {
+        views.telemetry = telemetry.get();
+        views.scoring = scoring.get();
+        views.pitMenu = pitMenu();
     }
     void publish(const Scenario& scenario, const World& world) {
         writeFrame(scenario, world, counter, *telemetry, *scoring,
