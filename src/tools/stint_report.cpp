@@ -88,7 +88,7 @@ table{border-collapse:collapse;font-variant-numeric:tabular-nums;white-space:now
 th,td{padding:.3em .55em;border-bottom:1px solid var(--line);text-align:right}th{font-weight:600;color:var(--mute);vertical-align:bottom}
 td.t,th.t{text-align:left}tr.pit td{background:var(--card)}.none{color:var(--mute)}
 .tag{display:inline-block;font-size:.8em;border:1px solid var(--line);border-radius:4px;padding:0 .35em;margin-right:.3em}.tag.pit{color:var(--pit);border-color:var(--pit)}
-figure{margin:1em 0}figcaption{color:var(--mute);font-size:.9em}
+figure{margin:1em 0;overflow-x:auto}@media (max-width:700px){figure svg{min-width:640px}}figcaption{color:var(--mute);font-size:.9em}
 svg{display:block;width:100%;height:auto}svg text{fill:var(--mute);font:11px system-ui,sans-serif}
 .axis{stroke:var(--line);stroke-width:1}.bar-fuel{fill:var(--fuel)}.bar-ve{fill:var(--ve)}.uncounted{fill:none;stroke:var(--mute);stroke-dasharray:2 2}
 .avg{fill:none;stroke:var(--avg);stroke-width:1.5;stroke-dasharray:5 3}.w0{stroke:var(--w0)}.w1{stroke:var(--w1)}.w2{stroke:var(--w2)}.w3{stroke:var(--w3)}.wear{fill:none;stroke-width:2}
