@@ -1,11 +1,13 @@
 #include "app/report.h"
 #include "platform/files.h"
+#include "telemetry/recording.h"
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 using namespace korvane;
@@ -88,6 +90,7 @@ TEST(Report, ShowsWhatTheLiveDocumentsShowed) {
     EXPECT_EQ(report.sessions, std::vector<std::string>{"race"});
     EXPECT_EQ(report.ticks, 113);
     EXPECT_GT(report.restAnswers, 0);
+    EXPECT_TRUE(report.energyFromRest);
 }
 
 // A file cut anywhere reports its whole ticks and says so; a changed byte in
@@ -187,13 +190,64 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
     unknown.energyKnown = false;
     unknown.energyCounted = false;
     r.laps = {counted, refill, unknown};
+    for (int lap = 6; lap < 40; ++lap) r.laps.push_back(counted);
+    r.spans = {{SpanKind::OnTrack, 0, 60000}, {SpanKind::NotTracking, 60000, 90000}};
+    r.lastMs = 90000;
+    ReportStop stop;
+    stop.lap = 4;
+    stop.startMs = 30000;
+    r.stops = {stop};
+    r.startedText = "2026-12-08 10:00";
     std::string page = renderReportPage(r);
+    // Everything drawn lies inside the charts' 1000 units of width.
+    std::regex coordinate("(?:x|x1|x2)=\"(-?[0-9.]+)\"|[ \"](-?[0-9.]+),-?[0-9.]+");
+    for (auto m = std::sregex_iterator(page.begin(), page.end(), coordinate);
+         m != std::sregex_iterator(); ++m) {
+        double x = std::stod((*m)[1].matched ? (*m)[1].str() : (*m)[2].str());
+        EXPECT_TRUE(x >= 0 && x <= 1000) << m->str();
+    }
+    std::regex box("x=\"([0-9.]+)\" y=\"[0-9.]+\" width=\"([0-9.]+)\"");
+    int boxes = 0;
+    for (auto m = std::sregex_iterator(page.begin(), page.end(), box); m != std::sregex_iterator();
+         ++m, ++boxes)
+        EXPECT_LE(std::stod((*m)[1].str()) + std::stod((*m)[2].str()), 1000.05) << m->str();
+    EXPECT_GT(boxes, 40);
+    for (const char* shown : {"<title>Stop 1, lap 4</title>", "class=\"s-idle\"",
+                              "<dt>Recorded</dt><dd>2026-12-08 10:00</dd>"})
+        EXPECT_NE(page.find(shown), std::string::npos) << shown;
+    EXPECT_EQ(page.find("class=\"s-gap\""), std::string::npos);
     for (const char* said : {"<title>Lap 3: 3.20 L</title>", "<title>Lap 4: -30.00 L, not averaged",
                              "<title>Lap 3: 2.50 %</title>", "<title>Lap 4: -40.00 %, not averaged",
                              "<td>0.50</td>", "<td>-30.00*</td>"})
         EXPECT_NE(page.find(said), std::string::npos) << said;
     for (const char* corner : {"wear w0", "wear w1", "wear w2", "wear w3"})
         EXPECT_NE(page.find(corner), std::string::npos) << corner;
+}
+
+// Ticks the game published nothing in, and a silence between ticks, become
+// stretches of the stint bar as the recorder saw them.
+TEST(Report, GapsAndSilencesBecomeStretches) {
+    RecordingEncoder encoder;
+    std::string file = encodeRecordingHeader({"2.1.29", 1796140800});
+    for (uint32_t ms : {0u, 500u, 1000u, 9000u, 9500u}) {
+        RecordedTick tick;
+        tick.ms = ms;
+        file += encoder.encode(tick);
+        encoder.commit(tick);
+    }
+    StintReport r;
+    std::string err;
+    ASSERT_EQ(build(file, r, err), ReportBuilt::Whole) << err;
+    ASSERT_EQ(r.spans.size(), 3u);
+    const SpanKind kinds[] = {SpanKind::NotPublishing, SpanKind::NoTicks, SpanKind::NotPublishing};
+    const uint32_t from[] = {0, 1000, 9000}, to[] = {1000, 9000, 9500};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(r.spans[i].kind, kinds[i]) << i;
+        EXPECT_EQ(r.spans[i].fromMs, from[i]) << i;
+        EXPECT_EQ(r.spans[i].toMs, to[i]) << i;
+    }
+    EXPECT_EQ(r.ticks, 5);
+    EXPECT_EQ(r.lastMs, 9500u);
 }
 
 TEST(Report, SaysWhatTheRecordingLacks) {
