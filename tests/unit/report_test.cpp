@@ -271,6 +271,17 @@ TEST(Report, SaysWhatTheRecordingLacks) {
     full.firstEt = 600;
     full.laps = {ReportLap{}};
     EXPECT_TRUE(missingFromRecording(full).empty());
+    const std::string noRestEnergy = "The game's answers never gave the car's energy: energy "
+                                     "comes from the pit menu where it is shown at all.";
+    StintReport noEnergy = full;
+    noEnergy.energyFromRest = false;
+    EXPECT_EQ(missingFromRecording(noEnergy),
+              (std::vector<std::string>{noRestEnergy, "No energy figure at all: neither the game's "
+                                                      "answers nor the pit menu showed the car's "
+                                                      "energy."}));
+    StintReport fresh; // what a report holds before its first tick
+    fresh.restAnswers = 1;
+    EXPECT_EQ(missingFromRecording(fresh).front(), noRestEnergy);
     full.laps.clear();
     EXPECT_EQ(missingFromRecording(full),
               std::vector<std::string>{"No lap was completed while the companion was tracking."});
