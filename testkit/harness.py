@@ -252,8 +252,10 @@ class Env:
     def received(self):
         if not os.path.exists(self.record):
             return []
+        # A line the service is still writing has no line end yet: it is
+        # read on the next look.
         with open(self.record) as f:
-            return [json.loads(l) for l in f if l.strip()]
+            return [json.loads(l) for l in f if l.endswith("\n") and l.strip()]
 
     def start_python(self, script, *args):
         name = os.path.basename(script).split(".")[0]
