@@ -190,8 +190,12 @@ HttpResponse httpExchange(const HttpRequest& req) {
     CURLcode rc = perform(curl);
     curl_off_t spent = 0;
     curl_easy_getinfo(curl, CURLINFO_TOTAL_TIME_T, &spent);
+    // libcurl times the whole operation from a moment a little before the
+    // transfer's own clock starts, so the time it reports may fall short of
+    // the limit by a few milliseconds; a stall (no byte for the receive
+    // time-out) stops far earlier or far later than that.
     bool expired = rc == CURLE_OPERATION_TIMEDOUT && req.totalTimeoutMs > 0 &&
-                   spent >= curl_off_t(req.totalTimeoutMs) * 1000;
+                   spent + 250000 >= curl_off_t(req.totalTimeoutMs) * 1000;
     // A body that stalls or breaks off is a failure, whatever arrived of it:
     // a cut manifest or answer must never be taken for a whole one.
     if (rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && sink.stoppedOnPurpose)) {
