@@ -45,9 +45,7 @@ int runCompanion(int argc, const char* const* argv) {
         std::wstring dropped = argumentText(1, argv[1]);
         std::ifstream file;
         if (openReadStream(dropped, file)) return runReport(dropped, options.raceOnly, true);
-        // Not a file: an argument like any other, ignored.
-        options.reportFile = 0;
-        break;
+        break; // not a file: an argument like any other, ignored
     }
     case ToolRequest::None:
         break;

@@ -222,8 +222,8 @@ class Inflater {
 
 } // namespace
 
-bool inflateStream(const std::string& packed, const std::string& dict, std::string& out,
-                   size_t maxOut) {
+bool inflateStream(const std::string& packed, const std::function<std::string()>& dictionary,
+                   std::string& out, size_t maxOut) {
     out.clear();
     if (packed.size() < 2) return false;
     uint32_t cmf = uint8_t(packed[0]), flg = uint8_t(packed[1]);
@@ -231,6 +231,7 @@ bool inflateStream(const std::string& packed, const std::string& dict, std::stri
     size_t pos = 2, window = 0;
     if (flg & 0x20) {
         if (packed.size() < 6) return false;
+        std::string dict = dictionary();
         uint32_t id = 0;
         for (size_t i = 2; i < 6; ++i) id = id << 8 | uint8_t(packed[i]);
         uLong want = adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(dict.data()),

@@ -358,9 +358,7 @@ ChunkRead RecordingReader::next(RecordedTick& tick) {
         break;
     }
     RecordedTick t;
-    // The dictionary is made only when the stream asks for one.
-    std::string dict =
-        (packed.size() > 1 && (packed[1] & 0x20)) ? dictionary(base_.bodies) : std::string();
+    auto dict = [this] { return dictionary(base_.bodies); };
     if (!inflateStream(packed, dict, raw, MaxTickBytes) || !decodeTick(raw, base_, t))
         return ChunkRead::Damaged;
     base_.advance(t);

@@ -310,7 +310,8 @@ TEST(Recording, InflateReadsEveryWayZlibPacks) {
         ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
         packed.resize(z.total_out);
         deflateEnd(&z);
-        std::string used = w.withDict ? dict : "", out;
+        std::string out;
+        auto used = [&] { return w.withDict ? dict : std::string(); };
         std::string what = std::to_string(w.level) + "/" + std::to_string(w.strategy);
         EXPECT_TRUE(inflateStream(packed, used, out, data.size())) << what;
         EXPECT_TRUE(out == data) << what;
@@ -319,7 +320,9 @@ TEST(Recording, InflateReadsEveryWayZlibPacks) {
         EXPECT_FALSE(inflateStream(packed + "x", used, out, data.size())) << what;
         EXPECT_FALSE(inflateStream(packed, used, out, data.size() - 1)) << what;
         if (w.withDict) {
-            EXPECT_FALSE(inflateStream(packed, dict + " ", out, data.size())) << what;
+            EXPECT_FALSE(inflateStream(
+                packed, [&] { return dict + " "; }, out, data.size()))
+                << what;
         }
     }
 }
