@@ -257,11 +257,24 @@ def case_stint_report(env):
     stops = tables.tables["stops"][1:]
     check(len(stops) == 1 and int(stops[0][1]) == pit, f"stops {stops}, pit lap {pit}")
 
-    # Dropped onto the program: the same page, and the window waits for Enter.
+    # Dropped onto the program: the same page, and the window stays until
+    # Enter (it must not end on its own in two seconds).
     os.utime(page, (0, 0))
-    code, out = report(env, "dropped", name + ".kvr", stdin_text="\n")
-    check(code == 0 and out.rstrip().endswith("Press Enter to close this window.") and
-          os.path.getmtime(page) > 0, f"exit {code}: {out}")
+    dropped = env.spawn("dropped", env.command("korvane-companion", name + ".kvr"),
+                        stdin_text=None)
+    env.wait_for(lambda: "Press Enter to close this window." in env.output(dropped), 60,
+                 env.output(dropped))
+    try:
+        dropped.wait(timeout=2)
+        check(False, "the window closed without an Enter")
+    except subprocess.TimeoutExpired:
+        pass
+    dropped.stdin.write(b"\n")
+    dropped.stdin.close()
+    code = env.wait_exit(dropped, 30)
+    check(code == 0 and os.path.getmtime(page) > 0, f"exit {code}: {env.output(dropped)}")
+    code, out = report(env, "none", "--report", "none.kvr")
+    check(code == 1 and "report: cannot read " in out, f"exit {code}: {out}")
 
     # A page of the user's own under that name, and a damaged recording.
     shutil.copy(os.path.join(RECORDINGS, "stint.kvr"), os.path.join(env.work, "mine.kvr"))

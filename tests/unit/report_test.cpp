@@ -2,6 +2,7 @@
 #include "platform/files.h"
 #include "telemetry/recording.h"
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -41,14 +42,18 @@ TEST(Report, ShowsWhatTheLiveDocumentsShowed) {
     ASSERT_EQ(build(stintRecording(), report, err), ReportBuilt::Whole) << err;
 
     std::ifstream docs(KORVANE_TEST_RECORDINGS "/stint.jsonl");
-    std::vector<nlohmann::json> laps; // the first document of each new lap
+    std::vector<nlohmann::json> laps,
+        ends; // the first document of each new lap, the last before it
     int pitLap = -1;
     double fuelBefore = -1, fuelMax = -1;
     std::string line;
     nlohmann::json before;
     while (std::getline(docs, line)) {
         nlohmann::json d = nlohmann::json::parse(line);
-        if (!before.is_null() && d["lap"]["current"] > before["lap"]["current"]) laps.push_back(d);
+        if (!before.is_null() && d["lap"]["current"] > before["lap"]["current"]) {
+            laps.push_back(d);
+            ends.push_back(before);
+        }
         if (d["status"]["inPitlane"] == true) {
             if (pitLap < 0) {
                 pitLap = d["lap"]["current"];
@@ -73,6 +78,9 @@ TEST(Report, ShowsWhatTheLiveDocumentsShowed) {
             EXPECT_NEAR(l.wear[w], d["tires"]["wear"][wheels[w]], 0.05) << i << wheels[w];
         EXPECT_EQ(l.frontCompound, d["tires"]["compound"]["front"]) << i;
         EXPECT_EQ(l.pit, int(d["lap"]["current"]) - 1 == pitLap) << i;
+        // Counted: the window the document shows grew at the lap's end.
+        EXPECT_EQ(l.fuelCounted, d["fuel"]["laps"] > ends[i]["fuel"]["laps"]) << i;
+        EXPECT_EQ(l.energyCounted, d["ve"]["laps"] > ends[i]["ve"]["laps"]) << i;
     }
     EXPECT_TRUE(report.laps.front().joined);
     EXPECT_TRUE(report.laps.front().fuelCounted);
@@ -91,6 +99,7 @@ TEST(Report, ShowsWhatTheLiveDocumentsShowed) {
     EXPECT_EQ(report.ticks, 113);
     EXPECT_GT(report.restAnswers, 0);
     EXPECT_TRUE(report.energyFromRest);
+    EXPECT_FALSE(report.energyFromPitMenu);
 }
 
 // A file cut anywhere reports its whole ticks and says so; a changed byte in
@@ -193,10 +202,14 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
     for (int lap = 6; lap < 40; ++lap) r.laps.push_back(counted);
     r.spans = {{SpanKind::OnTrack, 0, 60000}, {SpanKind::NotTracking, 60000, 90000}};
     r.lastMs = 90000;
-    ReportStop stop;
+    ReportStop stop, measured;
     stop.lap = 4;
     stop.startMs = 30000;
-    r.stops = {stop};
+    stop.ended = true;
+    measured.ended = measured.measured = measured.tyresChanged = true;
+    measured.driveSeconds = 27.5;
+    measured.litres = 60;
+    r.stops = {stop, measured};
     r.startedText = "2026-12-08 10:00";
     std::string page = renderReportPage(r);
     // Everything drawn lies inside the charts' 1000 units of width.
@@ -212,6 +225,14 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
          ++m, ++boxes)
         EXPECT_LE(std::stod((*m)[1].str()) + std::stod((*m)[2].str()), 1000.05) << m->str();
     EXPECT_GT(boxes, 40);
+    // The measured stop shows its time moving and no seconds per litre (its
+    // tyres were changed); the other says why it was not taken as a stop.
+    size_t second = page.find("<tr><td class=\"t\">2</td>");
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_NE(page.find("<td>27.5</td>", second), std::string::npos);
+    EXPECT_NE(page.find("<td>yes</td><td>&ndash;</td>", second), std::string::npos);
+    EXPECT_LT(page.find("not taken as a stop"), second);
+    EXPECT_EQ(page.find("not taken as a stop", second), std::string::npos);
     for (const char* shown : {"<title>Stop 1, lap 4</title>", "class=\"s-idle\"",
                               "<dt>Recorded</dt><dd>2026-12-08 10:00</dd>"})
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
@@ -303,6 +324,12 @@ TEST(Report, OnlyAFileOnDiskOpens) {
     EXPECT_FALSE(openReadStream(dir.wstring(), folder));
     in.close();
     std::filesystem::remove_all(dir);
+}
+
+TEST(Report, ClockText) {
+    EXPECT_EQ(clockText(3723.9), "1:02:03");
+    EXPECT_EQ(clockText(0), "0:00:00");
+    for (double nothing : {-1.0, std::nan(""), 2e9}) EXPECT_EQ(clockText(nothing), "-");
 }
 
 TEST(Report, PageGoesBesideTheRecording) {
