@@ -145,7 +145,13 @@ class Env:
         self.platform = platform
         self.bindir = bindir
         self.work = os.path.join(workdir, platform, case)
-        shutil.rmtree(self.work, ignore_errors=True)
+        # The run before is kept beside this one: when a case passes only on
+        # its retry, what the failed attempt saw is still there to read.
+        shutil.rmtree(self.work + ".before", ignore_errors=True)
+        try:
+            os.replace(self.work, self.work + ".before")
+        except OSError:
+            shutil.rmtree(self.work, ignore_errors=True)
         os.makedirs(self.work)
         self.procs = []
         self.env = {k: v for k, v in os.environ.items() if k not in PROXY_VARIABLES}
