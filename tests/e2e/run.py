@@ -68,10 +68,6 @@ def case_posts_stint(env):
     # One "POST OK" log line for each document (the newest may not be
     # logged yet): one document per tick.
     lines = log_lines(env)
-    # Lines end as text files end them on each system.
-    with open(os.path.join(env.work, "korvane_live.log"), "rb") as f:
-        raw = f.read().split(b"\r\n" if env.platform == "windows" else b"\n")
-    check(raw[-1] == b"" and not any(b"\r" in l or b"\n" in l for l in raw), "log line ends")
     ok = [l for l in lines if l.endswith("POST OK")]
     received = len(documents(env))
     check(len(docs) - 1 <= len(ok) <= received,
@@ -108,7 +104,9 @@ def case_log_events(env):
 
 def case_service_errors(env):
     """An error answer shows on the screen and in the log; a slow answer holds
-    its tick until it comes (within the post's 2 s); then posting simply goes on."""
+    its tick until it comes; one past the post's deadline holds it only until
+    then (under Wine too, whose WinHTTP would wait without limit); once the
+    service answers in time again, posting simply goes on."""
     env.start_service([{"status": 500}])
     env.start_rig("race")
     comp = start_companion(env)
@@ -116,32 +114,20 @@ def case_service_errors(env):
                  "no HTTP 500 on the screen:\n" + env.output(comp)[-3000:])
     check(any(l.endswith("POST FAIL") for l in log_lines(env)), "no POST FAIL in the log")
     failed = len(documents(env))
-    env.set_answers([{"status": 200, "delay": 1.5}])
+    env.set_answers([{"status": 200, "delay": 0.8}])
     # The tick after a slow answer starts only when that answer has come.
     times = lambda: [r["time"] for r in documents(env)][failed:]
-    env.wait_for(lambda: any(b - a >= 1.5 for a, b in zip(times(), times()[1:])), 30,
+    env.wait_for(lambda: any(b - a >= 0.8 for a, b in zip(times(), times()[1:])), 30,
                  f"no slow answer held its tick: {times()}")
+    env.set_answers([{"status": 200, "delay": 3}])
+    text = "Sending : FAILED - no answer within " + POST_DEADLINE
+    env.wait_for(lambda: screen_has(env, comp, text), 30,
+                 f"no '{text}':\n" + env.output(comp)[-1500:])
     env.set_answers([{"status": 204}])
     posted = len(documents(env))
     env.wait_for(lambda: len(documents(env)) > posted + 2 and log_lines(env)[-1].endswith("POST OK"),
                  30, "the next ticks did not post again")
-    check(screen_has(env, comp, "Sending : yes"), "never recovered")
-
-
-def case_silent_service(env):
-    """A service that holds its answers past the post's deadline holds each
-    tick only until then (under Wine too, whose WinHTTP would wait without
-    limit); once it answers in time again, posting goes on, however many
-    posts were given up on."""
-    env.start_service([{"status": 200, "delay": 3}] * 5 + [{"status": 200}])
-    env.start_rig("race")
-    comp = start_companion(env)
-    env.wait_for(lambda: documents(env), 60, "no document:\n" + env.output(comp)[-1500:])
-    text = "Sending : FAILED - no answer within " + POST_DEADLINE
-    env.wait_for(lambda: screen_has(env, comp, text), 30,
-                 f"no '{text}':\n" + env.output(comp)[-1500:])
-    env.wait_for(lambda: screen_has(env, comp, "Sending : yes"), 60,
-                 "no post after the slow ones:\n" + env.output(comp)[-1500:])
+    check("Sending : yes" in env.output(comp).rsplit(text, 1)[-1], "never recovered")
 
 
 REST_PATHS = ["/rest/strategy/usage", "/rest/garage/UIScreen/RepairAndRefuel",
@@ -178,7 +164,16 @@ def case_restdump(env):
     """The six endpoints in order, each answer whole, an error's body shown, a
     long answer read whole, one above 16 MiB named and left out, one that
     never comes and one that trickles in given up on; the first tool named is the one that runs. The
-    game is always asked directly, whatever proxy the environment names."""
+    game is always asked directly, whatever proxy the environment names.
+    First both tools without a game. (The probe's message under Wine goes
+    through the console: console_text.)"""
+    code, out = run_tool(env, "--restdump")
+    check(code == 0 and out.count(NO_RESPONSE) == 6 and out.endswith(DUMP_CLOSING),
+          f"exit code {code}:\n{out}")
+    if env.platform == "linux":
+        code, out = run_tool(env, "--probe")
+        check(code == 0 and out == "probe: cannot open $rFactor2SMMP_Telemetry$ \u2014 is the "
+              "game running?\n", f"exit code {code}:\n{out}")
     env.env.update(DEAD_PROXY)
     env.start_game(routes={
         "/rest/strategy/usage": {"status": 404, "body": '{"error":"no strategy yet"}'},
@@ -206,20 +201,6 @@ def case_restdump(env):
     check(s["/rest/watch/standings"] == NO_RESPONSE, "the trickling answer")
     check({r["userAgent"] for r in env.game_requests()} == {"KorvaneCompanion/1.6"}, "user agent")
     check([r["path"] for r in env.game_requests()] == REST_PATHS, "paths or order differ")
-
-
-def case_rest_no_game(env):
-    """Both tools without a game. (The probe's message under Wine goes
-    through the console: console_text.)"""
-    check(env.isolated, "needs root (private namespaces)")
-    code, out = run_tool(env, "--restdump")
-    check(code == 0, f"exit code {code}")
-    check(out.count(NO_RESPONSE) == 6 and out.endswith(DUMP_CLOSING), out)
-    if env.platform == "linux":
-        code, out = run_tool(env, "--probe")
-        check(code == 0, f"exit code {code}")
-        check(out == "probe: cannot open $rFactor2SMMP_Telemetry$ \u2014 is the game running?\n",
-              out)
 
 
 def case_rest_ipv6_only(env):

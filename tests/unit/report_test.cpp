@@ -1,29 +1,21 @@
 #include "app/report.h"
 #include "platform/files.h"
 #include "telemetry/recording.h"
+#include "test_support.h"
 
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <sstream>
 
 using namespace korvane;
 
 namespace {
 
-std::string fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 const std::string& stintRecording() {
-    static const std::string bytes = fileBytes(KORVANE_TEST_RECORDINGS "/stint.kvr");
+    static const std::string bytes = test::readFile(KORVANE_RECORDING_DIR "/stint.kvr");
     return bytes;
 }
 
@@ -41,7 +33,7 @@ TEST(Report, ShowsWhatTheLiveDocumentsShowed) {
     std::string err;
     ASSERT_EQ(build(stintRecording(), report, err), ReportBuilt::Whole) << err;
 
-    std::ifstream docs(KORVANE_TEST_RECORDINGS "/stint.jsonl");
+    std::ifstream docs(KORVANE_RECORDING_DIR "/stint.jsonl");
     std::vector<nlohmann::json> laps,
         ends; // the first document of each new lap, the last before it
     int pitLap = -1;
@@ -233,8 +225,11 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
     EXPECT_NE(page.find("<td>yes</td><td>&ndash;</td>", second), std::string::npos);
     EXPECT_LT(page.find("not taken as a stop"), second);
     EXPECT_EQ(page.find("not taken as a stop", second), std::string::npos);
-    for (const char* shown : {"<title>Stop 1, lap 4</title>", "class=\"s-idle\"",
-                              "<dt>Recorded</dt><dd>2026-12-08 10:00</dd>"})
+    for (const char* shown :
+         {"<title>Stop 1, lap 4</title>", "class=\"s-idle\"",
+          "<tr><td class=\"t\">1</td><td>4</td>",
+          "<tr><td class=\"t\">3</td><td class=\"none\">&ndash;</td><td>3.20</td>",
+          "<dt>Recorded</dt><dd>2026-12-08 10:00</dd>"})
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
     EXPECT_EQ(page.find("class=\"s-gap\""), std::string::npos);
     for (const char* said : {"<title>Lap 3: 3.20 L</title>", "<title>Lap 4: -30.00 L, not averaged",
@@ -311,19 +306,15 @@ TEST(Report, SaysWhatTheRecordingLacks) {
 // Only a readable file on disk is taken for a recording; a name that is no
 // file, or a folder, is not (a program started with it runs as usual).
 TEST(Report, OnlyAFileOnDiskOpens) {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / "korvane-report-open";
-    std::filesystem::create_directories(dir);
-    std::ofstream(dir / "race.kvr") << "KVRECORD";
-    std::ifstream in;
-    EXPECT_TRUE(openReadStream((dir / "race.kvr").wstring(), in));
+    test::TempDir dir;
+    test::writeFile(dir.path() / "race.kvr", "KVRECORD");
+    std::ifstream in, none, folder;
+    EXPECT_TRUE(openReadStream((dir.path() / "race.kvr").wstring(), in));
     std::string head;
     in >> head;
     EXPECT_EQ(head, "KVRECORD");
-    std::ifstream none, folder;
-    EXPECT_FALSE(openReadStream((dir / "none.kvr").wstring(), none));
-    EXPECT_FALSE(openReadStream(dir.wstring(), folder));
-    in.close();
-    std::filesystem::remove_all(dir);
+    EXPECT_FALSE(openReadStream((dir.path() / "none.kvr").wstring(), none));
+    EXPECT_FALSE(openReadStream(dir.path().wstring(), folder));
 }
 
 TEST(Report, ClockText) {
