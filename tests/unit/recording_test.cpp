@@ -81,16 +81,9 @@ TEST(Recording, TicksComeBackAsTheyWere) {
 // inside a chunk stops the reading at that chunk.
 TEST(Recording, CutOrDamagedFilesReadUpToTheirLastWholeTick) {
     std::string file = recordingOf(sampleTicks());
-    std::vector<size_t> ends;
-    Replayed whole = replay(file);
+    std::vector<size_t> ends = test::chunkEnds(file);
     size_t header = encodeRecordingHeader({"2.1.29", 1796140800}).size();
-    for (size_t pos = header; pos < file.size();) {
-        uint32_t length;
-        std::memcpy(&length, file.data() + pos, 4);
-        pos += 8 + length;
-        ends.push_back(pos);
-    }
-    ASSERT_EQ(ends.size(), whole.ticks.size());
+    ASSERT_EQ(ends.size(), replay(file).ticks.size());
     for (size_t cut = header; cut < file.size(); ++cut) {
         Replayed r = replay(file.substr(0, cut));
         size_t wholeTicks = size_t(std::upper_bound(ends.begin(), ends.end(), cut) - ends.begin());

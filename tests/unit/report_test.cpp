@@ -4,7 +4,6 @@
 #include "test_support.h"
 
 #include <cmath>
-#include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -101,15 +100,7 @@ TEST(Report, CutAndDamagedRecordings) {
     StintReport whole;
     std::string err;
     ASSERT_EQ(build(file, whole, err), ReportBuilt::Whole);
-    // Where the header ends and the first chunks begin.
-    size_t pos = 20 + size_t(uint8_t(file[12])) + (size_t(uint8_t(file[13])) << 8);
-    std::vector<size_t> ends;
-    while (pos < file.size()) {
-        uint32_t len;
-        std::memcpy(&len, file.data() + pos, 4);
-        pos += 8 + len;
-        ends.push_back(pos);
-    }
+    std::vector<size_t> ends = test::chunkEnds(file);
     ASSERT_EQ(ends.size(), 113u);
 
     // Cut while the car is in the pit lane: the visit is told as unfinished,

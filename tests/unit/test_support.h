@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace korvane::test {
 
@@ -51,6 +52,19 @@ inline std::string fixture(const std::string& name) {
 // An answer recorded from the game's REST interface, as the fake game serves it.
 inline std::string recording(const std::string& name) {
     return readFile(std::filesystem::path(KORVANE_RECORDING_DIR) / name);
+}
+
+// Where each tick's chunk of a recording ends: its header says how long it
+// is, and each chunk starts with its packed length and CRC.
+inline std::vector<size_t> chunkEnds(const std::string& file) {
+    uint32_t length;
+    std::memcpy(&length, file.data() + 12, 4);
+    std::vector<size_t> ends;
+    for (size_t pos = 20 + length; pos < file.size(); ends.push_back(pos)) {
+        std::memcpy(&length, file.data() + pos, 4);
+        pos += 8 + length;
+    }
+    return ends;
 }
 
 // A name that no other test, and no other run of this one beside it, uses.
