@@ -171,6 +171,7 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
     counted.energyUsed = 2.5;
     counted.energyCounted = true;
     counted.energyAverage = 0.5;
+    counted.wear = {90, 91.5, 92, 93};
     refill = counted;
     refill.lap = 4;
     refill.fuelUsed = -30;
@@ -181,8 +182,10 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
     unknown.lap = 5;
     unknown.energyKnown = false;
     unknown.energyCounted = false;
+    unknown.energyAverage = 0;
     r.laps = {counted, refill, unknown};
     for (int lap = 6; lap < 40; ++lap) r.laps.push_back(counted);
+    r.laps.back().laps = 2; // a row for laps the tick missed the ends of
     r.spans = {{SpanKind::OnTrack, 0, 60000}, {SpanKind::NotTracking, 60000, 90000}};
     r.lastMs = 90000;
     ReportStop stop, measured;
@@ -192,7 +195,10 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
     measured.ended = measured.measured = measured.tyresChanged = true;
     measured.driveSeconds = 27.5;
     measured.litres = 60;
-    r.stops = {stop, measured};
+    ReportStop refuel = measured;
+    refuel.tyresChanged = false;
+    refuel.secondsPerLitre = 0.24;
+    r.stops = {stop, measured, refuel};
     r.startedText = "2026-12-08 10:00";
     std::string page = renderReportPage(r);
     // Everything drawn lies inside the charts' 1000 units of width.
@@ -220,6 +226,8 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
          {"<title>Stop 1, lap 4</title>", "class=\"s-idle\"",
           "<tr><td class=\"t\">1</td><td>4</td>",
           "<tr><td class=\"t\">3</td><td class=\"none\">&ndash;</td><td>3.20</td>",
+          "<td>90.0</td><td>91.5</td>", "<td class=\"t\">3&ndash;4</td>",
+          "<td class=\"none\">&ndash;</td><td>&ndash;</td>", "<td>no</td><td>0.24</td>",
           "<dt>Recorded</dt><dd>2026-12-08 10:00</dd>"})
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
     EXPECT_EQ(page.find("class=\"s-gap\""), std::string::npos);
