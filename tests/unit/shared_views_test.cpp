@@ -185,14 +185,13 @@ TEST(Names, DriverAndVehicleFallbacks) {
     EXPECT_STREQ(playerVehicleNameField(t, s), "Telemetry Car");
 }
 
-// A torn frame ends the tick before the session check; a missing view waits.
-// (Which car is the player's: the lookups above.)
+// The player's car in the first slot is found; a torn frame ends the tick
+// before the session check; a missing view waits. (Which car is the
+// player's: the lookups above.)
 TEST(TickStart, OutcomesFromScenarioFrames) {
     auto sc = test::scenarioFrom(R"(
 track "T"
 player id=7 driver="P" class="H" place=1
-car id=1 driver="A" class="H" place=2
-car id=2 driver="B" class="H" place=3
 timeline
 drive 2
 torn 1
@@ -209,8 +208,9 @@ torn 1
         return startTick(
             v, pit, counters, [&](const ScoringBuffer&) { ++lookups; }, rec);
     };
-    EXPECT_EQ(run(views), TickStart::Ready);
-    EXPECT_EQ(rec.scoring->id, rec.telemetry->id);
+    ASSERT_EQ(run(views), TickStart::Ready);
+    EXPECT_EQ(rec.scoring, &fb.scoring->vehicles[0]);
+    EXPECT_EQ(rec.telemetry->id, 7);
     player.advance(2.5);
     EXPECT_EQ(run(views), TickStart::Torn);
     EXPECT_EQ(lookups, 1);
