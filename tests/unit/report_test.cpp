@@ -82,6 +82,7 @@ TEST(Report, ShowsWhatTheLiveDocumentsShowed) {
     EXPECT_EQ(stop.lap, pitLap);
     EXPECT_TRUE(stop.ended);
     EXPECT_FALSE(stop.measured);
+    EXPECT_NEAR(stop.pitLaneSeconds, 4.0, 1e-9); // pitStable from 605.5 s to 609.5 s
     EXPECT_NEAR(stop.litres, fuelMax - fuelBefore, 0.05);
 
     EXPECT_EQ(report.track, "Spa-Francorchamps");
@@ -172,7 +173,9 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
     counted.energyCounted = true;
     counted.energyAverage = 0.5;
     counted.wear = {90, 91.5, 92, 93};
+    counted.energySource = "rest";
     refill = counted;
+    refill.energySource = "pitmenu";
     refill.lap = 4;
     refill.fuelUsed = -30;
     refill.fuelCounted = false;
@@ -228,6 +231,7 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
           "<tr><td class=\"t\">3</td><td class=\"none\">&ndash;</td><td>3.20</td>",
           "<td>90.0</td><td>91.5</td>", "<td class=\"t\">3&ndash;4</td>",
           "<td class=\"none\">&ndash;</td><td>&ndash;</td>", "<td>no</td><td>0.24</td>",
+          "<td class=\"t\">game</td>", "<td class=\"t\">pit menu</td>",
           "<dt>Recorded</dt><dd>2026-12-08 10:00</dd>"})
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
     EXPECT_EQ(page.find("class=\"s-gap\""), std::string::npos);
@@ -235,6 +239,21 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
                              "<title>Lap 3: 2.50 %</title>", "<title>Lap 4: -40.00 %, not averaged",
                              "<td>0.50</td>", "<td>-30.00*</td>"})
         EXPECT_NE(page.find(said), std::string::npos) << said;
+    // Laps in the average are drawn whole, the others as outlines; each
+    // average is drawn where there is one, the energy's at 0.5 % a lap.
+    auto rectClass = [&](const char* title) {
+        size_t rect = page.rfind("<rect class=\"", page.find(title)) + 13;
+        return page.substr(rect, page.find('"', rect) - rect);
+    };
+    EXPECT_EQ(rectClass("<title>Lap 3: 3.20 L</title>"), "bar-fuel");
+    EXPECT_EQ(rectClass("<title>Lap 4: -30.00 L, not averaged"), "uncounted");
+    std::vector<size_t> points; // a point for each lap with an average
+    for (size_t p = 0; (p = page.find("<polyline class=\"avg\" points=\"", p)) != std::string::npos;
+         ++p) {
+        std::string list = page.substr(p + 31, page.find('"', p + 31) - p - 31);
+        points.push_back(size_t(std::count(list.begin(), list.end(), ' ')) + 1);
+    }
+    EXPECT_EQ(points, (std::vector<size_t>{37, 36}));
     for (const char* corner : {"wear w0", "wear w1", "wear w2", "wear w3"})
         EXPECT_NE(page.find(corner), std::string::npos) << corner;
 }
