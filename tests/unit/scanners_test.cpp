@@ -256,8 +256,11 @@ TEST(JsonEscapes, Decoded) {
         {R"(\b\f\n\r\t)", "\b\f\n\r\t"},
         {R"(\u0041\u007f\u0080\u07FF\u0800\u20ac\uffff)",
          "A\x7f\xC2\x80\xDF\xBF\xE0\xA0\x80\xE2\x82\xAC\xEF\xBF\xBF"},
-        {R"(\ud83c\udfc1)", "\xF0\x9F\x8F\x81"}, // a surrogate pair
-        {R"(\ud83cx)", "\xEF\xBF\xBDx"},         // a lone half
+        {R"(\ud83c\udfc1)", "\xF0\x9F\x8F\x81"},                             // a surrogate pair
+        {R"(\ud83cx)", "\xEF\xBF\xBDx"},                                     // a lone half
+        {R"(\ud83c\udc00\udbff\udfff)", "\xF0\x9F\x80\x80\xF4\x8F\xBF\xBF"}, // low halves' ends
+        {R"(\ud83c\u0041)", "\xEF\xBF\xBD"
+                            "A"}, // a half, then no low half
         {R"(\udfc1)", "\xEF\xBF\xBD"},
         {R"(\u12 \x \)", "\\u12 \\x \\"}, // broken escapes stay as written
         {R"(a\u0000b)", std::string("a\0b", 3)},

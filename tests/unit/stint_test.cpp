@@ -155,9 +155,9 @@ TEST(LapWindows, UseOutsideTheBoundsStaysOut) {
     struct Row {
         double use;
         bool fuel, energy;
-    } rows[] = {{0.0, false, false},  {0.03, false, false}, {0.1, false, true},
-                {0.3, true, true},    {19.9, true, true},   {22.0, false, true},
-                {26.0, false, false}, {-5.0, false, false}};
+    } rows[] = {{0.0, false, false}, {0.03, false, false}, {0.1, false, true},
+                {0.3, true, true},   {19.9, true, true},   {20.0, false, true},
+                {22.0, false, true}, {26.0, false, false}, {-5.0, false, false}};
     for (const Row& row : rows) {
         StintBench b;
         b.pt.fuelLitres = 60;

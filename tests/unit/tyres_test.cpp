@@ -48,6 +48,12 @@ TEST(TyreWearRate, CleanLapsOnly) {
     b.tick();
     EXPECT_EQ(b.st.wearWindows[0].count, 2u);
     EXPECT_NEAR(b.st.wearWindows[0].values[1], 2.5, 1e-9);
+    b.pitLane(); // a lap through the pit lane is no clean lap
+    b.tick();
+    b.drive();
+    b.wear(86, 96, 76, 97);
+    b.nextLap();
+    EXPECT_EQ(b.st.wearWindows[0].count, 2u);
 }
 
 TEST(TyreChange, InThePitsOnly) {
@@ -93,12 +99,14 @@ TEST(TyreChange, CompoundChangeCountsOnTrackAndStaysRecentForThreeSeconds) {
 TEST(TyreChange, ReferencesClearedWhileNotTracking) {
     StintBench b;
     std::strcpy(b.pt.frontCompound, "Medium");
+    std::strcpy(b.pt.rearCompound, "Medium");
     b.wear(60, 60, 60, 60);
     b.startTracking();
     b.pt.fuelLitres = 0; // bad samples until tracking drops
     b.ticks(6);
     ASSERT_FALSE(b.st.tracking);
     EXPECT_EQ(b.st.storedFrontCompound[0], '\0');
+    EXPECT_EQ(b.st.storedRearCompound[0], '\0');
     EXPECT_EQ(b.st.previousWear[0], -1);
     b.pt.fuelLitres = 50;
     std::strcpy(b.pt.frontCompound, "Hard");
