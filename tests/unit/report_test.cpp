@@ -305,6 +305,17 @@ TEST(Report, SaysWhatTheRecordingLacks) {
     full.firstEt = 600;
     full.laps = {ReportLap{}};
     EXPECT_TRUE(missingFromRecording(full).empty());
+    // Twenty stretches of each kind are listed; past that, a count.
+    StintReport many = full;
+    for (uint32_t i = 0; i < 21; ++i)
+        for (SpanKind kind : {SpanKind::NoTicks, SpanKind::NotPublishing})
+            many.spans.push_back({kind, i * 10000, i * 10000 + 5000});
+    std::vector<std::string> listed = missingFromRecording(many);
+    ASSERT_EQ(listed.size(), 42u);
+    EXPECT_EQ(listed[40], "... and 1 more gaps in the ticks.");
+    EXPECT_EQ(listed[41], "... and 1 more stretches without buffers.");
+    many.spans.resize(40);
+    EXPECT_EQ(missingFromRecording(many).size(), 40u);
     const std::string noRestEnergy = "The game's answers never gave the car's energy: energy "
                                      "comes from the pit menu where it is shown at all.";
     StintReport noEnergy = full;
