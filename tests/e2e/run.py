@@ -398,7 +398,12 @@ def main():
         reports = env.sanitizer_reports()
         check(not reports, "\n".join(reports))
     except Failure as e:
-        print(f"FAIL {a.platform} {a.case}: {e}")
+        # Every line marked, the last ones kept: CI's summary shows only
+        # the marked lines, and a message's end is where a failure shows.
+        lines = str(e).splitlines() or [""]
+        print(f"FAIL {a.platform} {a.case}: {lines[0]}")
+        if len(lines) > 1:
+            print("\n".join(f"FAIL   | {l}" for l in lines[1:][-15:]))
         return 1
     finally:
         env.stop_all()
