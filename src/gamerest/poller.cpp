@@ -3,10 +3,9 @@
 #include "gamerest/rest_fetch.h"
 #include "gamerest/scanners.h"
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "platform/text.h"
 
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace korvane {
@@ -85,18 +84,14 @@ void takeRestAnswer(RestSnapshot& snapshot, const std::string& path, const std::
 
 bool startRestPoller(std::string& err, RestFetch fetch) {
     if (!fetch) fetch = restGet;
-    try {
-        std::thread([fetch] {
+    return startDetachedThread(
+        [fetch] {
             for (;;) {
                 pollRestOnce(restSnapshot(), fetch);
                 sleepMs(2000);
             }
-        }).detach();
-        return true;
-    } catch (const std::system_error& e) {
-        err = e.what();
-        return false;
-    }
+        },
+        err);
 }
 
 } // namespace korvane

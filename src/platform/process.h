@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 
 namespace korvane {
@@ -15,6 +16,10 @@ void ignoreBrokenPipes();
 // or termination. Only the recorder and the test rig use it: the companion
 // itself keeps the default handling.
 const volatile bool* installStopFlag();
+
+// Runs `body` on a thread of its own that nobody waits for. False, with the
+// reason in `error`, when no thread could be started.
+[[nodiscard]] bool startDetachedThread(std::function<void()> body, std::string& error);
 
 // Argument `index` of the command line as the user typed it (on Windows the
 // wide command line, not `narrow` in the ANSI code page).

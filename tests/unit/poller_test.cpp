@@ -1,6 +1,9 @@
 #include "gamerest/poller.h"
+#include "platform/clock.h"
+#include "platform/process.h"
 #include "test_support.h"
 
+#include <atomic>
 #include <map>
 
 using namespace korvane;
@@ -99,4 +102,24 @@ TEST(Poller, AnAnswerTooLargeIsDroppedAndNoted) {
     });
     EXPECT_DOUBLE_EQ(snap.restVePerLap, 4.0);
     EXPECT_EQ(snap.droppedAnswer, "/rest/strategy/usage, 17,000,000 bytes");
+}
+
+// The poller and every exchange under a deadline run on detached threads,
+// one each, for as long as the program runs: each body runs exactly once,
+// with what it captured.
+TEST(DetachedThreads, EveryBodyRunsOnceWithItsOwnCapture) {
+    constexpr int Count = 500;
+    std::vector<std::atomic<int>> runs(Count);
+    std::atomic<int> finished{0};
+    std::string error;
+    for (int i = 0; i < Count; ++i)
+        ASSERT_TRUE(startDetachedThread(
+            [&runs, &finished, i] {
+                ++runs[size_t(i)];
+                ++finished;
+            },
+            error))
+            << error;
+    while (finished.load() < Count) sleepMs(1);
+    for (int i = 0; i < Count; ++i) EXPECT_EQ(runs[size_t(i)].load(), 1) << i;
 }

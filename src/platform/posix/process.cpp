@@ -3,6 +3,8 @@
 #include "platform/text.h"
 
 #include <csignal>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace korvane {
@@ -12,6 +14,16 @@ std::wstring executablePath() {
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) return {};
     return utf8ToWide(std::string(buf, size_t(n)));
+}
+
+bool startDetachedThread(std::function<void()> body, std::string& error) {
+    try {
+        std::thread(std::move(body)).detach();
+        return true;
+    } catch (const std::system_error& e) {
+        error = e.what();
+        return false;
+    }
 }
 
 void ignoreBrokenPipes() {

@@ -1,17 +1,13 @@
 #include "platform/http.h"
 
+#include "platform/process.h"
 #include "platform/text.h"
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <windows.h>
 #include <winhttp.h>
 
@@ -163,10 +159,11 @@ HttpResponse exchange(const HttpRequest& req, ULONGLONG deadline) {
 // returns at the deadline even while WinHTTP waits on a peer that sends its
 // answer a byte at a time (its time-outs count from the last byte). An
 // exchange that outlives its deadline is left to end on its own, and its
-// result is dropped.
+// result is dropped. The lock and the wake-up are the system's own, as the
+// thread is.
 struct Bounded {
-    std::mutex lock;
-    std::condition_variable finished;
+    SRWLOCK lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE finished = CONDITION_VARIABLE_INIT;
     bool done = false;
     bool givenUp = false;
     HttpResponse response;
@@ -192,27 +189,35 @@ HttpResponse httpExchange(const HttpRequest& req) {
     if (abandoned.load() >= AbandonedLimit) return expired();
     ULONGLONG deadline = GetTickCount64() + ULONGLONG(req.totalTimeoutMs);
     auto state = std::make_shared<Bounded>();
-    try {
-        std::thread([state, req, deadline] {
+    std::string error;
+    bool started = startDetachedThread(
+        [state, req, deadline] {
             HttpResponse r = exchange(req, deadline);
-            std::lock_guard<std::mutex> hold(state->lock);
+            AcquireSRWLockExclusive(&state->lock);
             if (state->givenUp) abandoned.fetch_sub(1);
             state->response = std::move(r);
             state->done = true;
-            state->finished.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        return exchange(req, deadline);
-    }
-    std::unique_lock<std::mutex> hold(state->lock);
+            ReleaseSRWLockExclusive(&state->lock);
+            WakeAllConditionVariable(&state->finished);
+        },
+        error);
+    if (!started) return exchange(req, deadline);
     // A little past the deadline, so a body read that ends at the deadline
     // itself reports its own result.
-    bool done = state->finished.wait_for(hold, std::chrono::milliseconds(req.totalTimeoutMs + 250),
-                                         [&] { return state->done; });
-    if (done) return std::move(state->response);
-    state->givenUp = true;
-    abandoned.fetch_add(1);
-    return expired();
+    const ULONGLONG waitEnd = deadline + 250;
+    AcquireSRWLockExclusive(&state->lock);
+    for (ULONGLONG now = GetTickCount64(); !state->done && now < waitEnd; now = GetTickCount64())
+        SleepConditionVariableSRW(&state->finished, &state->lock, DWORD(waitEnd - now), 0);
+    HttpResponse r;
+    if (state->done) {
+        r = std::move(state->response);
+    } else {
+        state->givenUp = true;
+        abandoned.fetch_add(1);
+        r = expired();
+    }
+    ReleaseSRWLockExclusive(&state->lock);
+    return r;
 }
 
 } // namespace korvane

@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include <memory>
 #include <windows.h>
 
 #include <shellapi.h>
@@ -11,6 +12,29 @@ std::wstring executablePath() {
     DWORD n = GetModuleFileNameW(nullptr, buf, 260);
     if (n == 0 || n >= 260) return {};
     return std::wstring(buf, n);
+}
+
+namespace {
+DWORD WINAPI runDetached(void* p) {
+    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(p));
+    (*body)();
+    return 0;
+}
+} // namespace
+
+// The system's own threads, not the C++ runtime's: its thread layer, under a
+// steady churn of short-lived detached threads (one per bounded exchange),
+// was seen to start a thread without its argument, which ended the program.
+bool startDetachedThread(std::function<void()> body, std::string& error) {
+    auto heap = std::make_unique<std::function<void()>>(std::move(body));
+    HANDLE thread = CreateThread(nullptr, 0, runDetached, heap.get(), 0, nullptr);
+    if (!thread) {
+        error = "CreateThread failed (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    heap.release();
+    CloseHandle(thread);
+    return true;
 }
 
 void ignoreBrokenPipes() {
