@@ -257,6 +257,12 @@ def case_full_grid(env):
         check(car["name"] in energy, f"{car['name']!r} is no driver of the race")
         check(abs(car["ve"] - energy[car["name"]]) < 0.006, f"{car['name']}: {car['ve']}")
     check("Driver  : " + player in env.output(comp), env.output(comp)[-1500:])
+    # The poller rests between its rounds of three requests: about one round
+    # to four ticks, never one to every tick.
+    seen = len(documents(env))
+    env.wait_for(lambda: len(documents(env)) >= seen + 4, 30, "the companion stopped posting")
+    rounds, posted = len(env.game_requests()) / 3, len(documents(env))
+    check(rounds <= posted, f"{rounds:.0f} rounds of requests to the game for {posted} documents")
 
 
 def case_console_text(env):
