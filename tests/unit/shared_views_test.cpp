@@ -31,7 +31,7 @@ TEST(PlayerLookup, FlagFirstThenLocalControlWithinTheClampedCount) {
         {5, -1, 0, 0},       {10, -1, -1, -1},    // neither
         {200, 127, -1, 127}, {128, 127, -1, 127}, // a count over 128 searches 128
         {200, 2, -1, 2},     {127, 127, -1, -1},  // outside the count
-        {0, 0, -1, -1},      {-5, 0, -1, -1},
+        {0, 0, -1, -1},      {-5, 0, -1, -1},     {4, -1, 4, -1},
     };
     for (const Case& c : cases) {
         Buffers b;
@@ -50,6 +50,8 @@ TEST(TelemetryLookup, FindsByIdWithinClampedCount) {
     EXPECT_EQ(findTelemetryIndexById(b.telemetry.get(), 102), 2);
     EXPECT_EQ(findTelemetryIndexById(b.telemetry.get(), 104), -1); // beyond the count
     EXPECT_EQ(findTelemetryIndexById(b.telemetry.get(), -1), -1);
+    b.telemetry->vehicles[0].id = 0; // the game numbers its slots from 0
+    EXPECT_EQ(findTelemetryIndexById(b.telemetry.get(), 0), 0);
     EXPECT_EQ(findTelemetryIndexById(nullptr, 102), -1);
     b.telemetry->numVehicles = 1000;
     EXPECT_EQ(findTelemetryIndexById(b.telemetry.get(), 227), 127);
@@ -179,10 +181,16 @@ TEST(Names, DriverAndVehicleFallbacks) {
     test::putText(s.vehicleName, 64, "Scoring Car");
     EXPECT_STREQ(playerDriverNameField(*b.scoring, s), "Header Name");
     EXPECT_STREQ(playerVehicleNameField(t, s), "Scoring Car");
-    test::putText(s.driverName, 32, "Record Name");
+    test::putText(s.driverName, 32, "R"); // one letter is a name
     test::putText(t.vehicleName, 64, "Telemetry Car");
-    EXPECT_STREQ(playerDriverNameField(*b.scoring, s), "Record Name");
+    EXPECT_STREQ(playerDriverNameField(*b.scoring, s), "R");
     EXPECT_STREQ(playerVehicleNameField(t, s), "Telemetry Car");
+}
+
+TEST(Speed, AllThreeAxes) {
+    VehicleTelemetry v{};
+    v.velocity[0] = 3, v.velocity[1] = 4, v.velocity[2] = 12; // 13 m/s
+    EXPECT_NEAR(speedKmh(v), 46.8, 1e-9);
 }
 
 // The player's car in the first slot is found; a torn frame ends the tick

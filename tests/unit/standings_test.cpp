@@ -31,11 +31,11 @@ struct Field {
 
 TEST(Standings, ClassAndDistanceRules) {
     Field f;
-    f.add(1, "A", "GT3", 12);
+    f.add(1, "A", "LMGT3", 12); // a class name as long as the player's
     VehicleScoring& p = f.add(7, "Me", "Hyper", 7);
     f.add(2, "B", "Hyper", 30);
-    f.add(3, "C", "GT3", 1);
-    f.add(4, "D", "GT3", 2);
+    f.add(3, "C", "LMGT3", 1);
+    f.add(4, "D", "LMGT3", 2);
     EXPECT_EQ(f.ids(p), (std::vector<int32_t>{1, 2, 4}));
     p.place = 6; // place 12 is now 6 away, place 1 five
     EXPECT_EQ(f.ids(p), (std::vector<int32_t>{2, 3, 4}));

@@ -204,6 +204,9 @@ TEST(FuelAccounting, FuelRiseFlagsTheTick) {
     b.pt.fuelLitres += 1.0;
     EXPECT_TRUE(b.tick().fuelJustIncreased);
     EXPECT_FALSE(b.tick().fuelJustIncreased);
+    b.pt.fuelLitres += 1.0;
+    b.scoring->gamePhase = 9; // the session over: nothing compared
+    EXPECT_FALSE(b.tick().fuelJustIncreased);
 }
 
 TEST(Energy, SourceChoice) {
@@ -261,4 +264,7 @@ TEST(Energy, LapStartedWithoutSourceNeverCounts) {
     b.rest.vePercent = 57;
     b.nextLap();
     EXPECT_NEAR(b.st.energyAverage, 3.0, 1e-9);
+    b.rest.veValid = false; // and a lap that ends without one: no use either
+    b.nextLap();
+    EXPECT_FALSE(b.st.energyUsedLastLap);
 }

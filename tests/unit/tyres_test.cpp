@@ -34,7 +34,8 @@ TEST(TyreWearRate, CleanLapsOnly) {
     StintBench b;
     b.wear(96, 96, 96, 96);
     b.startTracking();
-    b.nextLap(); // the lap joined part-way is dirty
+    b.wear(96, 95, 96, 96); // a loss on the lap joined part-way, which is dirty
+    b.nextLap();
     EXPECT_TRUE(b.st.wearWindows[0].empty());
     b.wear(93.5, 96, 76, 97);
     b.nextLap();
@@ -61,7 +62,7 @@ TEST(TyreChange, InThePitsOnly) {
     b.wear(60, 60, 60, 60);
     b.startTracking();
     b.tick();
-    b.wear(60, 100, 60, 60); // on track: not a change
+    b.wear(100, 100, 60, 60); // on track: not a change
     b.tick();
     EXPECT_FALSE(b.last.tyreChangeRecent);
     b.pitLane();
@@ -69,7 +70,7 @@ TEST(TyreChange, InThePitsOnly) {
     b.wear(60, 60, 60, 60); // back down by 40 in the pits: a change
     b.tick();
     EXPECT_TRUE(b.last.tyreChangeRecent);
-    EXPECT_EQ(b.st.wheelChanged, (std::array<bool, 4>{false, true, false, false}));
+    EXPECT_EQ(b.st.wheelChanged, (std::array<bool, 4>{true, true, false, false}));
     EXPECT_TRUE(b.st.lapDirty);
     EXPECT_DOUBLE_EQ(b.st.lastChangeEt, b.et());
 }
@@ -92,6 +93,9 @@ TEST(TyreChange, CompoundChangeCountsOnTrackAndStaysRecentForThreeSeconds) {
     EXPECT_FALSE(b.last.tyreChangeRecent);
     EXPECT_EQ(b.st.wheelChanged, (std::array<bool, 4>{false, false, false, false}));
     EXPECT_DOUBLE_EQ(b.st.lastChangeEt, changedAt);
+    std::strcpy(b.pt.frontCompound, "Hard");
+    b.tick();
+    EXPECT_EQ(b.st.wheelChanged, (std::array<bool, 4>{true, true, false, false}));
 }
 
 // Tracking that resumes (or starts) in the pit lane has no wear or compound
