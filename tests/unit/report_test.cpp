@@ -258,14 +258,16 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
         EXPECT_NE(page.find(corner), std::string::npos) << corner;
 }
 
-// Ticks the game published nothing in, and a silence between ticks, become
-// stretches of the stint bar as the recorder saw them.
+// Ticks the game published nothing in, and a silence between ticks (of more
+// than two seconds), become stretches of the stint bar as the recorder saw
+// them; an answer that never came is no answer.
 TEST(Report, GapsAndSilencesBecomeStretches) {
     RecordingEncoder encoder;
     std::string file = encodeRecordingHeader({"2.1.29", 1796140800});
-    for (uint32_t ms : {0u, 500u, 1000u, 9000u, 9500u}) {
+    for (uint32_t ms : {0u, 500u, 1000u, 9000u, 9500u, 11500u}) {
         RecordedTick tick;
         tick.ms = ms;
+        tick.answers = {{"/rest/strategy/usage", 0, ""}};
         file += encoder.encode(tick);
         encoder.commit(tick);
     }
@@ -274,14 +276,15 @@ TEST(Report, GapsAndSilencesBecomeStretches) {
     ASSERT_EQ(build(file, r, err), ReportBuilt::Whole) << err;
     ASSERT_EQ(r.spans.size(), 3u);
     const SpanKind kinds[] = {SpanKind::NotPublishing, SpanKind::NoTicks, SpanKind::NotPublishing};
-    const uint32_t from[] = {0, 1000, 9000}, to[] = {1000, 9000, 9500};
+    const uint32_t from[] = {0, 1000, 9000}, to[] = {1000, 9000, 11500};
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(r.spans[i].kind, kinds[i]) << i;
         EXPECT_EQ(r.spans[i].fromMs, from[i]) << i;
         EXPECT_EQ(r.spans[i].toMs, to[i]) << i;
     }
-    EXPECT_EQ(r.ticks, 5);
-    EXPECT_EQ(r.lastMs, 9500u);
+    EXPECT_EQ(r.ticks, 6);
+    EXPECT_EQ(r.lastMs, 11500u);
+    EXPECT_EQ(r.restAnswers, 0);
 }
 
 TEST(Report, SaysWhatTheRecordingLacks) {
