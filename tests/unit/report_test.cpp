@@ -2,6 +2,7 @@
 #include "platform/files.h"
 #include "telemetry/recording.h"
 #include "test_support.h"
+#include "tools/recorder.h"
 
 #include <cmath>
 #include <fstream>
@@ -285,6 +286,31 @@ TEST(Report, GapsAndSilencesBecomeStretches) {
     EXPECT_EQ(r.ticks, 6);
     EXPECT_EQ(r.lastMs, 11500u);
     EXPECT_EQ(r.restAnswers, 0);
+}
+
+// A recording made without the game's answers: its energy is the pit menu's.
+TEST(Report, EnergyFromThePitMenuAlone) {
+    testkit::Scenario sc = test::scenarioFile("stint");
+    testkit::ScenarioPlayer player(sc);
+    testkit::FrameBuffers frame;
+    SharedViews views;
+    frame.showIn(views);
+    RecordingEncoder encoder;
+    std::string file = encodeRecordingHeader({"2.1.29", 1796140800});
+    for (uint32_t ms = 0; ms < 10000; ms += 500) {
+        player.advance(0.5);
+        frame.publish(sc, player.world());
+        RecordedTick tick;
+        tick.ms = ms;
+        captureBuffers(views, tick);
+        file += encoder.encode(tick);
+        encoder.commit(tick);
+    }
+    StintReport r;
+    std::string err;
+    ASSERT_EQ(build(file, r, err), ReportBuilt::Whole) << err;
+    EXPECT_TRUE(r.energyFromPitMenu);
+    EXPECT_FALSE(r.energyFromRest);
 }
 
 TEST(Report, SaysWhatTheRecordingLacks) {
