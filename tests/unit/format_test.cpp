@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 using namespace korvane;
 
@@ -32,6 +35,7 @@ TEST(SanitizeJsonText, Table) {
         {"\xE2\x82\xAC 5", 32, "\xE2\x82\xAC 5"}, // three-byte euro sign
         {"\xE2\x82\xAC", 2, ""},
         {"\xEF\xBF\xBD", 32, "\xEF\xBF\xBD"}, // the last three-byte lead
+        {"\xE0\xA4\x85", 32, "\xE0\xA4\x85"}, // the first (Devanagari)
         {"x\xF0\x9F\x8F\x81y", 32, "xy"},     // emoji: every byte dropped
         {"\xC0\xAF\xC1\x80", 32, ""},         // overlong leads
         {"\x80\xBF stray", 32, " stray"},
@@ -63,9 +67,24 @@ TEST(Deadlines, ShippedValues) {
     EXPECT_EQ(ShippedDeadlines.replaceTries, 30);
 }
 
-// Beyond the exact path's range the library writes the digits.
-TEST(Fixed, LargeValues) {
-    EXPECT_EQ(fixed(1e15, 2), "1000000000000000.00");
+// The C library's digits for every value: ties that round to even (binary
+// fractions hit one at every count of decimals), the smallest doubles, values
+// beyond the exact path's range (1e15: the library writes those itself).
+TEST(Fixed, SameDigitsAsPrintf) {
+    std::vector<double> values = {0.125, -2.5, 0.045, 5e-324, 2.2e-308, -0.0, 999999999999.5, 1e15};
+    for (double tie : {0.5, 2.5, -0.125}) // and the doubles either side of a tie
+        values.insert(values.end(), {std::nextafter(tie, 9.0), std::nextafter(tie, -9.0)});
+    std::mt19937_64 rng(11);
+    for (int i = 0; i < 1000; ++i) {
+        values.push_back(double(int64_t(rng() % 4000000) - 2000000) / double(1 << (rng() % 21)));
+        values.push_back(std::ldexp(double(rng() >> 11), int(rng() % 80) - 90));
+    }
+    for (double v : values)
+        for (int d = 0; d <= 6; ++d) {
+            char want[FixedBufferSize];
+            std::snprintf(want, sizeof want, "%.*f", d, v);
+            ASSERT_EQ(fixed(v, d), want) << v << " with " << d;
+        }
 }
 
 TEST(FiniteOrZero, Table) {

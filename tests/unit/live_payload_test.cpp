@@ -158,3 +158,17 @@ TEST(LivePayload, HostileNamesStayValid) {
     // Escaped quote and backslash, the tab as a space, the cut and the emoji gone.
     expectFixture(k.build(), "hostile_names.json");
 }
+
+// An empty battery is a figure; a rival's class that fills its field ends
+// there, whatever the bytes after it hold.
+TEST(LivePayload, EmptyBatteryAndFullWidthClass) {
+    Tick k;
+    k.t.energyPercent = 0;
+    k.t.energySource = EnergySource::Rest;
+    VehicleScoring& rival = k.car(1, 2, "Jonas Berg", "", 2);
+    std::memset(rival.className, 'C', 32);
+    rival.pad4[0] = 'X';
+    ordered_json d = ordered_json::parse(k.build());
+    EXPECT_EQ(d["ve"]["percent"], 0.0);
+    EXPECT_EQ(d["standings"][0]["className"], std::string(32, 'C'));
+}
