@@ -128,15 +128,17 @@ TEST(GameText, Utf8OrWindows1252) {
         {"\xC5\x81ukasz", 32, "\xC5\x81ukasz"},         // a letter Windows-1252 lacks
         {"x\xF0\x9F\x8F\x81", 32, "x\xF0\x9F\x8F\x81"}, // four bytes are UTF-8 too
         {"\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80", 32,
-         "\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80"}, // each length's least
-        {"M\xFCller", 32, "M\xC3\xBCller"},       // Windows-1252
-        {"Jos\xE9", 32, "Jos\xC3\xA9"},           // a lead byte at the end of a short name
+         "\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80"},             // each length's least
+        {"\xDF\xBF\xEF\xBD\xB1", 32, "\xDF\xBF\xEF\xBD\xB1"}, // greatest leads: U+07FF, U+FF71
+        {"M\xFCller", 32, "M\xC3\xBCller"},                   // Windows-1252
+        {"Jos\xE9", 32, "Jos\xC3\xA9"}, // a lead byte at the end of a short name
         {"\x80 \x9F\xFF", 32, "\xE2\x82\xAC \xC5\xB8\xC3\xBF"},
         {"a\x81\x8D\x8F\x90\x9D"
          "b",
          32, "ab"},                                                   // unassigned in Windows-1252
         {"\xC0\xAF", 32, "\xC3\x80\xC2\xAF"},                         // overlong: not UTF-8
         {"\xED\xA0\x80", 32, "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},         // a surrogate: not UTF-8
+        {"\xED\xBF\xBF", 32, "\xC3\xAD\xC2\xBF\xC2\xBF"},             // the last surrogate
         {"\xF4\x90\x80\x80", 32, "\xC3\xB4\xE2\x82\xAC\xE2\x82\xAC"}, // above U+10FFFF
         // A UTF-8 name cut where the field ends, with or without its terminator.
         {std::string(30, 'a') + "\xC3", 32, std::string(30, 'a')},

@@ -159,16 +159,29 @@ TEST(LivePayload, HostileNamesStayValid) {
     expectFixture(k.build(), "hostile_names.json");
 }
 
-// An empty battery is a figure; a rival's class that fills its field ends
-// there, whatever the bytes after it hold.
-TEST(LivePayload, EmptyBatteryAndFullWidthClass) {
+// Zero is a figure (an empty battery, the pit menu's 0 %); names, classes and
+// compounds that fill their fields end there, whatever the bytes after them
+// hold; the scoring's pit flag alone is no pit stop.
+TEST(LivePayload, ZeroesAndFullWidthFields) {
     Tick k;
     k.t.energyPercent = 0;
     k.t.energySource = EnergySource::Rest;
-    VehicleScoring& rival = k.car(1, 2, "Jonas Berg", "", 2);
+    k.st.pitMenu.energyPercent = 0;
+    k.t.inPits = 1;
+    VehicleScoring& rival = k.car(1, 2, "", "", 2);
+    std::memset(rival.driverName, 'N', 32);  // then the vehicle's name
+    std::memset(rival.vehicleName, 'V', 64); // then the laps completed
     std::memset(rival.className, 'C', 32);
+    rival.lapsCompleted = 'L';
     rival.pad4[0] = 'X';
+    std::memset(k.tel().frontCompound, 'F', 18); // then the rear's "Soft"
     ordered_json d = ordered_json::parse(k.build());
     EXPECT_EQ(d["ve"]["percent"], 0.0);
-    EXPECT_EQ(d["standings"][0]["className"], std::string(32, 'C'));
+    EXPECT_EQ(d["pitMenu"]["vePercent"], 0.0);
+    EXPECT_EQ(d["status"]["scoringInPits"], false);
+    const ordered_json& car = d["standings"][0];
+    EXPECT_EQ(car["name"], std::string(32, 'N'));
+    EXPECT_EQ(car["vehicle"], std::string(64, 'V'));
+    EXPECT_EQ(car["className"], std::string(32, 'C'));
+    EXPECT_EQ(d["tires"]["compound"]["front"], std::string(18, 'F'));
 }
