@@ -38,16 +38,6 @@ std::vector<RecordedTick> sampleTicks() {
     };
 }
 
-std::string recordingOf(const std::vector<RecordedTick>& ticks) {
-    RecordingEncoder encoder;
-    std::string file = encodeRecordingHeader({"2.1.29", 1796140800});
-    for (const RecordedTick& t : ticks) {
-        file += encoder.encode(t);
-        encoder.commit(t);
-    }
-    return file;
-}
-
 struct Replayed {
     std::vector<RecordedTick> ticks;
     ChunkRead end;
@@ -72,7 +62,7 @@ Replayed replay(const std::string& file) {
 
 TEST(Recording, TicksComeBackAsTheyWere) {
     std::vector<RecordedTick> ticks = sampleTicks();
-    Replayed r = replay(recordingOf(ticks));
+    Replayed r = replay(test::recordingOf(ticks));
     EXPECT_EQ(r.end, ChunkRead::End);
     EXPECT_TRUE(r.ticks == ticks);
 }
@@ -80,7 +70,7 @@ TEST(Recording, TicksComeBackAsTheyWere) {
 // Cut anywhere, a file reads up to its last whole tick; any changed byte
 // inside a chunk stops the reading at that chunk.
 TEST(Recording, CutOrDamagedFilesReadUpToTheirLastWholeTick) {
-    std::string file = recordingOf(sampleTicks());
+    std::string file = test::recordingOf(sampleTicks());
     std::vector<size_t> ends = test::chunkEnds(file);
     size_t header = encodeRecordingHeader({"2.1.29", 1796140800}).size();
     ASSERT_EQ(ends.size(), replay(file).ticks.size());
@@ -93,7 +83,7 @@ TEST(Recording, CutOrDamagedFilesReadUpToTheirLastWholeTick) {
     }
     // A whole chunk whose buffer would not fit the mapping a replay writes.
     std::vector<RecordedTick> tooLarge = {tickOf(0, std::string(sizeof(TelemetryBuffer) + 1, 'x'))};
-    EXPECT_EQ(replay(recordingOf(tooLarge)).end, ChunkRead::Damaged);
+    EXPECT_EQ(replay(test::recordingOf(tooLarge)).end, ChunkRead::Damaged);
     for (size_t pos = ends[1] + 4; pos < ends[2]; ++pos) {
         std::string damaged = file;
         damaged[pos] = char(damaged[pos] ^ 0x01);

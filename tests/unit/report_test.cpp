@@ -263,18 +263,14 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
 // than two seconds), become stretches of the stint bar as the recorder saw
 // them; an answer that never came is no answer.
 TEST(Report, GapsAndSilencesBecomeStretches) {
-    RecordingEncoder encoder;
-    std::string file = encodeRecordingHeader({"2.1.29", 1796140800});
+    std::vector<RecordedTick> ticks;
     for (uint32_t ms : {0u, 500u, 1000u, 9000u, 9500u, 11500u}) {
-        RecordedTick tick;
-        tick.ms = ms;
-        tick.answers = {{"/rest/strategy/usage", 0, ""}};
-        file += encoder.encode(tick);
-        encoder.commit(tick);
+        ticks.emplace_back().ms = ms;
+        ticks.back().answers = {{"/rest/strategy/usage", 0, ""}};
     }
     StintReport r;
     std::string err;
-    ASSERT_EQ(build(file, r, err), ReportBuilt::Whole) << err;
+    ASSERT_EQ(build(test::recordingOf(ticks), r, err), ReportBuilt::Whole) << err;
     ASSERT_EQ(r.spans.size(), 3u);
     const SpanKind kinds[] = {SpanKind::NotPublishing, SpanKind::NoTicks, SpanKind::NotPublishing};
     const uint32_t from[] = {0, 1000, 9000}, to[] = {1000, 9000, 11500};
@@ -295,20 +291,16 @@ TEST(Report, EnergyFromThePitMenuAlone) {
     testkit::FrameBuffers frame;
     SharedViews views;
     frame.showIn(views);
-    RecordingEncoder encoder;
-    std::string file = encodeRecordingHeader({"2.1.29", 1796140800});
+    std::vector<RecordedTick> ticks;
     for (uint32_t ms = 0; ms < 10000; ms += 500) {
         player.advance(0.5);
         frame.publish(sc, player.world());
-        RecordedTick tick;
-        tick.ms = ms;
-        captureBuffers(views, tick);
-        file += encoder.encode(tick);
-        encoder.commit(tick);
+        captureBuffers(views, ticks.emplace_back());
+        ticks.back().ms = ms;
     }
     StintReport r;
     std::string err;
-    ASSERT_EQ(build(file, r, err), ReportBuilt::Whole) << err;
+    ASSERT_EQ(build(test::recordingOf(ticks), r, err), ReportBuilt::Whole) << err;
     EXPECT_TRUE(r.energyFromPitMenu);
     EXPECT_FALSE(r.energyFromRest);
 }

@@ -2,6 +2,7 @@
 // Helpers shared by the unit tests.
 #include "platform/shm.h"
 #include "scenario.h"
+#include "telemetry/recording.h"
 
 #include <algorithm>
 #include <cstring>
@@ -65,6 +66,17 @@ inline std::vector<size_t> chunkEnds(const std::string& file) {
         pos += 8 + length;
     }
     return ends;
+}
+
+// A recording of these ticks, as the recorder writes one.
+inline std::string recordingOf(const std::vector<RecordedTick>& ticks) {
+    RecordingEncoder encoder;
+    std::string file = encodeRecordingHeader({"2.1.29", 1796140800});
+    for (const RecordedTick& t : ticks) {
+        file += encoder.encode(t);
+        encoder.commit(t);
+    }
+    return file;
 }
 
 // A name that no other test, and no other run of this one beside it, uses.
