@@ -121,6 +121,12 @@ void scanNamedSections() {
     scanNamedSections(waitingScreen(), tickCountMs(), sectionNamesIn);
 }
 
+void refreshPluginStatus(WaitingScreen& screen, uint64_t nowMs, PluginStatus (*read)()) {
+    if (screen.statusReadMs != 0 && nowMs - screen.statusReadMs <= RefreshMs) return;
+    screen.status = read();
+    screen.statusReadMs = nowMs;
+}
+
 char waitingCase(const std::vector<std::wstring>& sections, const PluginStatus& status) {
     for (const std::wstring& name : sections)
         if (lowerCaseHoldsAny(name, {L"smmp", L"rfactor"})) return 'A';
@@ -137,11 +143,7 @@ void waitForGame() {
     scanNamedSections();
     consoleClear();
     std::cout << "=== KORVANE COMPANION " << BuildVersion << " ===\n\n";
-    uint64_t now = tickCountMs();
-    if (screen.statusReadMs == 0 || now - screen.statusReadMs > RefreshMs) {
-        screen.status = readPluginStatus();
-        screen.statusReadMs = now;
-    }
+    refreshPluginStatus(screen, tickCountMs(), readPluginStatus);
     // A fix that changed the install is checked on the very next pass.
     if (explain(waitingCase(screen.foundSections, screen.status), screen)) screen.statusReadMs = 0;
     std::cout << "\nRetrying every 2s...\n" << std::flush;

@@ -31,6 +31,11 @@ void scanObjectDirectory(WaitingScreen& screen, const std::wstring& directory, S
 void scanNamedSections(WaitingScreen& screen, uint64_t nowMs, SectionLister list);
 void scanNamedSections();
 
+// Reads the plugin's state on the first pass, on the pass after a fix
+// changed the install (statusReadMs reset to 0), and once more than 10
+// seconds have passed since the last read: a fix made by hand shows then.
+void refreshPluginStatus(WaitingScreen& screen, uint64_t nowMs, PluginStatus (*read)());
+
 // Which explanation applies, 'A' to 'G' (see waitForGame).
 char waitingCase(const std::vector<std::wstring>& sections, const PluginStatus& status);
 

@@ -60,5 +60,25 @@ TEST(ScanNamedSections, KeepsMatchingNamesAndLooksAgainOnlyAfterTenSeconds) {
     EXPECT_TRUE(screen.foundSections.empty());
 }
 
+int reads = 0;
+
+PluginStatus fakeRead() {
+    ++reads;
+    return {};
+}
+
+TEST(RefreshPluginStatus, FirstPassAfterAFixAndPastTenSeconds) {
+    WaitingScreen screen;
+    std::vector<int> after;
+    for (uint64_t now : {5000, 15000, 15001, 25001, 25002}) {
+        refreshPluginStatus(screen, now, fakeRead);
+        after.push_back(reads);
+    }
+    EXPECT_EQ(after, (std::vector<int>{1, 1, 2, 2, 3}));
+    screen.statusReadMs = 0; // a fix changed the install
+    refreshPluginStatus(screen, 25003, fakeRead);
+    EXPECT_EQ(reads, 4);
+}
+
 } // namespace
 } // namespace korvane
