@@ -30,7 +30,7 @@ TEST(Options, Table) {
         std::vector<const char*> args;
         ToolRequest tool;
         bool raceOnly, verbose, skipUpdate;
-        int reportFile = 0;
+        int reportFile = 0, recordFile = 0;
     } cases[] = {
         {{"--All-Sessions", "--verbose=1", "--restdump "}, None, true, false, false},
         {{"--all-sessions", "--no-update", "--verbose"}, None, false, true, true},
@@ -45,6 +45,8 @@ TEST(Options, Table) {
         {{"--probe", "--all-sessions"}, Probe, true, false, false},
         {{"--all-sessions", "--report", "r.kvr"}, ToolRequest::Report, false, false, false, 3},
         {{"--report"}, ToolRequest::Report, true, false, false, 0},
+        {{"--record", "r.kvr"}, ToolRequest::Record, true, false, false, 0, 2},
+        {{"--record"}, ToolRequest::Record, true, false, false},
         // A file dropped onto the program is its only argument.
         {{"race.kvr"}, ToolRequest::Dropped, true, false, false, 1},
         {{"race.kvr", "--verbose"}, None, true, true, false},
@@ -57,5 +59,6 @@ TEST(Options, Table) {
         EXPECT_EQ(p.options.verbose, c.verbose) << c.args[0];
         EXPECT_EQ(p.options.skipUpdate, c.skipUpdate) << c.args[0];
         EXPECT_EQ(p.options.reportFile, c.reportFile) << c.args[0];
+        EXPECT_EQ(p.options.recordFile, c.recordFile) << c.args[0];
     }
 }

@@ -49,6 +49,7 @@ TEST(ScanVeUsage, Series) {
          R"({"tyres":[8,[7]],"ve":0.9},{"ve":"0.1"},{"tyres":[],"ve":0.85}],"R":[{"ve":0.1}]})",
          5.0},
         {R"({"P":[{"tyres":[9,9,9,9],"ve":0.95}],"R":[{"ve":0.9}]})", std::nullopt},
+        {R"({"P":[{"tyres":[1],"ve":0.95,"x":{"n":1}},{"tyres":[1],"ve":0.9,"x":{}}]})", 5.0},
         // The name first stands as no key: the older rule's series alone.
         {R"({"L":["P",{"ve":0.9},{"ve":0.8}]})", 10.0},
     };
@@ -127,7 +128,8 @@ TEST(FindFieldText, Members) {
     EXPECT_EQ(findFieldText(obj, 0, to, "energy"), "0.42");
     EXPECT_EQ(findFieldText(obj, 0, to, "nrg"), ""); // only inside a nested value
     EXPECT_EQ(findFieldText(obj, 0, to, "zz"), "3");
-    EXPECT_EQ(findFieldText(obj, 0, to, "y"), "0.42"); // keys match by substring
+    EXPECT_EQ(findFieldText(obj, 0, to, "y"), "0.42");    // keys match by substring
+    EXPECT_EQ(findFieldText(obj, 0, to, "e"), "Jo Berg"); // the first key that matches
     EXPECT_EQ(findFieldText(obj, 0, to, "missing"), "");
     EXPECT_EQ(findFieldText(obj, 0, 20, "drivername"), ""); // beyond `to`
     EXPECT_EQ(findFieldText(R"({"a":"unterminated})", 0, 18, "a"), "");
@@ -161,6 +163,7 @@ TEST(ParseStandingsEnergy, CarsAndKeys) {
          "vefraction"},
         {R"([{"driverName":"A","veFraction":0.5,"nrg":0.3}])", {{"A", 30.0}}, "nrg"},
         {R"([{"driver":"","fullName":"B","energy":0.5}])", {{"B", 50.0}}, "energy"}, // empty: next
+        {R"([{"driver":"X","driverName":"A","energy":0.5}])", {{"A", 50.0}}, "energy"},
         {R"([{"driverName":"Q\"","energy":0.4}])", {{"Q\"", 40.0}}, "energy"}, // ends in a quote
         // Names as the text they stand for: escapes decoded, a quote after a
         // backslash part of the name.
@@ -179,9 +182,17 @@ TEST(ParseStandingsEnergy, CarsAndKeys) {
         }
         EXPECT_EQ(r->matchedKey, c.key) << c.body;
     }
-    for (const char* none : {"", "[]", "{}", R"([{"driverName":"A"}])", R"([{"energy":0.5}])",
-                             R"({"no":"array"})", R"([{"name":"A","energy":250}])"})
+    for (const char* none :
+         {"", "[]", "{}", R"([{"driverName":"A"}])", R"([{"energy":0.5}])", R"({"no":"array"})",
+          R"([{"name":"A","energy":250}])", R"([{"driverName": ,"energy":0.5}])"})
         EXPECT_FALSE(parseStandingsEnergy(none)) << none;
+    // An escape at every place of a 64-byte block, the last one included.
+    for (size_t pad = 0; pad < 64; ++pad) {
+        auto r = parseStandingsEnergy(
+            std::string(pad, ' ') + R"([{"driverName":"A\"B","energy":0.5},{"name":"C","nrg":1}])");
+        ASSERT_TRUE(r) << pad;
+        EXPECT_EQ(r->energyByDriver, (std::map<std::string, double>{{"A\"B", 50}, {"C", 100}}));
+    }
 }
 
 // The player's name as the buffers give it (UTF-8), found in a usage answer
@@ -206,6 +217,7 @@ TEST(ScanUsage, PlayerNameAsTheGameWritesIt) {
         {"\xC5\x81\xC3\xB3\xC5\xBA", R"(\u0141\u00f3\u017a)"}, // no letter left as it is
         {"x\xF0\x9F\x8F\x81", R"(x\ud83c\udfc1)"},             // a surrogate pair
         {"\xC3\xBC/", "\xC3\xBC\\/"},                          // its only escape last
+        {"\x01x", R"(\u0001x)"}, // six bytes for the one before the plain run
     };
     for (const Case& c : cases) {
         UsageScan usage = scanUsage(answer(c.key), c.name);
@@ -260,9 +272,9 @@ TEST(JsonEscapes, Decoded) {
         {R"(\ud83cx)", "\xEF\xBF\xBDx"},                                     // a lone half
         {R"(\ud83c\udc00\udbff\udfff)", "\xF0\x9F\x80\x80\xF4\x8F\xBF\xBF"}, // low halves' ends
         {R"(\ud83c\u0041)", "\xEF\xBF\xBD"
-                            "A"}, // a half, then no low half
-        {R"(\udfc1)", "\xEF\xBF\xBD"},
-        {R"(\u12 \x \)", "\\u12 \\x \\"}, // broken escapes stay as written
+                            "A"},                        // a half, then no low half
+        {R"(\udfff\ud800)", "\xEF\xBF\xBD\xEF\xBF\xBD"}, // the halves' outer ends, alone
+        {R"(\u12 \x \)", "\\u12 \\x \\"},                // broken escapes stay as written
         {R"(a\u0000b)", std::string("a\0b", 3)},
     };
     for (const Case& c : cases) EXPECT_EQ(json::decodeEscapes(c.raw), c.text) << c.raw;

@@ -110,6 +110,7 @@ TEST(SteamLibraries, ReadsPathValuesLineByLine) {
                     "\"label\"\t\"not a path\"\n"
                     "\"path\"\t\"\"\r\n" // empty: kept
                     "\"path\"\t\"unterminated\n"
+                    "\"path\"\n"
                     "\"path\" \"/home/a/lib\" \"path\" \"second on the line\"\n");
     std::vector<std::string> want = {"root", "D:\\Games\\Steam", "E:\\Single\\\\x", "",
                                      "/home/a/lib"};
@@ -240,7 +241,7 @@ TEST(EnablePluginInSettings, BackupFirstThenTheEditAndNothingElse) {
     }
 }
 
-TEST(EnablePluginInSettings, RefusesAFileItCannotRead) {
+TEST(EnablePluginInSettings, RefusesAFileItCannotReadOrReplace) {
     TempDir dir;
     // A folder in the file's place exists but cannot be read as a file.
     fs::path path = dir.path() / "CustomPluginVariables.JSON";
@@ -250,6 +251,13 @@ TEST(EnablePluginInSettings, RefusesAFileItCannotRead) {
     EXPECT_EQ(error, "could not read the settings file - refusing to edit");
     EXPECT_TRUE(fs::is_directory(path));
     EXPECT_TRUE(backupsIn(dir.path()).empty());
+    // Nor one whose replacement cannot be made beside it: it stays as it was.
+    fs::remove(path);
+    writeFile(path, "{}");
+    fs::create_directories(path.string() + ".korvane-new");
+    EXPECT_FALSE(enablePluginInSettings(path.string(), error));
+    EXPECT_EQ(error, "could not write the settings file");
+    EXPECT_EQ(readFile(path), "{}");
 }
 
 TEST(EnablePluginInSettings, BackupsOfOneSecondDoNotOverwriteEachOther) {

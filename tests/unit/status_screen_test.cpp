@@ -59,6 +59,10 @@ TEST(StatusScreen, DiagnosticLines) {
     EXPECT_EQ(count("rival ve none (standings has no energy field)"), 1);
     EXPECT_EQ(count("rest dropped "), 0);
     EXPECT_EQ(count("pit limiter=off scoringInPits=no state=0 "), 1);
+    EXPECT_EQ(count("poster seatRaw=no frozen=0 "), 1);
+    s.t.wearPercent = {91, 92, 93, 94};
+    s.t.tempC = {80, 81, 82, 83};
+    EXPECT_EQ(count("tyre life 91/92/93/94%  temps 80/81/82/83C"), 1);
     s.t.energyPercent = 67.5;
     s.t.energySource = EnergySource::Rest;
     s.in.rivalCount = 5;
