@@ -81,9 +81,13 @@ TEST(Recording, CutOrDamagedFilesReadUpToTheirLastWholeTick) {
         bool atBoundary = cut == header || std::binary_search(ends.begin(), ends.end(), cut);
         EXPECT_EQ(r.end, atBoundary ? ChunkRead::End : ChunkRead::Cut) << "cut at " << cut;
     }
-    // A whole chunk whose buffer would not fit the mapping a replay writes.
-    std::vector<RecordedTick> tooLarge = {tickOf(0, std::string(sizeof(TelemetryBuffer) + 1, 'x'))};
-    EXPECT_EQ(replay(test::recordingOf(tooLarge)).end, ChunkRead::Damaged);
+    // A whole chunk whose buffer would not fit the mapping a replay writes;
+    // buffers that fill theirs (every slot of a full grid) read back.
+    std::vector<RecordedTick> full = {tickOf(0, std::string(sizeof(TelemetryBuffer), 'x'))};
+    full[0].scoring.resize(sizeof(ScoringBuffer));
+    EXPECT_TRUE(replay(test::recordingOf(full)).ticks == full);
+    full[0].telemetry += 'x';
+    EXPECT_EQ(replay(test::recordingOf(full)).end, ChunkRead::Damaged);
     for (size_t pos = ends[1] + 4; pos < ends[2]; ++pos) {
         std::string damaged = file;
         damaged[pos] = char(damaged[pos] ^ 0x01);
@@ -151,6 +155,8 @@ TEST(Recording, TicksBeyondTheLimitsAreDamaged) {
     base.bodyBytes = big.size() + small.size();
     RecordingBase full = base;
     full.bodyBytes = MaxBaseBytes;
+    RecordingBase nearly = base;
+    nearly.bodyBytes = MaxBaseBytes - small.size();
     using Answers = std::vector<std::pair<std::string, const std::string*>>;
     Answers copies(MaxTickAnswerBytes / MaxAnswerBytes, {"/big", nullptr});
     Answers many(MaxTickAnswers, {"/small", nullptr}), paths;
@@ -179,9 +185,11 @@ TEST(Recording, TicksBeyondTheLimitsAreDamaged) {
         {"a longer path", {{std::string(MaxPathBytes + 1, 'p'), &small}}, base, false},
         {"a full base, a body replaced by a shorter one", {{"/big", &small}}, full, true},
         {"a full base, one byte more", {{"/new", &small}}, full, false},
+        {"a base filled to its limit", {{"/new", &small}}, nearly, true},
         {"a copy of a body never sent", {{"/none", nullptr}}, base, false},
         {"a byte after the buffers", {{"/a", &small}}, base, false, "x"},
         {"a tick cut short by its last field", {{"/a", &small}}, base, false, "", 4},
+        {"a tick cut short inside a body", {{"/a", &small}}, base, false, "", 13},
     };
     for (const Case& c : cases) {
         RecordedTick tick;
@@ -301,6 +309,8 @@ TEST(Recording, InflateReadsEveryWayZlibPacks) {
         EXPECT_FALSE(inflateStream(packed.substr(0, packed.size() - 1), used, out, data.size()))
             << what;
         EXPECT_FALSE(inflateStream(packed + "x", used, out, data.size())) << what;
+        EXPECT_FALSE(inflateStream(char(packed[0] ^ 1) + packed.substr(1), used, out, data.size()))
+            << what; // a method other than deflate
         EXPECT_FALSE(inflateStream(packed, used, out, data.size() - 1)) << what;
         if (w.withDict) {
             EXPECT_FALSE(inflateStream(

@@ -204,19 +204,23 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
     refuel.secondsPerLitre = 0.24;
     r.stops = {stop, measured, refuel};
     r.startedText = "2026-12-08 10:00";
+    r.cars = {"Oreca 07", "Porsche 963"};
     std::string page = renderReportPage(r);
-    // Everything drawn lies inside the charts' 1000 units of width.
-    std::regex coordinate("(?:x|x1|x2)=\"(-?[0-9.]+)\"|[ \"](-?[0-9.]+),-?[0-9.]+");
+    // Everything drawn lies inside the charts' 1000 by 240 units.
+    std::regex coordinate("(?:x|x1|x2)=\"(-?[0-9.]+)\"|[ \"](-?[0-9.]+),(-?[0-9.]+)");
     for (auto m = std::sregex_iterator(page.begin(), page.end(), coordinate);
          m != std::sregex_iterator(); ++m) {
         double x = std::stod((*m)[1].matched ? (*m)[1].str() : (*m)[2].str());
-        EXPECT_TRUE(x >= 0 && x <= 1000) << m->str();
+        double y = (*m)[3].matched ? std::stod((*m)[3].str()) : 0;
+        EXPECT_TRUE(x >= 0 && x <= 1000 && y >= 0 && y <= 240) << m->str();
     }
-    std::regex box("x=\"([0-9.]+)\" y=\"[0-9.]+\" width=\"([0-9.]+)\"");
+    std::regex box("x=\"([0-9.]+)\" y=\"([0-9.]+)\" width=\"([0-9.]+)\" height=\"([0-9.]+)\"");
     int boxes = 0;
     for (auto m = std::sregex_iterator(page.begin(), page.end(), box); m != std::sregex_iterator();
-         ++m, ++boxes)
-        EXPECT_LE(std::stod((*m)[1].str()) + std::stod((*m)[2].str()), 1000.05) << m->str();
+         ++m, ++boxes) {
+        EXPECT_LE(std::stod((*m)[1].str()) + std::stod((*m)[3].str()), 1000.05) << m->str();
+        EXPECT_LE(std::stod((*m)[2].str()) + std::stod((*m)[4].str()), 240.05) << m->str();
+    }
     EXPECT_GT(boxes, 40);
     // The measured stop shows its time moving and no seconds per litre (its
     // tyres were changed); the other says why it was not taken as a stop.
@@ -233,7 +237,7 @@ TEST(Report, ChartsAndRowsTellCountedFromLeftOut) {
           "<td>90.0</td><td>91.5</td>", "<td class=\"t\">3&ndash;4</td>",
           "<td class=\"none\">&ndash;</td><td>&ndash;</td>", "<td>no</td><td>0.24</td>",
           "<td class=\"t\">game</td>", "<td class=\"t\">pit menu</td>",
-          "<dt>Recorded</dt><dd>2026-12-08 10:00</dd>"})
+          "<dt>Recorded</dt><dd>2026-12-08 10:00</dd>", "<dt>Cars</dt>"})
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
     EXPECT_EQ(page.find("class=\"s-gap\""), std::string::npos);
     for (const char* said : {"<title>Lap 3: 3.20 L</title>", "<title>Lap 4: -30.00 L, not averaged",
