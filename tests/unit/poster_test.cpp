@@ -25,6 +25,7 @@ TEST(PostResult, StatusAndBodyQuote) {
     std::string doc = document(100);
     EXPECT_EQ(describePostResult(answered(200), doc), "");
     EXPECT_EQ(describePostResult(answered(299, "ignored"), doc), "");
+    EXPECT_EQ(describePostResult(answered(300), doc), "HTTP 300");
     EXPECT_EQ(describePostResult(answered(500), doc), "HTTP 500");
     EXPECT_EQ(describePostResult(answered(0), doc), "HTTP 0");
     EXPECT_EQ(describePostResult(answered(404, "nope"), doc), "HTTP 404 \xE2\x80\x94 nope");

@@ -384,7 +384,7 @@ TEST(Report, PageGoesBesideTheRecording) {
     } cases[] = {
         {L"race.kvr", L"race.html"},
         {L"C:\\races\\Le Mans.v2\\race", L"C:\\races\\Le Mans.v2\\race.html"},
-        {L"/home/d/le.mans/race.kvr", L"/home/d/le.mans/race.html"},
+        {L"/home/d/le.mans/r.kvr", L"/home/d/le.mans/r.html"},
         {L"race.html", L"race.html.html"},
         {L"/home/d/.kvr", L"/home/d/.kvr.html"},
     };

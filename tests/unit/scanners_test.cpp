@@ -270,7 +270,7 @@ TEST(JsonEscapes, Decoded) {
          "A\x7f\xC2\x80\xDF\xBF\xE0\xA0\x80\xE2\x82\xAC\xEF\xBF\xBF"},
         {R"(\ud83c\udfc1)", "\xF0\x9F\x8F\x81"},                             // a surrogate pair
         {R"(\ud83cx)", "\xEF\xBF\xBDx"},                                     // a lone half
-        {R"(\ud83c\udc00\udbff\udfff)", "\xF0\x9F\x80\x80\xF4\x8F\xBF\xBF"}, // low halves' ends
+        {R"(\ud800\udc00\udbff\udfff)", "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"}, // the pairs' ends
         {R"(\ud83c\u0041)", "\xEF\xBF\xBD"
                             "A"},                        // a half, then no low half
         {R"(\udfff\ud800)", "\xEF\xBF\xBD\xEF\xBF\xBD"}, // the halves' outer ends, alone

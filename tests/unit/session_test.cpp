@@ -6,6 +6,14 @@
 
 using namespace korvane;
 
+TEST(Session, TypeNames) {
+    const char* names[] = {"unknown",    "test day",   "practice",   "practice",
+                           "practice",   "practice",   "qualifying", "qualifying",
+                           "qualifying", "qualifying", "warmup",     "race",
+                           "race",       "race",       "race",       "unknown"};
+    for (int t = -1; t <= 14; ++t) EXPECT_STREQ(sessionTypeName(t), names[t + 1]) << t;
+}
+
 TEST(Session, SessionOkNeedsEveryCondition) {
     auto good = [] {
         auto s = std::make_unique<ScoringBuffer>();
