@@ -69,6 +69,7 @@ PluginStatus fakeRead() {
 
 TEST(RefreshPluginStatus, FirstPassAfterAFixAndPastTenSeconds) {
     WaitingScreen screen;
+    reads = 0;
     std::vector<int> after;
     for (uint64_t now : {5000, 15000, 15001, 25001, 25002}) {
         refreshPluginStatus(screen, now, fakeRead);
