@@ -6,13 +6,14 @@
 
 namespace korvane {
 
-// A read-only view of a named mapping. data is null when the mapping does not
-// exist or cannot be mapped at the asked size.
+// A view of a named mapping. data is null when the mapping does not exist or
+// cannot be mapped at the asked size.
 struct MappedView {
     const uint8_t* data = nullptr;
     size_t size = 0;
     void* handle = nullptr;
     bool found = false; // the mapping exists, even when it could not be mapped
+    bool writable = false;
 };
 
 // Whether the game's mappings reach this program only through a bridge: on
@@ -20,8 +21,18 @@ struct MappedView {
 // prefix, and a helper started there copies each into a file under /dev/shm.
 extern const bool MappingsNeedBridge;
 
-// Opens the mapping by name and maps `size` bytes of it for reading.
-MappedView openMappingView(const char* name, size_t size);
+// Opens the mapping by name and maps `size` bytes of it for reading, or for
+// reading and writing (a lock word shared with the publisher).
+MappedView openMappingView(const char* name, size_t size, bool writable = false);
+
+// A named event another process created, opened only to signal it; null where
+// there is none (and always on Linux, where bridges copy no events).
+void* openEventToSignal(const char* name);
+void signalEvent(void* event);
+void closeEvent(void* event);
+
+// The publisher's side (the test rig): an auto-reset event of that name.
+void* createNamedEvent(const char* name);
 
 // Whether an open view still shows the named mapping. On Windows a mapping
 // lives as long as any handle to it, so an open view always does. On Linux the

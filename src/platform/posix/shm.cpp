@@ -94,9 +94,9 @@ void unregisterView(const uint8_t* data) {
 
 const bool MappingsNeedBridge = true;
 
-MappedView openMappingView(const char* name, size_t size) {
+MappedView openMappingView(const char* name, size_t size, bool writable) {
     MappedView view;
-    int fd = open(shmPath(name).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(shmPath(name).c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (fd < 0) return view;
     view.found = true;
     struct stat st {};
@@ -106,13 +106,14 @@ MappedView openMappingView(const char* name, size_t size) {
         close(fd);
         return view;
     }
-    void* p = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    void* p = mmap(nullptr, size, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd, 0);
     if (p == MAP_FAILED) {
         close(fd);
         return view;
     }
     view.data = static_cast<const uint8_t*>(p);
     view.size = size;
+    view.writable = writable;
     registerView(view.data, size);
     // The file stays open so later checks can see whether it was removed or cut.
     view.handle = reinterpret_cast<void*>(intptr_t(fd) + 1);
@@ -142,6 +143,18 @@ void closeMappingView(MappedView& view) {
     }
     if (view.handle) close(viewFile(view));
     view = MappedView{};
+}
+
+void* openEventToSignal(const char*) {
+    return nullptr;
+}
+
+void signalEvent(void*) {}
+
+void closeEvent(void*) {}
+
+void* createNamedEvent(const char*) {
+    return nullptr;
 }
 
 bool createMapping(const char* name, size_t size, OwnedMapping& out, std::string& err) {

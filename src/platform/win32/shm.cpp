@@ -1,18 +1,31 @@
 #include "platform/shm.h"
 
 #include <cstring>
+#include <string>
 #include <windows.h>
 
 namespace korvane {
 
 const bool MappingsNeedBridge = false;
 
-MappedView openMappingView(const char* name, size_t size) {
+namespace {
+
+// The names are ASCII; the game opens its own by the wide name.
+std::wstring wideName(const char* name) {
+    return std::wstring(name, name + std::strlen(name));
+}
+
+} // namespace
+
+MappedView openMappingView(const char* name, size_t size, bool writable) {
     MappedView view;
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, name);
+    DWORD access = writable ? FILE_MAP_READ | FILE_MAP_WRITE : FILE_MAP_READ;
+    HANDLE mapping = OpenFileMappingW(access, FALSE, wideName(name).c_str());
     if (!mapping) return view;
     view.found = true;
-    void* p = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, size);
+    // A section smaller than `size` cannot be mapped at that size, so nothing
+    // past its end is ever read.
+    void* p = MapViewOfFile(mapping, access, 0, 0, size);
     if (!p) {
         CloseHandle(mapping);
         return view;
@@ -20,7 +33,24 @@ MappedView openMappingView(const char* name, size_t size) {
     view.data = static_cast<const uint8_t*>(p);
     view.size = size;
     view.handle = mapping;
+    view.writable = writable;
     return view;
+}
+
+void* openEventToSignal(const char* name) {
+    return OpenEventW(EVENT_MODIFY_STATE, FALSE, wideName(name).c_str());
+}
+
+void signalEvent(void* event) {
+    if (event) SetEvent(event);
+}
+
+void closeEvent(void* event) {
+    if (event) CloseHandle(event);
+}
+
+void* createNamedEvent(const char* name) {
+    return CreateEventW(nullptr, FALSE, FALSE, wideName(name).c_str());
 }
 
 bool mappingViewCurrent(const MappedView& view) {
