@@ -4,7 +4,16 @@ namespace korvane {
 
 namespace steps {
 
-void chooseEnergySource(const StintState& st, const RestValues& rest, TickSample& s) {
+// The car's own field comes first: it is read in the same moment as the fuel
+// and the lap, where the game's answers are up to a poll old. Zero is what a
+// car without an energy allowance shows, so it gives way to the others.
+void chooseEnergySource(const StintState& st, const RestValues& rest, double carPercent,
+                        TickSample& s) {
+    if (carPercent > 0.0 && carPercent <= 100.5) {
+        s.energyPercent = carPercent;
+        s.energySource = EnergySource::Car;
+        return;
+    }
     if (rest.veValid && rest.vePercent >= 0.0 && rest.vePercent <= 100.5) {
         s.energyPercent = rest.vePercent;
         s.energySource = EnergySource::Rest;

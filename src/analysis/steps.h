@@ -6,7 +6,8 @@
 namespace korvane::steps {
 
 // Energy: choose the source of this tick's percentage.
-void chooseEnergySource(const StintState& state, const RestValues& rest, TickSample& s);
+void chooseEnergySource(const StintState& state, const RestValues& rest, double carPercent,
+                        TickSample& s);
 // Energy: the per-lap use at a lap boundary.
 void recordLapEnergy(StintState& state, const TickSample& s);
 

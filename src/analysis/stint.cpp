@@ -8,6 +8,8 @@ namespace korvane {
 
 const char* energySourceName(EnergySource source) {
     switch (source) {
+    case EnergySource::Car:
+        return "car";
     case EnergySource::Rest:
         return "rest";
     case EnergySource::PitMenu:
@@ -128,11 +130,11 @@ void lapStep(StintState& st, const TickSample& s) {
 
 TickSample runStintTick(StintState& st, bool sessionOk, const ScoringBuffer& scoring,
                         const VehicleScoring& player, const VehicleTelemetry& telemetry,
-                        const RestValues& rest) {
+                        const RestValues& rest, double carEnergyPercent) {
     TickSample s;
     s.sessionOk = sessionOk;
     readSample(scoring, player, telemetry, s);
-    steps::chooseEnergySource(st, rest, s);
+    steps::chooseEnergySource(st, rest, carEnergyPercent, s);
     steps::readTyres(telemetry, rest, s);
 
     steps::runPitStep(st, s);

@@ -72,7 +72,7 @@ struct StintState {
     double tyreChangeWindowEnd = -1;
 };
 
-enum class EnergySource { None, Rest, PitMenu };
+enum class EnergySource { None, Car, Rest, PitMenu };
 const char* energySourceName(EnergySource source);
 
 // What one tick read and decided.
@@ -103,10 +103,12 @@ struct TickSample {
 };
 
 // One tick of the analysis, in its fixed order. `sessionOk` was computed from
-// the scoring header before the player lookup.
+// the scoring header before the player lookup. `carEnergyPercent` is the
+// car's own energy field where the route gives one (the game's interface),
+// -1 elsewhere.
 TickSample runStintTick(StintState& state, bool sessionOk, const ScoringBuffer& scoring,
                         const VehicleScoring& player, const VehicleTelemetry& telemetry,
-                        const RestValues& rest);
+                        const RestValues& rest, double carEnergyPercent = -1);
 
 // The driving-sample test, exposed for the tests.
 bool isDrivingSample(bool sessionOk, double fuel, double capacity,

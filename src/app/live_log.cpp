@@ -10,6 +10,7 @@ namespace korvane {
 std::string formatLogLine(const LogLineInput& in) {
     std::ostringstream s;
     s << std::fixed << std::setprecision(1);
+    if (!in.sourceNote.empty()) s << " SOURCE: " << in.sourceNote << "\n";
     s << "[" << in.timeText << "] room=" << in.roomCode << " id=" << in.vehicleId
       << " active=" << (in.tracking ? "Y" : "n") << " Lap " << in.lap << " | Fuel " << in.fuelLitres
       << "L"

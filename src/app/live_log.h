@@ -17,6 +17,9 @@ struct LogLineInput {
     // copied into the log so a stop can be reconstructed afterwards.
     bool eventTick = false;
     std::string payload;
+    // Where the tick's data came from, on the run's first line and whenever
+    // the route changes; empty on the other lines.
+    std::string sourceNote;
 };
 
 std::string formatLogLine(const LogLineInput& in);

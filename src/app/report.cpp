@@ -60,6 +60,7 @@ class ReportBuilder {
         ctx_.views.telemetry = place(tick.telemetry, *telemetry_, used_[0]);
         ctx_.views.scoring = place(tick.scoring, *scoring_, used_[1]);
         ctx_.views.pitMenu = place(tick.pitMenu, *pitMenu_, used_[2]);
+        ctx_.views.source = tick.source;
         span(analyse(tick.ms), from, tick.ms);
     }
 
@@ -92,8 +93,10 @@ class ReportBuilder {
         switch (beginTick(ctx_, raceOnly_, player)) {
         case TickStart::Waiting:
             return SpanKind::NotPublishing;
+        case TickStart::Skipped:
         case TickStart::Torn:
         case TickStart::PlayerMissing:
+        case TickStart::Replay:
             return SpanKind::NotTracking;
         case TickStart::Ready:
             break;

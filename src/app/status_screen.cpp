@@ -62,7 +62,9 @@ std::string measured(const ScreenInput& in) {
 
 bool hint(const ScreenInput& in, std::string& out) {
     if (in.sessionOk) {
-        if (!in.tracking)
+        if (in.remoteDriver)
+            out = "NEXT    : a team-mate drives this car - their companion sends it";
+        else if (!in.tracking)
             out = "NEXT    : get in the car - nothing is sent until you drive";
         else if (!in.postOk && in.lastPostError.starts_with(postDeadlineText()))
             out = "NEXT    : the site answers too slowly - check your connection";
@@ -94,6 +96,9 @@ void diagnostics(const ScreenInput& in, std::vector<std::string>& lines) {
       << " stale=" << in.stale << " phase=" << unsigned(in.gamePhase)
       << " session=" << in.sessionType;
     lines.push_back(a.str());
+    std::ostringstream source;
+    source << "source " << in.source << "  lock busy " << in.lockSkips;
+    lines.push_back(source.str());
     std::ostringstream b;
     b << "pit limiter=" << (t.speedLimiter ? "ON" : "off")
       << " scoringInPits=" << (t.inPits ? "YES" : "no") << " state=" << unsigned(t.pitState)
@@ -141,7 +146,9 @@ std::vector<std::string> statusScreenLines(const ScreenInput& in) {
                         sessionTypeName(in.sessionType));
     else
         lines.push_back("Game    : waiting for Le Mans Ultimate");
-    if (!in.tracking)
+    if (in.remoteDriver)
+        lines.push_back("Sending : no - a team-mate is driving");
+    else if (!in.tracking)
         lines.push_back("Sending : not yet - start driving");
     else if (in.postOk)
         lines.push_back("Sending : yes");
@@ -170,11 +177,23 @@ std::vector<std::string> statusScreenLines(const ScreenInput& in) {
     return lines;
 }
 
+std::vector<std::string> replayScreenLines(const std::string& roomCode) {
+    return {std::string("=== KORVANE COMPANION ") + BuildVersion + " ===",
+            "",
+            "Room    : " + roomCode,
+            "Game    : watching a replay",
+            "Sending : no - a replay is never sent",
+            "",
+            "NEXT    : leave the replay and drive to send again",
+            "--------------------------------------------"};
+}
+
 std::string titleText(const ScreenInput& in) {
-    const char* word = !in.sessionOk  ? "waiting for the game"
-                       : !in.tracking ? "idle - not driving"
-                       : in.postOk    ? "sending"
-                                      : "POST FAILED";
+    const char* word = !in.sessionOk     ? "waiting for the game"
+                       : in.remoteDriver ? "a team-mate is driving"
+                       : !in.tracking    ? "idle - not driving"
+                       : in.postOk       ? "sending"
+                                         : "POST FAILED";
     return std::string(word) + " - room " + in.roomCode;
 }
 

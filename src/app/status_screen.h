@@ -20,6 +20,9 @@ struct ScreenInput {
     int32_t sessionType = 0;
     uint8_t gamePhase = 0;
     int32_t stale = 0;
+    bool remoteDriver = false; // the car is driven from another machine
+    std::string source;        // the route read, as sourceText gives it
+    uint64_t lockSkips = 0;    // reads skipped for the game's lock
     const TickSample* sample = nullptr;
     const StintState* stint = nullptr;
     size_t rivalCount = 0;
@@ -35,6 +38,9 @@ int screenLineWidth(int visibleWidth);
 std::string fitScreenLine(const std::string& text, int width);
 
 std::vector<std::string> statusScreenLines(const ScreenInput& in);
+
+// The screen while every car of the session is driven by a replay.
+std::vector<std::string> replayScreenLines(const std::string& roomCode);
 
 // The phrase after "Korvane 2.1.29 - " in the console title.
 std::string titleText(const ScreenInput& in);

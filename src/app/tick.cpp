@@ -3,13 +3,22 @@
 #include "analysis/session.h"
 #include "core/game_text.h"
 #include "feed/live_payload.h"
+#include "telemetry/game_layout.h"
 
 namespace korvane {
 
 TickStart beginTick(TickContext& ctx, bool raceOnly, PlayerRecords& player) {
-    return startTick(
+    TickStart start = startTick(
         ctx.views, ctx.stint.pitMenu, ctx.counters,
         [&](const ScoringBuffer& s) { ctx.sessionOk = computeSessionOk(s, raceOnly); }, player);
+    ctx.remoteDriver =
+        start == TickStart::Ready && player.scoring->control == uint8_t(CarControl::Remote);
+    return start;
+}
+
+double carEnergyPercent(const TickContext& ctx, const VehicleTelemetry& telemetry) {
+    if (ctx.views.source != TelemetrySource::Game) return -1;
+    return double(telemetry.virtualEnergy) * 100.0;
 }
 
 TickSample analyseTick(TickContext& ctx, const PlayerRecords& player, RestSnapshot& snapshot) {
@@ -18,7 +27,7 @@ TickSample analyseTick(TickContext& ctx, const PlayerRecords& player, RestSnapsh
     ctx.driverName = gameText(driverField, 32);
     publishPlayerDriverName(snapshot, ctx.driverName);
     return runStintTick(ctx.stint, ctx.sessionOk, scoring, *player.scoring, *player.telemetry,
-                        readRestValues(snapshot));
+                        readRestValues(snapshot), carEnergyPercent(ctx, *player.telemetry));
 }
 
 std::string buildTickPayload(const TickContext& ctx, const PlayerRecords& player,

@@ -14,8 +14,15 @@ struct TickContext {
     UpdateCounters counters;
     StintState stint;
     bool sessionOk = false;
+    // The player's car is driven from another machine (a team-mate after a
+    // driver swap): that machine's companion posts it, this one only watches.
+    bool remoteDriver = false;
     std::string driverName; // this tick's player name, with its fallback
 };
+
+// The car's own energy field in percent where this tick's route gives one,
+// else -1.
+double carEnergyPercent(const TickContext& ctx, const VehicleTelemetry& telemetry);
 
 // Pit menu, counters, session check and the player lookup (views already opened).
 TickStart beginTick(TickContext& ctx, bool raceOnly, PlayerRecords& player);

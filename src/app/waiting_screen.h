@@ -1,7 +1,9 @@
 #pragma once
-// The screen shown until the plugin's buffers can be opened: why they are not
-// there, the manual fix, and an offer to do it.
+// The screen shown while neither the game's own shared memory nor the
+// plugin's buffers can be read: why, the manual fix, and an offer to do it
+// where the plugin is the only route.
 #include "setup/discovery.h"
+#include "telemetry/shared_views.h"
 
 #include <cstdint>
 #include <string>
@@ -36,10 +38,15 @@ void scanNamedSections();
 // seconds have passed since the last read: a fix made by hand shows then.
 void refreshPluginStatus(WaitingScreen& screen, uint64_t nowMs, PluginStatus (*read)());
 
-// Which explanation applies, 'A' to 'G' (see waitForGame).
-char waitingCase(const std::vector<std::wstring>& sections, const PluginStatus& status);
+// Which explanation applies (see explain in the .cpp): the game's own mapping
+// cut short 'S' or without a session 'N'; another plugin 'A'; no install 'B';
+// a game that publishes its own interface, switched off 'I', ignoring the
+// plugin 'P', in its menus 'G'; then the plugin's route, 'C' to 'G'.
+// `sessionRunning`: the game's REST answers show a loaded session.
+char waitingCase(const std::vector<std::wstring>& sections, const PluginStatus& status,
+                 GameMapping game = GameMapping::Absent, bool sessionRunning = false);
 
 // One pass of the screen, ending with a 2 s sleep.
-void waitForGame();
+void waitForGame(const SharedViews& views);
 
 } // namespace korvane

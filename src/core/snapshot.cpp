@@ -18,6 +18,12 @@ RestValues readRestValues(const RestSnapshot& s) {
     return v;
 }
 
+bool gameAnswersSession(const RestSnapshot& snapshot) {
+    if (snapshot.restVeValid.load()) return true;
+    std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
+    return !snapshot.rivalEnergy.empty();
+}
+
 void publishPlayerDriverName(RestSnapshot& snapshot, const std::string& name) {
     std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
     snapshot.playerDriverName = name;

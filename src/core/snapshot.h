@@ -43,6 +43,10 @@ struct RestValues {
 
 RestValues readRestValues(const RestSnapshot& snapshot);
 
+// Whether the game's answers show a loaded session: an energy reading of the
+// player's car, or cars in the standings.
+bool gameAnswersSession(const RestSnapshot& snapshot);
+
 // Replaces the player's driver name under the lock.
 void publishPlayerDriverName(RestSnapshot& snapshot, const std::string& name);
 

@@ -133,6 +133,7 @@ PluginStatus readPluginStatus() {
     status.found = !status.gameFolder.empty();
     if (!status.found) return status;
     status.pluginPresent = pathExists(inFolder(status.gameFolder, PluginRelative));
+    status.gameInterface = pathExists(inFolder(status.gameFolder, GameInterfaceRelative));
     std::string text;
     if (readFileBytes(widePath(inFolder(status.gameFolder, SettingsRelative)), text,
                       SettingsFileLimit))

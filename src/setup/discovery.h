@@ -16,6 +16,9 @@ struct PluginStatus {
     bool pluginPresent = false;
     bool hasSettingsEntry = false;
     bool enabled = false;
+    // The install ships the header of the game's own shared memory: this
+    // game publishes it, and needs no plugin.
+    bool gameInterface = false;
 };
 
 // One line per distinct game folder of the latest folder walk: the folder and
@@ -35,6 +38,8 @@ inline bool isJsonSpace(char c) {
 inline constexpr const char* PluginsRelative = "Plugins";
 inline constexpr const char* PluginRelative = "Plugins/rFactor2SharedMemoryMapPlugin64.dll";
 inline constexpr const char* SettingsRelative = "UserData/player/CustomPluginVariables.JSON";
+inline constexpr const char* GameInterfaceRelative =
+    "Support/SharedMemoryInterface/SharedMemoryInterface.hpp";
 // The most read of the settings file and of Steam's library list: both are a
 // few kilobytes, and a larger file is not one of them.
 inline constexpr size_t SettingsFileLimit = size_t(4) << 20;

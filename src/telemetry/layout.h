@@ -42,7 +42,12 @@ struct VehicleTelemetry {
     uint8_t pad7[4];
     char frontCompound[18];
     char rearCompound[18];
-    uint8_t pad8[192];
+    uint8_t pad8[120];
+    // The car's virtual energy as a fraction of a full allowance. Only the
+    // game's own interface fills it; in the plugin's record these bytes are
+    // spare and hold nothing the program may read.
+    float virtualEnergy;
+    uint8_t pad9[68];
     WheelTelemetry wheels[4]; // fl, fr, rl, rr
 };
 
@@ -141,6 +146,7 @@ static_assert(offsetof(VehicleTelemetry, speedLimiter) == 604);
 static_assert(offsetof(VehicleTelemetry, fuelCapacityLitres) == 608);
 static_assert(offsetof(VehicleTelemetry, frontCompound) == 620);
 static_assert(offsetof(VehicleTelemetry, rearCompound) == 638);
+static_assert(offsetof(VehicleTelemetry, virtualEnergy) == 776);
 static_assert(offsetof(VehicleTelemetry, wheels) == 848);
 
 static_assert(sizeof(TelemetryBuffer) == 241680);

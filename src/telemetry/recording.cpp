@@ -174,6 +174,7 @@ std::string RecordingEncoder::encode(const RecordedTick& tick) const {
     std::string raw;
     put(raw, tick.ms);
     put(raw, tick.sessionTime);
+    put(raw, uint8_t(tick.source));
     // Answers first: their dictionary lies within reach only at the start.
     put(raw, uint16_t(tick.answers.size()));
     for (const RestAnswer& a : tick.answers) {
@@ -250,9 +251,9 @@ bool RecordingReader::readHeader(RecordingInfo& info, std::string& err) {
         err = "the recording's header is damaged";
         return false;
     }
-    if (format != RecordingFormat) {
+    if (format < OldestRecordingFormat || format > RecordingFormat) {
         err = "a recording of format " + std::to_string(format) + " (Korvane Companion " +
-              info.programVersion + "); this build replays format " +
+              info.programVersion + "); this build replays formats up to " +
               std::to_string(RecordingFormat);
         return false;
     }
@@ -264,6 +265,7 @@ bool RecordingReader::readHeader(RecordingInfo& info, std::string& err) {
             return false;
         }
     }
+    format_ = format;
     return true;
 }
 
@@ -288,11 +290,14 @@ bool baseWithinLimits(const std::vector<RestAnswer>& answers, const RecordingBas
 
 } // namespace
 
-bool decodeTick(const std::string& raw, const RecordingBase& base, RecordedTick& tick) {
+bool decodeTick(const std::string& raw, const RecordingBase& base, RecordedTick& tick,
+                uint32_t format) {
     Fields f{raw};
     RecordedTick t;
     t.ms = f.get<uint32_t>();
     t.sessionTime = f.get<double>();
+    uint8_t source = format >= 2 ? f.get<uint8_t>() : 0;
+    f.ok = f.ok && source <= uint8_t(TelemetrySource::Game);
     size_t count = f.get<uint16_t>();
     size_t total = 0;
     f.ok = f.ok && count <= MaxTickAnswers;
@@ -335,6 +340,10 @@ bool decodeTick(const std::string& raw, const RecordingBase& base, RecordedTick&
            sizes[2] <= sizeof(PitMenuBuffer);
     for (size_t i = 0; i < 3 && f.ok; ++i) *buffers[i] = difference(f.take(sizes[i]), *before[i]);
     if (!f.ok || f.pos != raw.size()) return false;
+    // Before the route was recorded, every tick with buffers came through the plugin.
+    t.source = format >= 2           ? TelemetrySource(source)
+               : t.telemetry.empty() ? TelemetrySource::None
+                                     : TelemetrySource::Plugin;
     tick = std::move(t);
     return true;
 }
@@ -359,7 +368,7 @@ ChunkRead RecordingReader::next(RecordedTick& tick) {
     }
     RecordedTick t;
     auto dict = [this] { return dictionary(base_.bodies); };
-    if (!inflateStream(packed, dict, raw, MaxTickBytes) || !decodeTick(raw, base_, t))
+    if (!inflateStream(packed, dict, raw, MaxTickBytes) || !decodeTick(raw, base_, t, format_))
         return ChunkRead::Damaged;
     base_.advance(t);
     ticks_ += 1;

@@ -4,6 +4,8 @@
 // its length, a CRC-32 and a zlib stream holding the tick as the difference
 // from the tick before. A file cut anywhere still reads up to its last whole
 // chunk. The byte layout is written down in the README.
+#include "telemetry/game_source.h"
+
 #include <cstdint>
 #include <iosfwd>
 #include <map>
@@ -13,7 +15,10 @@
 namespace korvane {
 
 inline constexpr char RecordingMagic[8] = {'K', 'V', 'R', 'E', 'C', 'O', 'R', 'D'};
-inline constexpr uint32_t RecordingFormat = 1;
+// Format 2 added which route fed each tick; format 1 files (all through the
+// plugin) are still read.
+inline constexpr uint32_t RecordingFormat = 2;
+inline constexpr uint32_t OldestRecordingFormat = 1;
 // No honest tick comes near these. The game answers up to 16 MiB, a few
 // times per tick at most; a file that asks for more (an answer copied
 // thousands of times) is damaged, however small it is on disk.
@@ -41,8 +46,11 @@ struct RestAnswer {
 };
 
 struct RecordedTick {
-    uint32_t ms = 0;                 // since the recording started
-    double sessionTime = -1;         // the scoring buffer's, -1 when it was not published
+    uint32_t ms = 0;         // since the recording started
+    double sessionTime = -1; // the scoring buffer's, -1 when it was not published
+    // The route that fed the buffers. Through the game's own interface they
+    // hold what the analysis read: its blocks in the plugin's layout.
+    TelemetrySource source = TelemetrySource::None;
     std::string telemetry;           // header and used vehicle slots; empty: not published
     std::string scoring;             // the same
     std::string pitMenu;             // the bytes the program maps; empty: not published
@@ -70,8 +78,8 @@ struct RecordingBase {
 // One tick as it comes out of its chunk, read against the base: false when it
 // is damaged, or asks for more than the limits above. A repeated body is
 // marked, not copied.
-[[nodiscard]] bool decodeTick(const std::string& raw, const RecordingBase& base,
-                              RecordedTick& tick);
+[[nodiscard]] bool decodeTick(const std::string& raw, const RecordingBase& base, RecordedTick& tick,
+                              uint32_t format = RecordingFormat);
 
 // Turns ticks into chunks. Each chunk depends on the chunks before it, so a
 // tick is committed only once its chunk is safely in the file.
@@ -104,6 +112,7 @@ class RecordingReader {
 
   private:
     std::istream& in_;
+    uint32_t format_ = RecordingFormat;
     int ticks_ = 0;
     RecordingBase base_;
 };

@@ -1,6 +1,7 @@
 #include "telemetry/shared_views.h"
 
 #include "platform/shm.h"
+#include "telemetry/game_layout.h"
 
 #include <cctype>
 #include <cmath>
@@ -11,25 +12,95 @@ namespace korvane {
 
 namespace {
 
-template <class Buffer>
-void refreshView(const Buffer*& typed, MappedView& view, const char* name) {
-    if (typed && typed == reinterpret_cast<const Buffer*>(view.data) &&
-        !mappingViewCurrent(view)) {
-        closeMappingView(view);
-        typed = nullptr;
-    }
-    if (!typed) {
-        view = openMappingView(name, sizeof(Buffer));
-        typed = reinterpret_cast<const Buffer*>(view.data);
+void refreshView(MappedView& view, const char* name, size_t size, bool writable = false) {
+    if (view.data && !mappingViewCurrent(view)) closeMappingView(view);
+    if (!view.data) {
+        if (view.found) closeMappingView(view);
+        view = openMappingView(name, size, writable);
     }
 }
 
 } // namespace
 
 void openMissingViews(SharedViews& views) {
-    refreshView(views.telemetry, views.telemetryView, TelemetryMappingName);
-    refreshView(views.scoring, views.scoringView, ScoringMappingName);
-    refreshView(views.pitMenu, views.pitMenuView, PitMenuMappingName);
+    refreshView(views.telemetryView, TelemetryMappingName, sizeof(TelemetryBuffer));
+    refreshView(views.scoringView, ScoringMappingName, sizeof(ScoringBuffer));
+    refreshView(views.pitMenuView, PitMenuMappingName, sizeof(PitMenuBuffer));
+    views.pitMenu = reinterpret_cast<const PitMenuBuffer*>(views.pitMenuView.data);
+    GameViews& game = views.game;
+    refreshView(game.data, GameDataMappingName, sizeof(GameData));
+    if (!game.data.data) return;
+    refreshView(game.lock, GameLockMappingName, sizeof(GameLockWords), true);
+    if (!game.lockEvent) game.lockEvent = openEventToSignal(GameLockEventName);
+}
+
+GameMapping gameMappingState(const SharedViews& views) {
+    const MappedView& view = views.game.data;
+    if (!view.data) return view.found ? GameMapping::Short : GameMapping::Absent;
+    const GameScoringInfo& info = reinterpret_cast<const GameData*>(view.data)->scoring.info;
+    return info.numVehicles >= 1 && info.trackName[0] != '\0' ? GameMapping::Session
+                                                              : GameMapping::NoSession;
+}
+
+namespace {
+
+// Counts the ticks since a route's data last moved, from a glance that takes
+// no lock: a torn glance at worst restarts the count.
+template <class T> void noteMoved(T now, T& last, int32_t& still) {
+    still = now == last ? still + 1 : 0;
+    last = now;
+}
+
+} // namespace
+
+TickStart pickSource(SharedViews& views) {
+    bool plugin = views.telemetryView.data && views.scoringView.data;
+    if (plugin)
+        noteMoved(reinterpret_cast<const TelemetryBuffer*>(views.telemetryView.data)->beginCounter,
+                  views.pluginLastCounter, views.pluginStill);
+    bool game = gameMappingState(views) == GameMapping::Session;
+    if (game) {
+        double et;
+        std::memcpy(&et,
+                    views.game.data.data + offsetof(GameData, scoring) +
+                        offsetof(GameScoringInfo, currentEt),
+                    sizeof et);
+        noteMoved(et, views.gameLastEt, views.gameStill);
+    }
+    bool gameWins = game && (!plugin || views.gameStill < RouteStillTicks ||
+                             views.pluginStill >= RouteStillTicks);
+    if (gameWins) {
+        switch (readGameFrame(views.game)) {
+        case GameRead::Skipped:
+            return TickStart::Skipped;
+        case GameRead::Torn:
+            return TickStart::Torn;
+        case GameRead::NoSession:
+            break;
+        case GameRead::Ready:
+            views.source = TelemetrySource::Game;
+            views.telemetry = views.game.frame.telemetry.get();
+            views.scoring = views.game.frame.scoring.get();
+            return TickStart::Ready;
+        }
+    }
+    if (!plugin) {
+        views.source = TelemetrySource::None;
+        views.telemetry = nullptr;
+        views.scoring = nullptr;
+        return TickStart::Waiting;
+    }
+    views.source = TelemetrySource::Plugin;
+    views.telemetry = reinterpret_cast<const TelemetryBuffer*>(views.telemetryView.data);
+    views.scoring = reinterpret_cast<const ScoringBuffer*>(views.scoringView.data);
+    return TickStart::Ready;
+}
+
+bool watchingReplay(const ScoringBuffer& scoring) {
+    int n = clampVehicleCount(scoring.numVehicles);
+    for (int i = 0; i < n; ++i)
+        if (scoring.vehicles[i].control != uint8_t(CarControl::Replay)) return false;
+    return n > 0;
 }
 
 namespace {

@@ -3,25 +3,42 @@
 // publisher's update counters and find the player's two records. Reads the
 // mapped buffers in place; nothing is copied.
 #include "platform/shm.h"
+#include "telemetry/game_source.h"
 #include "telemetry/layout.h"
 
 #include <string>
 
 namespace korvane {
 
+// Ticks a route's data may stand still before the other route, when it
+// moves, is read instead (the game restarted with the other route).
+inline constexpr int32_t RouteStillTicks = 10;
+
 struct SharedViews {
+    // This tick's buffers, from whichever route fed it (tests and the report
+    // point them at plain buffers instead).
     const TelemetryBuffer* telemetry = nullptr;
     const ScoringBuffer* scoring = nullptr;
     const PitMenuBuffer* pitMenu = nullptr;
-    // The mappings behind the pointers when they were opened by name (tests
-    // point them at plain buffers instead).
+    TelemetrySource source = TelemetrySource::None;
+    // The plugin's mappings, and the game's own objects.
     MappedView telemetryView, scoringView, pitMenuView;
+    GameViews game;
+    // Ticks since each route's data last moved, and what it showed then.
+    int32_t pluginStill = 0, gameStill = 0;
+    uint32_t pluginLastCounter = 0;
+    double gameLastEt = -1;
 };
 
-// Maps each view that is still null. An open view is kept, unless the mapping
-// behind it went away (a publisher that was restarted, on Linux): then it is
-// closed and the name opened again.
+// Maps each mapping that is not open yet, of both routes. An open one is
+// kept, unless the mapping behind it went away (a publisher that was
+// restarted, on Linux): then it is closed and the name opened again.
 void openMissingViews(SharedViews& views);
+
+// What the game's own mapping shows when it cannot be read: absent, smaller
+// than its layout, or holding no session.
+enum class GameMapping { Absent, Short, NoSession, Session };
+GameMapping gameMappingState(const SharedViews& views);
 
 // What the game's pit menu last showed. Both values survive ticks on which the
 // menu is closed or shows another category.
@@ -66,7 +83,18 @@ const char* playerVehicleNameField(const VehicleTelemetry& telemetry,
 
 double speedKmh(const VehicleTelemetry& vehicle);
 
-enum class TickStart { Waiting, Torn, PlayerMissing, Ready };
+// Waiting: neither route publishes. Skipped: the game's lock was held, the
+// read is left to the next tick. Replay: every car is driven by a replay.
+enum class TickStart { Waiting, Skipped, Torn, PlayerMissing, Replay, Ready };
+
+// Chooses this tick's route and points `telemetry` and `scoring` at its
+// buffers: the game's own interface when it carries a session, unless it
+// stands still while the plugin's moves; the plugin's otherwise. Returns
+// Ready, or why the tick cannot go on.
+TickStart pickSource(SharedViews& views);
+
+// True when the session has cars and every one is driven by a replay.
+bool watchingReplay(const ScoringBuffer& scoring);
 
 struct PlayerRecords {
     const VehicleTelemetry* telemetry = nullptr;
@@ -84,6 +112,7 @@ TickStart startTick(const SharedViews& views, PitMenuReading& pitMenu, UpdateCou
     if (updateTorn(*views.telemetry, *views.scoring)) return TickStart::Torn;
     updateStale(*views.telemetry, *views.scoring, counters);
     beforeLookup(*views.scoring);
+    if (watchingReplay(*views.scoring)) return TickStart::Replay;
     int s = findPlayerScoringIndex(views.scoring);
     if (s < 0) return TickStart::PlayerMissing;
     const VehicleScoring& scoring = views.scoring->vehicles[s];

@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/shm.h"
+#include "telemetry/game_layout.h"
 #include "telemetry/layout.h"
 
 #include <algorithm>
@@ -139,7 +140,17 @@ int runProbe() {
     const char* name = TelemetryMappingName;
     MappedView probe = openMappingView(name, 65536);
     if (!probe.data) {
-        if (!probe.found)
+        // The game's own interface names the car's energy itself: the
+        // search for its offset is a matter of the plugin's buffer alone.
+        MappedView game = openMappingView(GameDataMappingName, sizeof(GameData));
+        bool own = game.found;
+        closeMappingView(game);
+        if (own)
+            std::cout << "probe: the game publishes its own shared memory (" << GameDataMappingName
+                      << "), which names the car's\nvirtual energy: nothing to probe. The probe "
+                         "reads "
+                      << name << ",\nthe plugin's buffer.\n";
+        else if (!probe.found)
             std::cout << "probe: cannot open " << name << " \xE2\x80\x94 is the game running?\n";
         else
             std::cout << "probe: cannot map " << name << "\n";
@@ -151,7 +162,8 @@ int runProbe() {
     std::cout << "probe: watching " << name << " for " << 240
               << "s. Drive green-flag laps \xE2\x80\x94 do not pit.\n"
               << std::flush;
-    probeRun(probe.data, full.data, 960, [] { sleepMs(250); }, std::cout);
+    probeRun(
+        probe.data, full.data, 960, [] { sleepMs(250); }, std::cout);
     closeMappingView(probe);
     return 0;
 }

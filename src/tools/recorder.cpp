@@ -141,7 +141,15 @@ int runRecorder(const std::wstring& path) {
         openMissingViews(views);
         RecordedTick tick;
         tick.ms = uint32_t(now - start);
+        // A read the game's lock put off keeps the last whole copy; a copy
+        // the game kept writing over is not recorded at all.
+        TickStart read = pickSource(views);
+        if (read == TickStart::Torn) {
+            views.telemetry = nullptr;
+            views.scoring = nullptr;
+        }
         captureBuffers(views, tick);
+        tick.source = views.telemetry ? views.source : TelemetrySource::None;
         {
             std::lock_guard<std::mutex> lock(queue->mutex);
             tick.answers.swap(queue->answers);

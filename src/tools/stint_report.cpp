@@ -67,6 +67,7 @@ std::string durationText(uint32_t ms) {
 }
 
 const char* sourceText(const std::string& source) {
+    if (source == "car") return "car";
     if (source == "rest") return "game";
     if (source == "pitmenu") return "pit menu";
     return "none";
