@@ -19,6 +19,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -59,6 +60,13 @@ void publishBuffer(const std::string& bytes, OwnedMapping& mapping, size_t& used
     used = n;
 }
 
+// Recorded bytes at the start of a buffer, zeros after them.
+void placeBytes(const std::string& bytes, void* buffer, size_t size) {
+    size_t n = std::min(bytes.size(), size);
+    std::memcpy(buffer, bytes.data(), n);
+    std::memset(static_cast<uint8_t*>(buffer) + n, 0, size - n);
+}
+
 // A JSON string whose characters are the bytes themselves (U+0000..U+00FF),
 // so any body survives: the fake game turns them back with latin-1.
 std::string jsonBytes(const std::string& bytes) {
@@ -92,10 +100,18 @@ bool writeRaceAnswers(const std::string& dir, const testkit::Scenario& scenario,
     return true;
 }
 
+// Where the rig publishes a scenario: the plugin's three mappings, the game's
+// own objects, or both at once (the same moments through each).
+struct Routes {
+    bool plugin = true, game = false;
+    size_t gameBytes = sizeof(GameData); // fewer: a mapping cut short
+};
+
 // The recording the recorder would make beside the scenario, written at full
 // speed: a tick every half second of session time, and the game's three
 // answers every fourth tick, as the poller asks every 2 s.
-int writeRecording(const testkit::Scenario& sc, const char* file, double limitSeconds) {
+int writeRecording(const testkit::Scenario& sc, const char* file, double limitSeconds,
+                   Routes routes) {
     NewFile out;
     if (out.create(utf8ToWide(file)) != NewFile::Created::Ok ||
         !out.append(encodeRecordingHeader({"rig", int64_t(std::time(nullptr))}))) {
@@ -106,6 +122,15 @@ int writeRecording(const testkit::Scenario& sc, const char* file, double limitSe
     testkit::FrameBuffers frame;
     SharedViews views;
     frame.showIn(views);
+    // Through the game's own interface alone, each tick is read back as the
+    // program reads it: the game's mapping, then the copy in the plugin's layout.
+    bool viaGame = routes.game && !routes.plugin;
+    auto gameData = std::make_unique<GameData>();
+    GameFrame gameFrame;
+    if (viaGame) {
+        views.telemetry = gameFrame.telemetry.get();
+        views.scoring = gameFrame.scoring.get();
+    }
     RecordingEncoder encoder;
     int answeredLap = -1;
     std::string garage, usage, standings;
@@ -116,7 +141,21 @@ int writeRecording(const testkit::Scenario& sc, const char* file, double limitSe
         frame.publish(sc, world);
         RecordedTick tick;
         tick.ms = uint32_t(ticks * 500);
+        tick.source = viaGame ? TelemetrySource::Game : TelemetrySource::Plugin;
+        if (viaGame) {
+            testkit::writeGameFrame(world, *frame.telemetry, *frame.scoring, *gameData);
+            if (copyGameFrame(*gameData, gameFrame, false) != GameCopy::Ready)
+                tick.source = TelemetrySource::None;
+        }
+        if (tick.source == TelemetrySource::None) {
+            views.telemetry = nullptr;
+            views.scoring = nullptr;
+        }
         captureBuffers(views, tick);
+        if (viaGame) {
+            views.telemetry = gameFrame.telemetry.get();
+            views.scoring = gameFrame.scoring.get();
+        }
         if (ticks % 4 == 3) {
             if (world.lap != answeredLap) {
                 answeredLap = world.lap;
@@ -143,6 +182,58 @@ int writeRecording(const testkit::Scenario& sc, const char* file, double limitSe
     return 0;
 }
 
+// The publishing side of the game's objects: the mapping, the lock and the
+// two events, written as the game writes them.
+class GamePublisher {
+  public:
+    bool open(size_t bytes, std::string& err) {
+        if (!createMapping(GameDataMappingName, bytes, data_, err) ||
+            !createMapping(GameLockMappingName, sizeof(GameLockWords), lock_, err))
+            return false;
+        dataEvent_ = createNamedEvent(GameDataEventName);
+        lockEvent_ = createNamedEvent(GameLockEventName);
+        return true;
+    }
+    bool full() const { return data_.size >= sizeof(GameData); }
+    // One frame under the lock, the update event signalled after it. While
+    // another reader holds the lock for long, the game writes regardless, as
+    // its own lock helper lets it: that is what a reader must never copy.
+    template <class Fill> void publish(bool lockHeld, Fill&& fill) {
+        auto& words = *reinterpret_cast<GameLockWords*>(lock_.data);
+        std::atomic_ref<int32_t> busy(words.busy);
+        bool owned = false;
+        if (lockHeld) {
+            busy.store(1);
+            holding_ = true;
+        } else {
+            if (holding_) busy.store(0);
+            holding_ = false;
+            for (int i = 0; i < 100000 && !owned; ++i) {
+                int32_t free = 0;
+                owned = busy.compare_exchange_strong(free, 1);
+            }
+        }
+        fill(*reinterpret_cast<GameData*>(data_.data));
+        if (owned) {
+            busy.store(0);
+            if (std::atomic_ref<int32_t>(words.waiters).load() > 0) signalEvent(lockEvent_);
+        }
+        signalEvent(dataEvent_);
+    }
+    void close() {
+        destroyMapping(data_);
+        destroyMapping(lock_);
+        closeEvent(dataEvent_);
+        closeEvent(lockEvent_);
+    }
+
+  private:
+    OwnedMapping data_, lock_;
+    void* dataEvent_ = nullptr;
+    void* lockEvent_ = nullptr;
+    bool holding_ = false;
+};
+
 int replay(const char* file, double speed, const char* answersPath) {
     std::ifstream in(file, std::ios::binary);
     RecordingReader reader(in);
@@ -163,6 +254,11 @@ int replay(const char* file, double speed, const char* answersPath) {
               createMapping(PitMenuMappingName, sizeof(VersionedPitMenu), mappings[2], err);
     int code = ok ? 0 : 1;
     if (!ok) std::printf("rig: %s\n", err.c_str());
+    // A tick that came through the game's own interface goes out through the
+    // game's objects, opened at the first such tick.
+    GamePublisher game;
+    bool gameOpen = false;
+    testkit::FrameBuffers frame;
     uint64_t start = tickCountMs();
     RecordedTick tick;
     while (ok && !*stop) {
@@ -198,7 +294,22 @@ int replay(const char* file, double speed, const char* answersPath) {
         }
         while (!*stop && double(tickCountMs() - start) * speed < double(tick.ms)) sleepMs(5);
         const std::string* buffers[] = {&tick.telemetry, &tick.scoring, &tick.pitMenu};
-        for (size_t i = 0; i < 3; ++i) publishBuffer(*buffers[i], mappings[i], used[i]);
+        bool viaGame = tick.source == TelemetrySource::Game;
+        for (size_t i = viaGame ? 2 : 0; i < 3; ++i)
+            publishBuffer(*buffers[i], mappings[i], used[i]);
+        if (viaGame && !gameOpen && !(gameOpen = game.open(sizeof(GameData), err))) {
+            std::printf("rig: %s\n", err.c_str());
+            code = 1;
+            break;
+        }
+        if (viaGame) {
+            placeBytes(tick.telemetry, frame.telemetry.get(), sizeof(TelemetryBuffer));
+            placeBytes(tick.scoring, frame.scoring.get(), sizeof(ScoringBuffer));
+            bool player = frame.telemetry->numVehicles > 0;
+            game.publish(false, [&](GameData& out) {
+                testkit::writeGameBlocks(*frame.telemetry, *frame.scoring, player ? 0 : -1, out);
+            });
+        }
         for (const RestAnswer& a : tick.answers)
             answers << "{\"tick\": " << reader.ticksRead() << ", \"path\": " << jsonBytes(a.path)
                     << ", \"status\": " << a.status << ", \"body\": " << jsonBytes(reader.bodyOf(a))
@@ -210,6 +321,7 @@ int replay(const char* file, double speed, const char* answersPath) {
         std::fflush(stdout);
     }
     for (OwnedMapping& m : mappings) destroyMapping(m);
+    game.close();
     std::fflush(stdout);
     return code;
 }
@@ -220,6 +332,7 @@ int main(int argc, char** argv) {
     if (argc < 2) {
         std::printf(
             "usage: korvane-rig SCENARIO [--seconds N] [--held S] [--clock N] [--rest DIR]\n"
+            "                   [--route plugin|game|both] [--short-game BYTES]\n"
             "       korvane-rig SCENARIO --write FILE [--seconds N]\n"
             "       korvane-rig --sections NAME...\n"
             "       korvane-rig --replay FILE [--speed N] [--answers FILE]\n");
@@ -242,7 +355,17 @@ int main(int argc, char** argv) {
     double limitSeconds = -1, held = 0, clock = 1;
     const char* restDir = nullptr;
     const char* writeTo = nullptr;
+    Routes routes;
     for (int i = 2; i + 1 < argc; ++i) {
+        // Which route publishes; the game's own, or both with the same moments.
+        if (std::strcmp(argv[i], "--route") == 0) {
+            routes.plugin = std::strcmp(argv[i + 1], "game") != 0;
+            routes.game = std::strcmp(argv[i + 1], "plugin") != 0;
+        }
+        // The game's mapping alone, cut short at this size: nothing else is published.
+        if (std::strcmp(argv[i], "--short-game") == 0) {
+            routes = {false, true, size_t(std::atol(argv[i + 1]))};
+        }
         // The recording of the scenario, written at full speed; nothing is published.
         if (std::strcmp(argv[i], "--write") == 0) writeTo = argv[i + 1];
         if (std::strcmp(argv[i], "--seconds") == 0) limitSeconds = std::atof(argv[i + 1]);
@@ -265,24 +388,45 @@ int main(int argc, char** argv) {
         std::printf("rig: %s\n", err.c_str());
         return 2;
     }
-    if (writeTo) return writeRecording(scenario, writeTo, limitSeconds);
+    if (writeTo) return writeRecording(scenario, writeTo, limitSeconds, routes);
     const volatile bool* stop = installStopFlag();
     OwnedMapping tel, scr, pit;
-    if (!createMapping(TelemetryMappingName, sizeof(TelemetryBuffer), tel, err) ||
-        !createMapping(ScoringMappingName, sizeof(ScoringBuffer), scr, err) ||
-        !createMapping(PitMenuMappingName, testkit::pitInfoSize(scenario), pit, err)) {
-        std::printf("rig: %s\n", err.c_str());
+    GamePublisher game;
+    auto closeAll = [&] {
         destroyMapping(tel);
         destroyMapping(scr);
         destroyMapping(pit);
+        game.close();
+    };
+    if ((routes.plugin &&
+         (!createMapping(TelemetryMappingName, sizeof(TelemetryBuffer), tel, err) ||
+          !createMapping(ScoringMappingName, sizeof(ScoringBuffer), scr, err) ||
+          !createMapping(PitMenuMappingName, testkit::pitInfoSize(scenario), pit, err))) ||
+        (routes.game && !game.open(routes.gameBytes, err))) {
+        std::printf("rig: %s\n", err.c_str());
+        closeAll();
         return 1;
     }
-    auto* telemetry = reinterpret_cast<TelemetryBuffer*>(tel.data);
-    auto* scoring = reinterpret_cast<ScoringBuffer*>(scr.data);
+    // Without the plugin's mappings the frames are laid out in buffers of the
+    // rig's own, from which the game's are written.
+    testkit::FrameBuffers local;
+    auto* telemetry =
+        routes.plugin ? reinterpret_cast<TelemetryBuffer*>(tel.data) : local.telemetry.get();
+    auto* scoring =
+        routes.plugin ? reinterpret_cast<ScoringBuffer*>(scr.data) : local.scoring.get();
+    uint8_t* pitInfo = routes.plugin ? pit.data : reinterpret_cast<uint8_t*>(local.pitInfo.get());
+    bool gameFrames = routes.game && game.full();
 
     testkit::ScenarioPlayer player(scenario);
     uint32_t counter = 0;
-    testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, pit.data);
+    testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, pitInfo);
+    auto publishGame = [&] {
+        if (!gameFrames) return;
+        game.publish(player.world().lockHeld, [&](GameData& out) {
+            testkit::writeGameFrame(player.world(), *telemetry, *scoring, out);
+        });
+    };
+    publishGame();
     int answeredLap = -1;
     if (restDir && !writeRaceAnswers(restDir, scenario, player.world(), answeredLap)) return 1;
     std::printf("rig: publishing %s\n", argv[1]);
@@ -302,7 +446,8 @@ int main(int argc, char** argv) {
             last += uint64_t(held * 1000.0);
         }
         if (moved) {
-            testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, pit.data);
+            testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, pitInfo);
+            publishGame();
             if (restDir && !writeRaceAnswers(restDir, scenario, player.world(), answeredLap)) break;
         } else {
             // A held step only moves the update counters: the companion
@@ -315,9 +460,7 @@ int main(int argc, char** argv) {
         }
         if (limitSeconds >= 0 && double(now - start) / 1000.0 >= limitSeconds) break;
     }
-    destroyMapping(tel);
-    destroyMapping(scr);
-    destroyMapping(pit);
+    closeAll();
     std::printf("rig: stopped\n");
     return 0;
 }

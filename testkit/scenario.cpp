@@ -152,6 +152,8 @@ bool parseHeaderLine(const std::vector<std::string>& tok, Scenario& sc) {
         sc.historyLaps = int(v);
     else if (k == "veburn" && v > 0)
         sc.vePerLap = v;
+    else if (k == "energy" && v >= 0 && v <= 100)
+        sc.startEnergy = v;
     else if (k == "stintlaps" && v >= 1)
         sc.stintLaps = int(v);
     else if (k == "speed")
@@ -167,8 +169,9 @@ bool parseHeaderLine(const std::vector<std::string>& tok, Scenario& sc) {
     return true;
 }
 
-const char* const TimedSteps[] = {"drive", "pitlane", "box",         "stand",         "garage",
-                                  "wait",  "torn",    "hide-player", "hide-telemetry"};
+const char* const TimedSteps[] = {"drive",       "pitlane",        "box",    "stand",
+                                  "garage",      "wait",           "torn",   "replay",
+                                  "hide-player", "hide-telemetry", "remote", "locked"};
 const char* const InstantSteps[] = {"restart",  "session", "compound", "vehicles", "pitmenu",
                                     "overtake", "phase",   "realtime", "fuel",     "limiter"};
 
@@ -300,6 +303,7 @@ ScenarioPlayer::ScenarioPlayer(Scenario scenario) : scenario_(std::move(scenario
     w.inRealtime = scenario_.inRealtime;
     w.lap = 1;
     w.fuel = scenario_.fuel;
+    w.energy = scenario_.startEnergy / 100.0;
     for (size_t i = 0; i < 4; ++i) w.wear[i] = scenario_.startWear[i] / 100.0;
     w.frontCompound = scenario_.frontCompound;
     w.rearCompound = scenario_.rearCompound;
@@ -314,10 +318,7 @@ ScenarioPlayer::ScenarioPlayer(Scenario scenario) : scenario_(std::move(scenario
     // from the very first frame, not from the first advance.
     advance(0);
     if (!finished()) {
-        const std::string& k = scenario_.steps[index_].kind;
-        w.torn = k == "torn";
-        w.hidePlayer = k == "hide-player";
-        w.hideTelemetry = k == "hide-telemetry";
+        markSpell(w, scenario_.steps[index_].kind);
     }
 }
 
@@ -368,24 +369,30 @@ void ScenarioPlayer::startStep() {
     }
 }
 
+bool markSpell(World& w, const std::string& k) {
+    w.torn = k == "torn";
+    w.hidePlayer = k == "hide-player";
+    w.hideTelemetry = k == "hide-telemetry";
+    w.replay = k == "replay";
+    w.remote = k == "remote";
+    w.lockHeld = k == "locked";
+    return w.torn || w.hidePlayer || w.hideTelemetry || w.replay || w.remote || w.lockHeld;
+}
+
 void ScenarioPlayer::runFor(const Step& step, double dt) {
     World& w = world_;
     const Scenario& sc = scenario_;
     const std::string& k = step.kind;
-    w.torn = k == "torn";
-    w.hidePlayer = k == "hide-player";
-    w.hideTelemetry = k == "hide-telemetry";
+    bool spell = markSpell(w, k);
     w.et += dt;
-    if (k == "wait" || w.torn || w.hidePlayer || w.hideTelemetry) {
+    if (k == "wait" || spell) {
         // The car keeps doing what the last movement step did.
         if (w.speed > 0) {
             Step drive;
             drive.kind = w.inPits ? "pitlane" : "drive";
             w.et -= dt;
             runFor(drive, dt);
-            w.torn = k == "torn";
-            w.hidePlayer = k == "hide-player";
-            w.hideTelemetry = k == "hide-telemetry";
+            markSpell(w, k);
         }
         return;
     }
@@ -403,6 +410,7 @@ void ScenarioPlayer::runFor(const Step& step, double dt) {
             w.lap += 1;
         }
         w.fuel = std::max(0.0, w.fuel - sc.burnPerLap * laps);
+        w.energy = std::max(0.0, w.energy - sc.vePerLap / 100.0 * laps);
         for (size_t i = 0; i < 4; ++i)
             w.wear[i] = std::max(0.0, w.wear[i] - sc.wearPerLap[i] / 100.0 * laps);
     } else if (k == "pitlane") {
@@ -415,6 +423,7 @@ void ScenarioPlayer::runFor(const Step& step, double dt) {
         double target = std::min(sc.capacity, boxFuelStart_ + step.refuelLitres);
         double rate = step.seconds > 0 ? step.refuelLitres / step.seconds : 0;
         w.fuel = std::min(target, w.fuel + rate * dt);
+        if (step.refuelLitres > 0) w.energy = std::min(1.0, w.energy + dt / step.seconds);
         if (!tyresDone_ && !step.tyres.empty() && stepLeft_ - dt <= step.seconds / 2) {
             for (int i = 0; i < 4; ++i)
                 if (tyreSelected(step.tyres, i)) w.wear[size_t(i)] = 1.0;
@@ -563,6 +572,10 @@ void writeFrame(const Scenario& sc, const World& w, uint32_t& counter, Telemetry
             t.fuelCapacityLitres = 100;
         }
     }
+    for (int i = 0; i < count; ++i) {
+        if (w.replay) scr.vehicles[i].control = uint8_t(CarControl::Replay);
+        if (w.remote && i == playerIndex) scr.vehicles[i].control = uint8_t(CarControl::Remote);
+    }
     int shown = w.vehiclesOverride == -1000 ? count : w.vehiclesOverride;
     scr.numVehicles = shown;
     tel.numVehicles = shown;
@@ -584,6 +597,35 @@ void writeFrame(const Scenario& sc, const World& w, uint32_t& counter, Telemetry
     tel.endCounter = w.torn ? counter - 1 : counter;
     scr.endCounter = w.torn ? counter - 1 : counter;
     if (sc.pitInfoVersioned) versioned->endCounter = w.torn ? counter - 1 : counter;
+}
+
+void writeGameBlocks(const TelemetryBuffer& tel, const ScoringBuffer& scr, int playerIndex,
+                     GameData& out, int32_t gameVersion) {
+    out.generic.gameVersion = gameVersion;
+    // The kinds of update this frame brings, and the value that ends the queue.
+    std::memset(out.generic.events, 0, sizeof out.generic.events);
+    out.generic.events[10] = 1; // scoring
+    out.generic.events[11] = 1; // telemetry
+    out.generic.events[GameEventKinds - 1] = GameEventKinds;
+    std::memcpy(&out.scoring.info, scr.trackName, sizeof(GameScoringInfo));
+    int n = std::min(clampVehicleCount(scr.numVehicles), GameMaxVehicles);
+    std::memcpy(out.scoring.vehicles, scr.vehicles, size_t(n) * sizeof(VehicleScoring));
+    int active = std::min(clampVehicleCount(tel.numVehicles), GameMaxVehicles);
+    std::memcpy(out.telemetry.vehicles, tel.vehicles, size_t(active) * sizeof(VehicleTelemetry));
+    out.telemetry.activeVehicles = uint8_t(active);
+    out.telemetry.playerVehicleIndex = uint8_t(std::max(0, playerIndex));
+    out.telemetry.playerHasVehicle = playerIndex >= 0 && playerIndex < active ? 1 : 0;
+}
+
+void writeGameFrame(const World& w, const TelemetryBuffer& tel, const ScoringBuffer& scr,
+                    GameData& out, int32_t gameVersion) {
+    // The player's record sits at its place among the cars, as writeFrame
+    // puts it; a hidden player has no vehicle of its own.
+    int n = std::min(clampVehicleCount(scr.numVehicles), GameMaxVehicles);
+    bool hidden = w.hidePlayer || w.hideTelemetry;
+    writeGameBlocks(tel, scr, hidden ? -1 : std::min(2, n - 1), out, gameVersion);
+    if (out.telemetry.playerHasVehicle)
+        out.telemetry.vehicles[out.telemetry.playerVehicleIndex].virtualEnergy = float(w.energy);
 }
 
 } // namespace korvane::testkit

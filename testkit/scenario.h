@@ -3,6 +3,7 @@
 // the player's car) and a timeline of steps over session time. The same code
 // fills the mapped buffers in the rig (in real time) and plain buffers in unit
 // tests (at full speed).
+#include "telemetry/game_layout.h"
 #include "telemetry/layout.h"
 #include "telemetry/shared_views.h"
 
@@ -34,6 +35,7 @@ struct CarSpec {
 // time; the others act at once.
 struct Step {
     std::string kind; // drive pitlane box stand garage wait torn hide-player hide-telemetry
+                      // replay remote locked
                       // restart session compound vehicles pitmenu overtake phase realtime
     double seconds = 0;
     double refuelLitres = 0;
@@ -59,6 +61,8 @@ struct Scenario {
     // many laps a stint lasts there.
     int historyLaps = 0;
     double vePerLap = 3.0;
+    // The car's own energy at the start, in percent (the game's interface).
+    double startEnergy = 95.0;
     int stintLaps = 12;
     std::array<double, 4> wearPerLap{1.5, 1.5, 1.2, 1.2}; // percent
     std::array<double, 4> startWear{100, 100, 100, 100};  // percent left at the start
@@ -99,6 +103,7 @@ struct World {
     int lap = 0;
     double lapProgress = 0;
     double fuel = 0;
+    double energy = 1;                      // the car's virtual energy, a fraction
     std::array<double, 4> wear{1, 1, 1, 1}; // fractions
     std::string frontCompound, rearCompound;
     std::string pitCategory, pitChoice;
@@ -106,6 +111,9 @@ struct World {
     bool inPits = false, inGarage = false, limiter = false;
     int pitState = 0;
     bool torn = false, hidePlayer = false, hideTelemetry = false;
+    // Every car driven by a replay; the player's car driven from another
+    // machine; the game's lock held by another reader.
+    bool replay = false, remote = false, lockHeld = false;
     int vehiclesOverride = -1000; // -1000: use the real count
     std::vector<CarSpec> cars;    // other cars, places may change
     int playerPlace = 0;
@@ -139,6 +147,23 @@ size_t pitInfoSize(const Scenario& scenario);
 // `pitInfo` holds pitInfoSize bytes.
 void writeFrame(const Scenario& scenario, const World& world, uint32_t& counter,
                 TelemetryBuffer& telemetry, ScoringBuffer& scoring, uint8_t* pitInfo);
+
+// Marks the world for a spell of this kind (torn, hidden, replay, remote,
+// locked); true when it is one.
+bool markSpell(World& world, const std::string& kind);
+
+// The game's own mapping from buffers in the plugin's layout: the session
+// header, the cars, the telemetry records with the player's at `playerIndex`
+// (-1: the player has no vehicle).
+void writeGameBlocks(const TelemetryBuffer& telemetry, const ScoringBuffer& scoring,
+                     int playerIndex, GameData& out, int32_t gameVersion = GameVersionKnown);
+
+// The game's own mapping for the frame writeFrame wrote last: the same moment
+// as the game publishes it, the player's telemetry record at its index among
+// the cars and the car's energy in its own field.
+void writeGameFrame(const World& world, const TelemetryBuffer& telemetry,
+                    const ScoringBuffer& scoring, GameData& out,
+                    int32_t gameVersion = GameVersionKnown);
 
 // Zeroed buffers on the heap, for running scenarios inside a test process.
 struct FrameBuffers {

@@ -16,6 +16,7 @@ from update_cases import *  # noqa: E402,F401,F403
 from setup_cases import *  # noqa: E402,F401,F403
 from wire_cases import *  # noqa: E402,F401,F403
 from record_cases import *  # noqa: E402,F401,F403
+from game_cases import *  # noqa: E402,F401,F403
 
 LOG_LINE = re.compile(
     r"^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] room=(\S+) id=(-?\d+) active=([Yn]) "
@@ -72,7 +73,7 @@ def case_posts_stint(env):
     received = len(documents(env))
     check(len(docs) - 1 <= len(ok) <= received,
           f"{len(ok)} POST OK lines for {len(docs)}..{received} documents")
-    for line in (l for l in lines if not l.startswith(" JSON: ")):
+    for line in (l for l in lines if not l.startswith((" JSON: ", " SOURCE: "))):
         m = LOG_LINE.match(line)
         check(m and m.group(1) == "E2E-ROOM" and m.group(2) == "7", "bad log line: " + line)
 
@@ -335,7 +336,8 @@ def case_full_disk(env):
         os.unlink(path)
     env.wait_for(lambda: posted() >= earlier.count("POST OK") + 3, 60, "logging did not resume")
     for l in lines()[:-1]:
-        check(LOG_LINE.match(l) or l.startswith(" JSON: {"), f"not a whole log line: {l!r}")
+        check(LOG_LINE.match(l) or l.startswith((" JSON: {", " SOURCE: ")),
+              f"not a whole log line: {l!r}")
     check(lines()[-1] == "", "the log ends inside a line")
     check(comp.poll() is None, f"companion exited with {comp.poll()}")
 

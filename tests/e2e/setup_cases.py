@@ -30,8 +30,9 @@ class Machine:
         os.makedirs(os.path.join(self.steam, "steamapps"))
 
     def game(self, library, layout="bP", settings=None):
-        """A game folder: b Bin64, u UserData, P Plugins, p the plugin; the
-        settings file when its text is given."""
+        """A game folder: b Bin64, u UserData, P Plugins, p the plugin, h the
+        header of the game's own shared memory; the settings file when its
+        text is given."""
         folder = os.path.join(library, "steamapps", "common", "Le Mans Ultimate")
         os.makedirs(folder)
         for letter, sub in (("b", "Bin64"), ("u", "UserData"), ("P", "Plugins")):
@@ -40,6 +41,11 @@ class Machine:
         if "p" in layout:
             with open(os.path.join(folder, "Plugins", PLUGIN), "wb") as f:
                 f.write(b"MZ" * 600)
+        if "h" in layout:
+            os.makedirs(os.path.join(folder, "Support", "SharedMemoryInterface"))
+            with open(os.path.join(folder, "Support", "SharedMemoryInterface",
+                                   "SharedMemoryInterface.hpp"), "w") as f:
+                f.write("// stands for the game's header\n")
         if settings is not None:
             os.makedirs(os.path.join(folder, "UserData", "player"), exist_ok=True)
             with open(self.settings_path(folder), "wb") as f:
@@ -148,7 +154,8 @@ def case_waiting_screen(env):
     m.libraries(m.steam.upper() if windows else m.steam, os.path.join(m.base, "Library 2"))
     m.point_steam()
     plugins = f"{m.shown(first)}{m.sep}Plugins{m.sep}\n"
-    shows(screen(env)[0], "The shared memory plugin is not installed.\n", "  2. Put the .dll here:\n"
+    shows(screen(env)[0], "Neither the game's own shared memory nor the plugin is there.\n",
+          "  2. Put the .dll here:\n"
           f"     {plugins}", "  More than one Le Mans Ultimate folder was found:\n"
           f"    {m.shown(first)}\n    {m.shown(second)}   [no Plugins folder]\n  If the plugin",
           offer(m, first) + DECLINED)
@@ -174,9 +181,40 @@ def case_waiting_screen(env):
     if windows:
         shows(text, "The plugin is installed and enabled, but nothing is publishing.\n")
     else:
-        check(text == "Le Mans Ultimate is running, but its buffers do not show under /dev/shm.\n"
+        check(text == "Le Mans Ultimate is running, but nothing it publishes shows under /dev/shm:\n"
+              "  /dev/shm/LMU_Data  (the game's own)\n"
+              "  /dev/shm/$rFactor2SMMP_Telemetry$  (the plugin's)\n"
               "Under Proton they need a bridge in the game's prefix (or run the Windows .exe "
               "there).\n", text)
+
+    # A game that publishes its own interface: never offered the DLL, told
+    # of the switch, whatever state the plugin is in; in its menus, waiting.
+    own = "Le Mans Ultimate publishes its own shared memory - no plugin is needed -\n"
+    switch = "  1. In the game: Settings > Gameplay > Enable Plugins must be ON\n"
+    m = Machine(env, "own-interface")
+    m.game(m.steam, "bPh")
+    m.point_steam()
+    text = screen(env)[0]
+    shows(text, own, switch)
+    check("Install now?" not in text, text)
+    staged_own = Machine(env, "own-interface-plugin")
+    staged_own.game(staged_own.steam, "bPph", f'{{"{PLUGIN}": {{" Enabled": 1}}}}')
+    staged_own.point_steam()
+    rig = publish(env, "LMU_Menu_State")
+    shows(screen(env)[0], "Le Mans Ultimate is running. Waiting for a session.\n")
+    # A session runs (the game answers with cars) and the enabled plugin
+    # never published: the game ignores it.
+    game = env.start_game()
+    shows(screen(env, count=3)[-1], "The plugin is installed and switched on, but the game does "
+          "not load it:\n", switch)
+    env.stop(game)
+    env.stop(rig)
+    # The game's own mapping there without a session: waiting for one, and
+    # cut short: named as such.
+    rig = env.start_rig("stint", "--short-game", "200000")
+    shows(screen(env)[0], "Le Mans Ultimate's own shared memory (LMU_Data) is there,\n",
+          "smaller than the 324,820 bytes")
+    env.stop(rig)
 
     # G: the game publishes something of its own, in its menus.
     rig = publish(env, "LMU_Menu_State")

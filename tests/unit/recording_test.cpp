@@ -126,7 +126,7 @@ namespace {
 // One tick's bytes as they come out of a chunk: answers given as path and
 // body, or path alone for "the same body as before", and no buffers.
 std::string rawTick(const std::vector<std::pair<std::string, const std::string*>>& answers) {
-    std::string raw(12, '\0');
+    std::string raw(13, '\0'); // the time, the session time, the route
     auto put = [&](auto v) { raw.append(reinterpret_cast<const char*>(&v), sizeof v); };
     put(uint16_t(answers.size()));
     for (const auto& [path, body] : answers) {
@@ -220,8 +220,10 @@ TEST(Recording, OtherFilesAreRefusedWithAReason) {
     } cases[] = {
         {"", "not a Korvane recording"},
         {withByte(0, 'X'), "not a Korvane recording"},
-        {withByte(8, 2), "a recording of format 2 (Korvane Companion 2.1.29); this build "
-                         "replays format 1"},
+        {withByte(8, 3), "a recording of format 3 (Korvane Companion 2.1.29); this build "
+                         "replays formats up to 2"},
+        {withByte(8, 0), "a recording of format 0 (Korvane Companion 2.1.29); this build "
+                         "replays formats up to 2"},
         {withByte(22, 'x'), "the recording's header is damaged"},
         {good.substr(0, good.size() - 1), "the recording's header is damaged"},
         {otherLayout, "recorded with other buffer layouts than this build's; replay it with "
