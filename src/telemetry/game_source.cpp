@@ -36,10 +36,14 @@ bool tryTakeGameLock(GameLockWords& words) {
     return false;
 }
 
-void releaseGameLock(GameLockWords& words, void* lockEvent) {
-    std::atomic_ref<int32_t>(words.busy).store(0, std::memory_order_release);
+bool releaseGameLock(GameLockWords& words, void* lockEvent) {
+    int32_t held = 1;
+    if (!std::atomic_ref<int32_t>(words.busy)
+             .compare_exchange_strong(held, 0, std::memory_order_release))
+        return false;
     if (std::atomic_ref<int32_t>(words.waiters).load(std::memory_order_acquire) > 0)
         signalEvent(lockEvent);
+    return true;
 }
 
 GameFrame::GameFrame()
@@ -126,10 +130,10 @@ GameRead readGameFrame(GameViews& game) {
     if (lock && tryTakeGameLock(*lock)) {
         game.lockBusyRun = 0;
         GameCopy copy = copyGameFrame(data, game.frame, false);
-        releaseGameLock(*lock, game.lockEvent);
-        return copy == GameCopy::Ready ? GameRead::Ready : GameRead::NoSession;
-    }
-    if (lock) {
+        if (releaseGameLock(*lock, game.lockEvent))
+            return copy == GameCopy::Ready ? GameRead::Ready : GameRead::NoSession;
+        // Released under the read by someone else: checked as without a lock.
+    } else if (lock) {
         game.lockSkips += 1;
         game.lockBusyRun += 1;
         if (game.lockBusyRun < GameLockPatience) return GameRead::Skipped;

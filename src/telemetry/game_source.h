@@ -23,7 +23,10 @@ const char* telemetrySourceName(TelemetrySource source);
 
 // Releases a lock that tryTakeGameLock took, and wakes whoever went to sleep
 // on it meanwhile, as every user of the lock expects of the one leaving it.
-void releaseGameLock(GameLockWords& words, void* lockEvent);
+// False when somebody released it during the read (a reader that unlocks
+// what it never took): the lock is then left alone, and the read may have
+// raced a write.
+[[nodiscard]] bool releaseGameLock(GameLockWords& words, void* lockEvent);
 
 // The game's moment in the plugin's layout: the session header and the cars'
 // scoring records, and the player's telemetry record alone, in slot 0. The

@@ -9,7 +9,7 @@ import zlib
 
 from harness import TESTKIT, check
 
-__all__ = ["case_record_replay", "case_record_full_disk", "case_replay_recording",
+__all__ = ["case_record_replay", "case_record_replay_game", "case_record_full_disk", "case_replay_recording",
            "case_hostile_recording", "case_stint_report"]
 RECORDINGS = os.path.join(TESTKIT, "recordings")
 
@@ -75,6 +75,17 @@ def replay(env, path, *args, last=None, since=0):
 def case_record_replay(env):
     """The companion posts the same documents beside a replay of a session
     as it did live. (How a cut or damaged file reads, the unit tests show.)"""
+    record_and_replay(env)
+
+
+def case_record_replay_game(env):
+    """The same through the game's own shared memory: the recording keeps the
+    route and what the analysis read, and the replay goes out the same way."""
+    record_and_replay(env, "--route", "game")
+    check(all(d["ve"]["source"] == "car" for d in documents(env)), documents(env)[-1]["ve"])
+
+
+def record_and_replay(env, *route):
     env.start_service()
     game = env.start_game()
     live = ready_companion(env)
@@ -82,7 +93,7 @@ def case_record_replay(env):
     check("Recording to " in env.output(rec) and "driver names" in env.output(rec),
           env.output(rec))
     rig = env.start_rig("held_stint", "--held", str(HELD),
-                        "--seconds", str(2 * SESSION_SECONDS * HELD + 2 * HELD))
+                        "--seconds", str(2 * SESSION_SECONDS * HELD + 2 * HELD), *route)
     env.wait_exit(rig, 120)
     env.wait_for(lambda: "game not publishing" in env.output(rec)[-200:], 60,
                  "the recorder did not see the game go")

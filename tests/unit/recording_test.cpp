@@ -321,3 +321,39 @@ TEST(Recording, InflateReadsEveryWayZlibPacks) {
         }
     }
 }
+
+// Which route fed each tick survives the file; a recording of the first
+// format (made before the route was kept) reads as the plugin's wherever it
+// holds buffers, and a route beyond the known ones is damage.
+TEST(Recording, TheRouteOfEachTick) {
+    RecordedTick game, none;
+    game.telemetry = std::string(20, '\1');
+    game.source = TelemetrySource::Game;
+    none.ms = 500;
+    std::istringstream in(test::recordingOf({game, none}));
+    RecordingReader reader(in);
+    RecordingInfo info;
+    std::string err;
+    ASSERT_TRUE(reader.readHeader(info, err)) << err;
+    RecordedTick t;
+    ASSERT_EQ(reader.next(t), ChunkRead::Tick);
+    EXPECT_EQ(t.source, TelemetrySource::Game);
+    ASSERT_EQ(reader.next(t), ChunkRead::Tick);
+    EXPECT_EQ(t.source, TelemetrySource::None);
+
+    std::istringstream old(test::readFile(KORVANE_RECORDING_DIR "/stint.kvr"));
+    RecordingReader oldReader(old);
+    ASSERT_TRUE(oldReader.readHeader(info, err)) << err;
+    int plugin = 0, empty = 0;
+    while (oldReader.next(t) == ChunkRead::Tick) {
+        EXPECT_EQ(t.source, t.telemetry.empty() ? TelemetrySource::None : TelemetrySource::Plugin);
+        (t.telemetry.empty() ? empty : plugin) += 1;
+    }
+    EXPECT_GT(plugin, 0);
+
+    std::string raw = rawTick({});
+    raw[12] = 3;
+    EXPECT_FALSE(decodeTick(raw, RecordingBase{}, t));
+    raw.erase(12, 1);
+    EXPECT_TRUE(decodeTick(raw, RecordingBase{}, t, 1));
+}
