@@ -66,7 +66,7 @@ std::string sourceText(const SharedViews& views) {
     if (views.source == TelemetrySource::Plugin)
         return std::string("plugin (") + TelemetryMappingName + ")";
     if (views.source != TelemetrySource::Game) return "none";
-    int32_t v = views.game.version;
+    int32_t v = views.game.frame.version;
     std::string text = std::string("game's own (") + GameDataMappingName + ", game version " +
                        (v > 0 ? std::to_string(v) : "unknown");
     if (v > GameVersionKnown) text += ", newer than this build knows";

@@ -96,6 +96,8 @@ GameCopy copyGameFrame(const GameData& data, GameFrame& frame, bool verify) {
     // from the copy, never from the mapping a second time.
     GameScoringInfo info;
     std::memcpy(&info, &data.scoring.info, sizeof info);
+    int32_t version;
+    std::memcpy(&version, &data.generic.gameVersion, sizeof version);
     GameTelemetry head{};
     std::memcpy(&head, &data.telemetry, offsetof(GameTelemetry, vehicles));
     if (info.numVehicles < 1 || info.trackName[0] == '\0') return GameCopy::NoSession;
@@ -110,12 +112,14 @@ GameCopy copyGameFrame(const GameData& data, GameFrame& frame, bool verify) {
     if (player) std::memcpy(&telemetry.vehicles[0], player, sizeof(VehicleTelemetry));
     if (verify &&
         (std::memcmp(&info, &data.scoring.info, sizeof info) != 0 ||
+         std::memcmp(&version, &data.generic.gameVersion, sizeof version) != 0 ||
          std::memcmp(scoring.vehicles, data.scoring.vehicles, carBytes) != 0 ||
          std::memcmp(&head, &data.telemetry, offsetof(GameTelemetry, vehicles)) != 0 ||
          (player && std::memcmp(&telemetry.vehicles[0], player, sizeof(VehicleTelemetry)) != 0)))
         return GameCopy::Changed;
     std::memcpy(scoring.trackName, &info, sizeof info);
     scoring.numVehicles = n;
+    frame.version = version;
     telemetry.numVehicles = player ? 1 : 0;
     setCounters(frame, momentOf(scoring, telemetry) == before ? frame.counter : frame.counter + 1);
     return GameCopy::Ready;
@@ -123,7 +127,6 @@ GameCopy copyGameFrame(const GameData& data, GameFrame& frame, bool verify) {
 
 GameRead readGameFrame(GameViews& game) {
     const auto& data = *reinterpret_cast<const GameData*>(game.data.data);
-    std::memcpy(&game.version, &data.generic.gameVersion, sizeof game.version);
     auto* lock = game.lock.data && game.lock.writable
                      ? reinterpret_cast<GameLockWords*>(const_cast<uint8_t*>(game.lock.data))
                      : nullptr;

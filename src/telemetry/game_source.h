@@ -36,6 +36,7 @@ struct GameFrame {
     std::unique_ptr<TelemetryBuffer> telemetry;
     std::unique_ptr<ScoringBuffer> scoring;
     uint32_t counter = 0;
+    int32_t version = 0; // the game's, read with the moment it came with
 };
 
 enum class GameCopy { NoSession, Changed, Ready };
@@ -51,7 +52,6 @@ struct GameViews {
     MappedView data, lock;
     void* lockEvent = nullptr;
     GameFrame frame;
-    int32_t version = 0;     // as the last read found it
     uint64_t lockSkips = 0;  // reads skipped because the lock was held
     int32_t lockBusyRun = 0; // consecutive reads that found it held
 };

@@ -78,7 +78,7 @@ TEST(GameLayout, PublicOffsetsReachTheAnalysis) {
     GameViews game;
     game.data.data = raw.data();
     ASSERT_EQ(readGameFrame(game), GameRead::Ready);
-    EXPECT_EQ(game.version, 130);
+    EXPECT_EQ(game.frame.version, 130);
     const ScoringBuffer& s = *game.frame.scoring;
     EXPECT_STREQ(s.trackName, "Circuit de la Sarthe");
     EXPECT_EQ(s.sessionType, 11);
@@ -373,9 +373,9 @@ TEST(SourceText, NamesTheRouteAndTheVersion) {
     EXPECT_EQ(sourceText(views), "plugin ($rFactor2SMMP_Telemetry$)");
     views.source = TelemetrySource::Game;
     EXPECT_EQ(sourceText(views), "game's own (LMU_Data, game version unknown)");
-    views.game.version = GameVersionKnown;
+    views.game.frame.version = GameVersionKnown;
     EXPECT_EQ(sourceText(views), "game's own (LMU_Data, game version 130)");
-    views.game.version = GameVersionKnown + 1;
+    views.game.frame.version = GameVersionKnown + 1;
     EXPECT_EQ(sourceText(views),
               "game's own (LMU_Data, game version 131, newer than this build knows)");
 }
