@@ -127,10 +127,6 @@ int writeRecording(const testkit::Scenario& sc, const char* file, double limitSe
     bool viaGame = routes.game && !routes.plugin;
     auto gameData = std::make_unique<GameData>();
     GameFrame gameFrame;
-    if (viaGame) {
-        views.telemetry = gameFrame.telemetry.get();
-        views.scoring = gameFrame.scoring.get();
-    }
     RecordingEncoder encoder;
     int answeredLap = -1;
     std::string garage, usage, standings;
@@ -144,18 +140,12 @@ int writeRecording(const testkit::Scenario& sc, const char* file, double limitSe
         tick.source = viaGame ? TelemetrySource::Game : TelemetrySource::Plugin;
         if (viaGame) {
             testkit::writeGameFrame(world, *frame.telemetry, *frame.scoring, *gameData);
-            if (copyGameFrame(*gameData, gameFrame, false) != GameCopy::Ready)
-                tick.source = TelemetrySource::None;
-        }
-        if (tick.source == TelemetrySource::None) {
-            views.telemetry = nullptr;
-            views.scoring = nullptr;
+            bool read = copyGameFrame(*gameData, gameFrame, false) == GameCopy::Ready;
+            tick.source = read ? TelemetrySource::Game : TelemetrySource::None;
+            views.telemetry = read ? gameFrame.telemetry.get() : nullptr;
+            views.scoring = read ? gameFrame.scoring.get() : nullptr;
         }
         captureBuffers(views, tick);
-        if (viaGame) {
-            views.telemetry = gameFrame.telemetry.get();
-            views.scoring = gameFrame.scoring.get();
-        }
         if (ticks % 4 == 3) {
             if (world.lap != answeredLap) {
                 answeredLap = world.lap;

@@ -46,12 +46,6 @@ bool releaseGameLock(GameLockWords& words, void* lockEvent) {
     return true;
 }
 
-GameFrame::GameFrame()
-    : telemetry(std::make_unique<TelemetryBuffer>()), scoring(std::make_unique<ScoringBuffer>()) {
-    std::memset(telemetry.get(), 0, sizeof(TelemetryBuffer));
-    std::memset(scoring.get(), 0, sizeof(ScoringBuffer));
-}
-
 namespace {
 
 int gameVehicleCount(int32_t n) {
@@ -101,6 +95,12 @@ GameCopy copyGameFrame(const GameData& data, GameFrame& frame, bool verify) {
     GameTelemetry head{};
     std::memcpy(&head, &data.telemetry, offsetof(GameTelemetry, vehicles));
     if (info.numVehicles < 1 || info.trackName[0] == '\0') return GameCopy::NoSession;
+    // Made at the first read: a driver on the plugin's route alone never
+    // carries them.
+    if (!frame.scoring) {
+        frame.telemetry = std::make_unique<TelemetryBuffer>();
+        frame.scoring = std::make_unique<ScoringBuffer>();
+    }
     ScoringBuffer& scoring = *frame.scoring;
     TelemetryBuffer& telemetry = *frame.telemetry;
     Moment before = momentOf(scoring, telemetry);

@@ -30,9 +30,9 @@ const char* telemetrySourceName(TelemetrySource source);
 
 // The game's moment in the plugin's layout: the session header and the cars'
 // scoring records, and the player's telemetry record alone, in slot 0. The
-// update counters rise by one whenever the copy shows a newer moment.
+// update counters rise by one whenever the copy shows a newer moment. Both
+// buffers are null until the first copy.
 struct GameFrame {
-    GameFrame();
     std::unique_ptr<TelemetryBuffer> telemetry;
     std::unique_ptr<ScoringBuffer> scoring;
     uint32_t counter = 0;
