@@ -11,6 +11,7 @@
 
 #include <ctime>
 #include <iostream>
+#include <utility>
 
 namespace korvane {
 
@@ -33,7 +34,6 @@ ScreenInput screenInput(const Options& options, const std::string& roomCode, con
     in.gamePhase = scoring.gamePhase;
     in.stale = ctx.counters.stale;
     in.remoteDriver = ctx.remoteDriver;
-    in.source = sourceText(ctx.views);
     in.lockSkips = ctx.views.game.lockSkips;
     in.sample = &sample;
     in.stint = &ctx.stint;
@@ -116,10 +116,11 @@ void runMainLoop(const Options& options, const std::string& roomCode, const std:
         line.eventTick = sample.tyreChangeRecent || sample.pitFlag || sample.fuelJustIncreased;
         line.payload = payload;
         std::string source = sourceText(ctx.views);
-        if (source != loggedSource) line.sourceNote = loggedSource = source;
+        if (source != loggedSource) line.sourceNote = source;
         appendLogLine(logPath, line);
 
         ScreenInput screen = screenInput(options, roomCode, ctx, sample, postOk, snapshot);
+        screen.source = loggedSource = std::move(source);
         setTitleIfChanged(titleText(screen));
         drawStatusScreen(statusScreenLines(screen));
         sleepMs(500);

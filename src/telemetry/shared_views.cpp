@@ -14,10 +14,8 @@ namespace {
 
 void refreshView(MappedView& view, const char* name, size_t size, bool writable = false) {
     if (view.data && !mappingViewCurrent(view)) closeMappingView(view);
-    if (!view.data) {
-        if (view.found) closeMappingView(view);
-        view = openMappingView(name, size, writable);
-    }
+    // A view found but not mapped holds nothing: it is simply asked for again.
+    if (!view.data) view = openMappingView(name, size, writable);
 }
 
 } // namespace
