@@ -4,7 +4,7 @@
 // reader shares with the game. Its per-car records are byte for byte the
 // plugin's (both come from the same engine's structures), so only the blocks
 // around them are laid out here. Every offset read is checked below against
-// the figures the public mappings give (README: the game's own interface).
+// the figures the public mappings give (docs/real-game.md: the game's own shared memory).
 #include "telemetry/layout.h"
 
 #include <cstddef>

@@ -3,7 +3,7 @@
 // can be replayed anywhere. A header, then one self-delimited chunk per tick:
 // its length, a CRC-32 and a zlib stream holding the tick as the difference
 // from the tick before. A file cut anywhere still reads up to its last whole
-// chunk. The byte layout is written down in the README.
+// chunk. The byte layout is written down in docs/recordings.md.
 #include "telemetry/game_source.h"
 
 #include <cstdint>
