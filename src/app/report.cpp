@@ -88,6 +88,14 @@ class ReportBuilder {
         }
     }
 
+    // What the analysis held before a tick, to tell what the tick changed.
+    struct Before {
+        int lap;
+        bool stop;
+        int32_t measured;
+        size_t fuel, energy;
+    };
+
     SpanKind analyse(uint32_t ms) {
         PlayerRecords player;
         switch (beginTick(ctx_, raceOnly_, player)) {
@@ -102,10 +110,8 @@ class ReportBuilder {
             break;
         }
         StintState& st = ctx_.stint;
-        int lapBefore = st.lastLap;
-        bool stopBefore = st.pitStopInProgress;
-        int32_t measuredBefore = st.stopsMeasured;
-        size_t fuelBefore = st.fuelWindow.added, energyBefore = st.energyWindow.added;
+        Before before{st.lastLap, st.pitStopInProgress, st.stopsMeasured, st.fuelWindow.added,
+                      st.energyWindow.added};
         TickSample s = analyseTick(ctx_, player, snapshot_);
         const ScoringBuffer& scoring = *ctx_.views.scoring;
         if (r_.track.empty()) r_.track = gameText(scoring.trackName, sizeof scoring.trackName);
@@ -113,19 +119,30 @@ class ReportBuilder {
             lastEt_ = s.et;
             if (scoring.endEt > 0) r_.sessionLength = scoring.endEt;
         }
+        noteStop(ms, s, before);
+        if (!st.tracking) {
+            lapPit_ = lapTyres_ = false;
+            return SpanKind::NotTracking;
+        }
+        if (s.sessionOk) noteSession(s, player);
+        noteLap(s, player, before);
+        return s.inPitStop ? SpanKind::InPitLane : SpanKind::OnTrack;
+    }
 
-        if (!stopBefore && st.pitStopInProgress) {
+    void noteStop(uint32_t ms, const TickSample& s, const Before& before) {
+        const StintState& st = ctx_.stint;
+        if (!before.stop && st.pitStopInProgress) {
             ReportStop stop;
             stop.lap = s.lap;
             stop.startEt = st.stopStartEt;
             stop.startMs = ms;
             r_.stops.push_back(stop);
-        } else if (stopBefore && !st.pitStopInProgress && !r_.stops.empty()) {
+        } else if (before.stop && !st.pitStopInProgress && !r_.stops.empty()) {
             ReportStop& stop = r_.stops.back();
             stop.ended = true;
             stop.endMs = ms;
             stop.pitLaneSeconds = s.et - st.stopStartEt;
-            stop.measured = st.stopsMeasured > measuredBefore;
+            stop.measured = st.stopsMeasured > before.measured;
             if (stop.measured) {
                 stop.driveSeconds = st.lastStop.driveThroughSeconds;
                 stop.stationarySeconds = st.lastStop.stationarySeconds;
@@ -136,35 +153,34 @@ class ReportBuilder {
                 unmeasured(stop);
             }
         }
+    }
 
-        if (!st.tracking) {
-            lapPit_ = lapTyres_ = false;
-            return SpanKind::NotTracking;
-        }
-        if (s.sessionOk) {
-            addOnce(r_.sessions, sessionTypeName(scoring.sessionType));
-            addOnce(r_.cars,
-                    gameText(playerVehicleNameField(*player.telemetry, *player.scoring), 64));
-            addOnce(r_.drivers, ctx_.driverName);
-            if (r_.firstEt < 0) r_.firstEt = s.et;
-            r_.lastEt = s.et;
-            if (s.energySource == EnergySource::Rest) r_.energyFromRest = true;
-            if (s.energySource == EnergySource::PitMenu) r_.energyFromPitMenu = true;
-        }
+    void noteSession(const TickSample& s, const PlayerRecords& player) {
+        addOnce(r_.sessions, sessionTypeName(ctx_.views.scoring->sessionType));
+        addOnce(r_.cars, gameText(playerVehicleNameField(*player.telemetry, *player.scoring), 64));
+        addOnce(r_.drivers, ctx_.driverName);
+        if (r_.firstEt < 0) r_.firstEt = s.et;
+        r_.lastEt = s.et;
+        if (s.energySource == EnergySource::Rest) r_.energyFromRest = true;
+        if (s.energySource == EnergySource::PitMenu) r_.energyFromPitMenu = true;
+    }
+
+    void noteLap(const TickSample& s, const PlayerRecords& player, const Before& before) {
+        const StintState& st = ctx_.stint;
         lapPit_ |= s.inPitStop;
         lapTyres_ |= s.tyreChangeRecent;
-        if (lapBefore == -1 && st.lastLap != -1) {
+        if (before.lap == -1 && st.lastLap != -1) {
             joinedLap_ = st.lastLap;
-        } else if (lapBefore != -1 && st.lastLap > lapBefore) {
+        } else if (before.lap != -1 && st.lastLap > before.lap) {
             ReportLap l;
-            l.lap = lapBefore;
-            l.laps = st.lastLap - lapBefore;
+            l.lap = before.lap;
+            l.laps = st.lastLap - before.lap;
             l.fuelUsed = st.fuelUsedLastLap;
-            l.fuelCounted = st.fuelWindow.added > fuelBefore;
+            l.fuelCounted = st.fuelWindow.added > before.fuel;
             l.fuelAverage = st.fuelAverage;
             l.energyKnown = st.energyUsedLastLap.has_value();
             l.energyUsed = st.energyUsedLastLap.value_or(0);
-            l.energyCounted = st.energyWindow.added > energyBefore;
+            l.energyCounted = st.energyWindow.added > before.energy;
             l.energyAverage = energyPerLap(st, snapshot_.restVePerLap.load());
             l.energySource = energySourceName(s.energySource);
             l.wear = s.wearPercent;
@@ -172,7 +188,7 @@ class ReportBuilder {
             l.rearCompound = gameText(player.telemetry->rearCompound, 18);
             l.pit = lapPit_;
             l.tyresChanged = lapTyres_;
-            l.joined = lapBefore == joinedLap_;
+            l.joined = before.lap == joinedLap_;
             r_.laps.push_back(l);
             // The boundary tick already belongs to the lap that starts on it.
             lapPit_ = s.inPitStop;
@@ -183,7 +199,6 @@ class ReportBuilder {
             double t = player.scoring->lastLapSeconds;
             r_.laps.back().lapSeconds = t > 0 && t < 1e6 ? t : -1;
         }
-        return s.inPitStop ? SpanKind::InPitLane : SpanKind::OnTrack;
     }
 
     // A visit the live view did not take as a stop: what the analysis saw of it.

@@ -92,35 +92,34 @@ void captureBuffers(const SharedViews& views, RecordedTick& tick) {
         tick.sessionTime = fieldAt<double>(tick.scoring.data(), offsetof(ScoringBuffer, currentEt));
 }
 
-int runRecorder(const std::wstring& path) {
-    if (path.empty()) {
-        std::cout << "usage: korvane-companion --record FILE\n" << std::flush;
-        return 2;
-    }
-    std::wstring full = fullPathOf(path);
-    // Never over a file that is already there: it may be an earlier race.
-    NewFile file;
+namespace {
+
+// Creates the file and writes its header. Never over a file that is already
+// there: it may be an earlier race.
+bool startFile(NewFile& file, const std::wstring& full) {
     switch (file.create(full)) {
     case NewFile::Created::Exists:
         say("record: ", full, " already exists - give a new file name\n");
-        return 1;
+        return false;
     case NewFile::Created::Failed:
         say("record: cannot write ", full, "\n");
-        return 1;
+        return false;
     case NewFile::Created::Ok:
         break;
     }
-    const volatile bool* stop = installStopFlag();
     if (!file.append(encodeRecordingHeader({BuildVersion, int64_t(std::time(nullptr))}))) {
         say("record: cannot write ", full, "\n");
-        return 1;
+        return false;
     }
     say("Recording to ", full,
         "\nThe file holds the driver names of everyone in the session, their cars, and what\n"
         "the game shows in its buffers and REST answers. Send it only to someone you\n"
         "would show the race to.\n"
         "Ctrl+C or closing this window stops the recording; every tick up to then is kept.\n");
+    return true;
+}
 
+std::shared_ptr<AnswerQueue> startAnswerQueue() {
     auto queue = std::make_shared<AnswerQueue>();
     std::string err;
     bool polling = startRestPoller(err, [queue](const std::wstring& p) {
@@ -130,6 +129,46 @@ int runRecorder(const std::wstring& path) {
         return reply;
     });
     if (!polling) std::cout << "record: no REST answers: " << err << "\n" << std::flush;
+    return queue;
+}
+
+RecordedTick readTick(SharedViews& views, AnswerQueue& queue, uint32_t ms) {
+    openMissingViews(views);
+    RecordedTick tick;
+    tick.ms = ms;
+    // A read the game's lock put off keeps the last whole copy; a copy the
+    // game kept writing over is not recorded at all.
+    if (pickSource(views) == TickStart::Torn) {
+        views.telemetry = nullptr;
+        views.scoring = nullptr;
+    }
+    captureBuffers(views, tick);
+    tick.source = views.telemetry ? views.source : TelemetrySource::None;
+    std::lock_guard<std::mutex> lock(queue.mutex);
+    tick.answers.swap(queue.answers);
+    return tick;
+}
+
+void showProgress(int ticks, uint64_t bytes, uint64_t elapsedMs, bool publishing) {
+    char line[120];
+    std::snprintf(line, sizeof line, "\r%d ticks | %s | %.1f min | %-24s", ticks,
+                  megabytes(bytes).c_str(), double(elapsedMs) / 60000.0,
+                  publishing ? "game publishing" : "game not publishing");
+    std::cout << line << std::flush;
+}
+
+} // namespace
+
+int runRecorder(const std::wstring& path) {
+    if (path.empty()) {
+        std::cout << "usage: korvane-companion --record FILE\n" << std::flush;
+        return 2;
+    }
+    std::wstring full = fullPathOf(path);
+    NewFile file;
+    if (!startFile(file, full)) return 1;
+    const volatile bool* stop = installStopFlag();
+    std::shared_ptr<AnswerQueue> queue = startAnswerQueue();
 
     SharedViews views;
     RecordingEncoder encoder;
@@ -138,22 +177,7 @@ int runRecorder(const std::wstring& path) {
     int ticks = 0;
     while (!*stop) {
         uint64_t now = tickCountMs();
-        openMissingViews(views);
-        RecordedTick tick;
-        tick.ms = uint32_t(now - start);
-        // A read the game's lock put off keeps the last whole copy; a copy
-        // the game kept writing over is not recorded at all.
-        TickStart read = pickSource(views);
-        if (read == TickStart::Torn) {
-            views.telemetry = nullptr;
-            views.scoring = nullptr;
-        }
-        captureBuffers(views, tick);
-        tick.source = views.telemetry ? views.source : TelemetrySource::None;
-        {
-            std::lock_guard<std::mutex> lock(queue->mutex);
-            tick.answers.swap(queue->answers);
-        }
+        RecordedTick tick = readTick(views, *queue, uint32_t(now - start));
         std::string chunk = encoder.encode(tick);
         if (chunk.empty() || !file.append(chunk)) {
             say("\nrecord: cannot write to ", full,
@@ -166,11 +190,7 @@ int runRecorder(const std::wstring& path) {
         bytes += chunk.size();
         bool publishing = views.telemetry && views.telemetry->beginCounter != lastCounter;
         lastCounter = views.telemetry ? views.telemetry->beginCounter : 0;
-        char line[120];
-        std::snprintf(line, sizeof line, "\r%d ticks | %s | %.1f min | %-24s", ticks,
-                      megabytes(bytes).c_str(), double(now - start) / 60000.0,
-                      publishing ? "game publishing" : "game not publishing");
-        std::cout << line << std::flush;
+        showProgress(ticks, bytes, now - start, publishing);
         while (!*stop && tickCountMs() < now + 500) sleepMs(20);
     }
     say("\nRecorded " + std::to_string(ticks) + " ticks (" + megabytes(bytes) + ") to ", full,

@@ -353,15 +353,11 @@ std::vector<std::string> missingFromRecording(const StintReport& r) {
     return out;
 }
 
-std::string renderReportPage(const StintReport& r) {
-    std::string title = "Stint report: " + (r.track.empty() ? r.fileName : r.track);
-    std::string out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-                      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-                      "<meta name=\"generator\" content=\"Korvane Companion " +
-                      escaped(r.madeBy) + "\">\n<title>" + escaped(title) + "</title>\n<style>" +
-                      Style + "</style>\n</head>\n<body>\n<h1>" + escaped(title) + "</h1>\n";
+namespace {
 
-    out += "<dl>\n";
+// The head: what the recording is of, as a definition list.
+std::string headList(const StintReport& r) {
+    std::string out = "<dl>\n";
     auto row = [&](const char* name, const std::string& value) {
         out += std::string("<dt>") + name + "</dt><dd>" + value + "</dd>\n";
     };
@@ -380,46 +376,48 @@ std::string renderReportPage(const StintReport& r) {
     row("Laps", std::to_string(laps));
     row("Recorded by", "Korvane Companion " + orDash(r.recordedBy));
     row("File", orDash(r.fileName));
-    out += "</dl>\n";
+    return out + "</dl>\n";
+}
 
+std::string missingList(const StintReport& r) {
     std::vector<std::string> missing = missingFromRecording(r);
-    out += "<h2>What the recording does not hold</h2>\n";
-    if (missing.empty()) {
-        out += "<p>Nothing: every tick is whole and the game's answers are there.</p>\n";
-    } else {
-        out += "<ul class=\"missing\">\n";
-        for (const std::string& m : missing) out += "<li>" + escaped(m) + "</li>\n";
-        out += "</ul>\n";
-    }
+    std::string out = "<h2>What the recording does not hold</h2>\n";
+    if (missing.empty())
+        return out + "<p>Nothing: every tick is whole and the game's answers are there.</p>\n";
+    out += "<ul class=\"missing\">\n";
+    for (const std::string& m : missing) out += "<li>" + escaped(m) + "</li>\n";
+    return out + "</ul>\n";
+}
 
-    out += "<h2>The stint</h2>\n<figure>" + stintBar(r) +
-           key({{"--fuel", "on track"},
-                {"--pit", "in the pit lane"},
-                {"--idle", "not tracking (garage, menus, another session)"},
-                {"--gap", "nothing recorded"}}) +
-           "</figure>\n";
+std::string charts(const StintReport& r) {
+    std::string out = "<h2>The stint</h2>\n<figure>" + stintBar(r) +
+                      key({{"--fuel", "on track"},
+                           {"--pit", "in the pit lane"},
+                           {"--idle", "not tracking (garage, menus, another session)"},
+                           {"--gap", "nothing recorded"}}) +
+                      "</figure>\n";
+    if (r.laps.empty()) return out;
+    std::string fuel = perLapChart(r, false), energy = perLapChart(r, true);
+    out += "<h2>Fuel and energy per lap</h2>\n";
+    if (!fuel.empty())
+        out += "<figure>" + fuel +
+               key({{"--fuel", "fuel used (L)"}, {"--avg", "average the live view showed"}}) +
+               "</figure>\n";
+    if (!energy.empty())
+        out += "<figure>" + energy +
+               key({{"--ve", "energy used (%)"}, {"--avg", "average the live view showed"}}) +
+               "</figure>\n";
+    return out + "<h2>Tyre wear</h2>\n<figure>" + wearChart(r) +
+           key({{"--w0", "FL"},
+                {"--w1", "FR"},
+                {"--w2", "RL"},
+                {"--w3", "RR"},
+                {"--pit", "tyres changed"}}) +
+           "<figcaption>Percent of tread left at the end of each lap.</figcaption></figure>\n";
+}
 
-    if (!r.laps.empty()) {
-        std::string fuel = perLapChart(r, false), energy = perLapChart(r, true);
-        out += "<h2>Fuel and energy per lap</h2>\n";
-        if (!fuel.empty())
-            out += "<figure>" + fuel +
-                   key({{"--fuel", "fuel used (L)"}, {"--avg", "average the live view showed"}}) +
-                   "</figure>\n";
-        if (!energy.empty())
-            out += "<figure>" + energy +
-                   key({{"--ve", "energy used (%)"}, {"--avg", "average the live view showed"}}) +
-                   "</figure>\n";
-        out += "<h2>Tyre wear</h2>\n<figure>" + wearChart(r) +
-               key({{"--w0", "FL"},
-                    {"--w1", "FR"},
-                    {"--w2", "RL"},
-                    {"--w3", "RR"},
-                    {"--pit", "tyres changed"}}) +
-               "<figcaption>Percent of tread left at the end of each lap.</figcaption></figure>\n";
-    }
-
-    out += "<h2>Laps</h2>\n";
+std::string tables(const StintReport& r) {
+    std::string out = "<h2>Laps</h2>\n";
     if (r.laps.empty()) {
         out += "<p>No lap was completed while the companion was tracking.</p>\n";
     } else {
@@ -433,20 +431,29 @@ std::string renderReportPage(const StintReport& r) {
                "with fuel added, or one that used no energy. Tyre columns: percent left at "
                "the lap's end.</p>\n";
     }
-
     out += "<h2>Pit stops</h2>\n";
-    if (r.stops.empty()) {
-        out += "<p>No visit to the pit lane while the companion was tracking.</p>\n";
-    } else {
-        out += "<div class=\"scroll\"><table id=\"stops\">\n<thead><tr><th class=\"t\">Stop</th>"
-               "<th>Lap</th><th>At</th><th>In pit lane s</th><th>Moving s</th><th>At rest s</th>"
-               "<th>Litres added</th><th>Tyres</th><th>s per litre</th><th class=\"t\"></th>"
-               "</tr></thead>\n<tbody>\n" +
-               stopRows(r) + "</tbody></table></div>\n";
-    }
-    out += "<p class=\"none\">Made by Korvane Companion " + escaped(r.madeBy) +
+    if (r.stops.empty())
+        return out + "<p>No visit to the pit lane while the companion was tracking.</p>\n";
+    return out +
+           "<div class=\"scroll\"><table id=\"stops\">\n<thead><tr><th class=\"t\">Stop</th>"
+           "<th>Lap</th><th>At</th><th>In pit lane s</th><th>Moving s</th><th>At rest s</th>"
+           "<th>Litres added</th><th>Tyres</th><th>s per litre</th><th class=\"t\"></th>"
+           "</tr></thead>\n<tbody>\n" +
+           stopRows(r) + "</tbody></table></div>\n";
+}
+
+} // namespace
+
+std::string renderReportPage(const StintReport& r) {
+    std::string title = "Stint report: " + (r.track.empty() ? r.fileName : r.track);
+    return "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+           "<meta name=\"generator\" content=\"Korvane Companion " +
+           escaped(r.madeBy) + "\">\n<title>" + escaped(title) + "</title>\n<style>" + Style +
+           "</style>\n</head>\n<body>\n<h1>" + escaped(title) + "</h1>\n" + headList(r) +
+           missingList(r) + charts(r) + tables(r) + "<p class=\"none\">Made by Korvane Companion " +
+           escaped(r.madeBy) +
            " from the recording alone, with the live view's own figures.</p>\n</body>\n</html>\n";
-    return out;
 }
 
 } // namespace korvane

@@ -22,6 +22,38 @@ bool declined(std::istream& in) {
     return !answer.empty() && (answer[0] == 'n' || answer[0] == 'N');
 }
 
+// Downloads the build and keeps it only when it is the one announced: its
+// digest and its own version both match the manifest's.
+bool downloadAnnounced(const std::wstring& host, const std::wstring& path, const std::string& url,
+                       const std::string& sha256, const std::string& version, std::ostream& out,
+                       std::string& body) {
+    out << "  From " << shownText(url) << "\n";
+    out << "  Expecting sha256 " << shownText(sha256.substr(0, 12)) << "...\n";
+    out << "  Downloading..." << std::flush;
+    std::string error;
+    if (!httpsGet(host, path, body, error) || body.size() < 1024) {
+        out << " failed (" << error << ")\n\n" << std::flush;
+        return false;
+    }
+    std::string digest = sha256Hex(body);
+    if (digest.empty() || digest != lowerAscii(sha256)) {
+        out << " hash mismatch - refusing to run it.\n\n" << std::flush;
+        return false;
+    }
+    out << " ok (" << body.size() / 1024 << " KB, hash verified)\n" << std::flush;
+
+    // A manifest that points at another build than it announces (an older
+    // signed one, say) gets nothing installed.
+    std::string own = readBuildVersion(body);
+    if (own.empty() || !sameVersion(own, version)) {
+        out << "  Not installing: the downloaded build is " << (own.empty() ? "unlabelled" : own)
+            << ", not the announced " << shownText(version) << ".\n\n"
+            << std::flush;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool checkForUpdate(std::istream& in, std::ostream& out) {
@@ -66,31 +98,8 @@ bool checkForUpdate(std::istream& in, std::ostream& out) {
         out << "  Skipped. Run with --no-update to stop asking.\n\n" << std::flush;
         return false;
     }
-    out << "  From " << shownText(url) << "\n";
-    out << "  Expecting sha256 " << shownText(sha256.substr(0, 12)) << "...\n";
-    out << "  Downloading..." << std::flush;
     std::string body;
-    error.clear();
-    if (!httpsGet(host, path, body, error) || body.size() < 1024) {
-        out << " failed (" << error << ")\n\n" << std::flush;
-        return false;
-    }
-    std::string digest = sha256Hex(body);
-    if (digest.empty() || digest != lowerAscii(sha256)) {
-        out << " hash mismatch - refusing to run it.\n\n" << std::flush;
-        return false;
-    }
-    out << " ok (" << body.size() / 1024 << " KB, hash verified)\n" << std::flush;
-
-    // A manifest that points at another build than it announces (an older
-    // signed one, say) gets nothing installed.
-    std::string own = readBuildVersion(body);
-    if (own.empty() || !sameVersion(own, version)) {
-        out << "  Not installing: the downloaded build is " << (own.empty() ? "unlabelled" : own)
-            << ", not the announced " << shownVersion << ".\n\n"
-            << std::flush;
-        return false;
-    }
+    if (!downloadAnnounced(host, path, url, sha256, version, out, body)) return false;
 
     // Where the signature is a file of its own, it lies beside the build.
     std::string detached;

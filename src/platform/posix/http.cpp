@@ -120,24 +120,11 @@ void httpGlobalInit() {
     });
 }
 
-HttpResponse httpExchange(const HttpRequest& req) {
-    httpGlobalInit();
+namespace {
 
-    HttpResponse r;
-    CURL* curl = curl_easy_init();
-    if (!curl) {
-        r.failedAt = HttpStage::Open;
-        r.error = CURLE_FAILED_INIT;
-        return r;
-    }
-    std::string url = std::string(req.secure ? "https://" : "http://") + wideToUtf8(req.host) +
-                      ":" + std::to_string(req.port) + wideToUtf8(req.path);
-    Sink sink;
-    sink.curl = curl;
-    sink.req = &req;
-
-    // libcurl would add "Accept: */*" and, for larger bodies, "Expect:
-    // 100-continue"; the empty forms keep the request what the program says.
+// libcurl would add "Accept: */*" and, for larger bodies, "Expect:
+// 100-continue"; the empty forms keep the request what the program says.
+curl_slist* requestHeaders(const HttpRequest& req) {
     curl_slist* headers = curl_slist_append(nullptr, "Accept:");
     headers = curl_slist_append(headers, "Expect:");
     size_t start = 0;
@@ -148,6 +135,30 @@ HttpResponse httpExchange(const HttpRequest& req) {
             headers = curl_slist_append(headers, req.headers.substr(start, end - start).c_str());
         start = end + 2;
     }
+    return headers;
+}
+
+// No byte for the receive time-out ends the exchange, as a receive time-out
+// does on Windows. Left at zero, the time-outs are WinHTTP's documented
+// initial values (60 s to connect, 30 s to receive), not libcurl's (no
+// limit), so a service that takes the request and never answers cannot hold
+// the program for good.
+void setTimeouts(CURL* curl, const HttpRequest& req) {
+    bool defaults = !req.resolveTimeoutMs && !req.connectTimeoutMs && !req.sendTimeoutMs &&
+                    !req.receiveTimeoutMs;
+    long connectMs = defaults ? 60000 : long(req.resolveTimeoutMs + req.connectTimeoutMs);
+    long receiveMs = defaults ? 30000 : long(req.receiveTimeoutMs);
+    if (connectMs) curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
+    if (req.totalTimeoutMs > 0)
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(req.totalTimeoutMs));
+    if (receiveMs) {
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, (receiveMs + 999) / 1000);
+    }
+}
+
+void setRequest(CURL* curl, const HttpRequest& req, const std::string& url, curl_slist* headers,
+                Sink& sink) {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_USERAGENT, req.userAgent.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
@@ -169,25 +180,10 @@ HttpResponse httpExchange(const HttpRequest& req) {
     } else {
         curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, req.verb);
     }
-    // No byte for the receive time-out ends the exchange, as a receive
-    // time-out does on Windows. Left at zero, the time-outs are WinHTTP's
-    // documented initial values (60 s to connect, 30 s to receive), not
-    // libcurl's (no limit), so a service that takes the request and never
-    // answers cannot hold the program for good.
-    bool defaults = !req.resolveTimeoutMs && !req.connectTimeoutMs && !req.sendTimeoutMs &&
-                    !req.receiveTimeoutMs;
-    long connectMs = defaults ? 60000 : long(req.resolveTimeoutMs + req.connectTimeoutMs);
-    long receiveMs = defaults ? 30000 : long(req.receiveTimeoutMs);
-    if (connectMs) curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectMs);
-    if (req.totalTimeoutMs > 0)
-        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(req.totalTimeoutMs));
+    setTimeouts(curl, req);
+}
 
-    if (receiveMs) {
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, (receiveMs + 999) / 1000);
-    }
-
-    CURLcode rc = perform(curl);
+void readOutcome(CURL* curl, CURLcode rc, const HttpRequest& req, Sink& sink, HttpResponse& r) {
     curl_off_t spent = 0;
     curl_easy_getinfo(curl, CURLINFO_TOTAL_TIME_T, &spent);
     // libcurl times the whole operation from a moment a little before the
@@ -216,6 +212,28 @@ HttpResponse httpExchange(const HttpRequest& req) {
         r.tlsValidationFailed = rc == CURLE_PEER_FAILED_VERIFICATION;
         r.deadlinePassed = expired;
     }
+}
+
+} // namespace
+
+HttpResponse httpExchange(const HttpRequest& req) {
+    httpGlobalInit();
+
+    HttpResponse r;
+    CURL* curl = curl_easy_init();
+    if (!curl) {
+        r.failedAt = HttpStage::Open;
+        r.error = CURLE_FAILED_INIT;
+        return r;
+    }
+    std::string url = std::string(req.secure ? "https://" : "http://") + wideToUtf8(req.host) +
+                      ":" + std::to_string(req.port) + wideToUtf8(req.path);
+    Sink sink;
+    sink.curl = curl;
+    sink.req = &req;
+    curl_slist* headers = requestHeaders(req);
+    setRequest(curl, req, url, headers, sink);
+    readOutcome(curl, perform(curl), req, sink, r);
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);
     return r;

@@ -80,8 +80,9 @@ void httpGlobalInit() {
 
 namespace {
 
-HttpResponse exchange(const HttpRequest& req, ULONGLONG deadline) {
-    Handles h;
+// Opens the session, the connection and the request with the caller's
+// time-outs; the failure, with its error, when one of them cannot be opened.
+HttpResponse openRequest(const HttpRequest& req, Handles& h) {
     std::wstring agent = widen(req.userAgent);
     h.session =
         WinHttpOpen(agent.c_str(),
@@ -111,7 +112,32 @@ HttpResponse exchange(const HttpRequest& req, ULONGLONG deadline) {
         DWORD off = WINHTTP_DISABLE_REDIRECTS;
         WinHttpSetOption(h.request, WINHTTP_OPTION_DISABLE_FEATURE, &off, sizeof off);
     }
+    return {};
+}
 
+// The status, the redirect's target and the declared length of an answer
+// whose headers have come.
+HttpResponse answerHead(HINTERNET request) {
+    HttpResponse r;
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
+        status = 0;
+    r.status = status;
+    if (status >= 300 && status <= 399) r.location = headerText(request, WINHTTP_QUERY_LOCATION);
+    std::string declared = headerText(request, WINHTTP_QUERY_CONTENT_LENGTH);
+    char* end = nullptr;
+    long long declaredLength = std::strtoll(declared.c_str(), &end, 10);
+    if (end != declared.c_str() && *end == '\0' && declaredLength >= 0)
+        r.contentLength = declaredLength;
+    return r;
+}
+
+HttpResponse exchange(const HttpRequest& req, ULONGLONG deadline) {
+    Handles h;
+    if (HttpResponse opened = openRequest(req, h); opened.failedAt != HttpStage::Done)
+        return opened;
     std::wstring headers = widen(req.headers);
     DWORD length = DWORD(req.body.size());
     BOOL sent = WinHttpSendRequest(
@@ -122,25 +148,13 @@ HttpResponse exchange(const HttpRequest& req, ULONGLONG deadline) {
     if (!sent) return failed(HttpStage::Send);
     if (!WinHttpReceiveResponse(h.request, nullptr)) return failed(HttpStage::Receive);
 
-    HttpResponse r;
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!WinHttpQueryHeaders(h.request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
-        status = 0;
-    r.status = status;
-    if (status >= 300 && status <= 399) r.location = headerText(h.request, WINHTTP_QUERY_LOCATION);
-    std::string declared = headerText(h.request, WINHTTP_QUERY_CONTENT_LENGTH);
-    char* end = nullptr;
-    long long declaredLength = std::strtoll(declared.c_str(), &end, 10);
-    if (end != declared.c_str() && *end == '\0' && declaredLength >= 0)
-        r.contentLength = declaredLength;
+    HttpResponse r = answerHead(h.request);
     // A body declared larger than wanted is not read at all.
     bool wanted = !req.skipDeclaredOversize || r.contentLength < 0 ||
                   uint64_t(r.contentLength) <= req.bodyLimit;
     if (wanted && r.contentLength > 0)
         r.body.reserve(size_t(std::min<uint64_t>(uint64_t(r.contentLength), req.bodyLimit)));
-    if (!wanted || (!req.readBodyOnSuccess && is2xx(status))) return r;
+    if (!wanted || (!req.readBodyOnSuccess && is2xx(r.status))) return r;
     BodyRead read = readBody(h.request, req.bodyLimit, deadline, r.body);
     // Fewer bytes than declared is a body cut short, even where the
     // connection ended without an error.
