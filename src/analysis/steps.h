@@ -19,7 +19,7 @@ void notePitStopTyres(StintState& state, const TickSample& s);
 // Tyres: wear percentages and temperatures of this tick.
 void readTyres(const VehicleTelemetry& telemetry, const RestValues& rest, TickSample& s);
 // Tyres: wear per lap at a clean lap boundary.
-void recordLapWear(StintState& state, const TickSample& s, int32_t laps);
+void recordLapWear(StintState& state, const TickSample& s, int64_t laps);
 // Tyres: change detection, after the lap step.
 void detectTyreChange(StintState& state, const VehicleTelemetry& telemetry, TickSample& s);
 

@@ -118,7 +118,7 @@ void lapStep(StintState& st, const TickSample& s) {
         st.fuelAverage = st.fuelWindow.mean;
     }
     steps::recordLapEnergy(st, s);
-    if (!st.lapDirty) steps::recordLapWear(st, s, s.lap - st.lastLap);
+    if (!st.lapDirty) steps::recordLapWear(st, s, int64_t(s.lap) - st.lastLap);
     st.lapStartWear = s.wearPercent;
     st.lapStartEnergy = s.energyPercent;
     st.lapDirty = false;

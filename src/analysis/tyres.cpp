@@ -18,7 +18,7 @@ void readTyres(const VehicleTelemetry& telemetry, const RestValues& rest, TickSa
     }
 }
 
-void recordLapWear(StintState& st, const TickSample& s, int32_t laps) {
+void recordLapWear(StintState& st, const TickSample& s, int64_t laps) {
     for (size_t i = 0; i < 4; ++i) {
         if (st.lapStartWear[i] < 0) continue;
         double rate = (st.lapStartWear[i] - s.wearPercent[i]) / double(laps);

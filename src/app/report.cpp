@@ -174,7 +174,8 @@ class ReportBuilder {
         } else if (before.lap != -1 && st.lastLap > before.lap) {
             ReportLap l;
             l.lap = before.lap;
-            l.laps = st.lastLap - before.lap;
+            // Lap numbers come from the game: the difference may not fit an int.
+            l.laps = int64_t(st.lastLap) - before.lap;
             l.fuelUsed = st.fuelUsedLastLap;
             l.fuelCounted = st.fuelWindow.added > before.fuel;
             l.fuelAverage = st.fuelAverage;

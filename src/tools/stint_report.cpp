@@ -371,7 +371,7 @@ std::string headList(const StintReport& r) {
                        ? clockText(r.firstEt) + " to " + clockText(r.lastEt) + " session time"
                        : "&ndash;");
     row("Recording", durationText(r.lastMs) + ", " + std::to_string(r.ticks) + " ticks");
-    int laps = 0;
+    int64_t laps = 0;
     for (const ReportLap& l : r.laps) laps += l.laps;
     row("Laps", std::to_string(laps));
     row("Recorded by", "Korvane Companion " + orDash(r.recordedBy));

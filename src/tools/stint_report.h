@@ -14,7 +14,7 @@ namespace korvane {
 // One row per lap the analysis closed while it was tracking.
 struct ReportLap {
     int lap = 0;              // the lap that ended
-    int laps = 1;             // laps the row covers (more when the count jumped)
+    int64_t laps = 1;         // laps the row covers (more when the count jumped)
     double lapSeconds = -1;   // the game's time for it; -1 when it gave none
     double fuelUsed = 0;      // as the live document's lap.fuelUsedLastLap
     bool fuelCounted = false; // it went into the fuel average

@@ -159,6 +159,14 @@ TEST(Report, PageHoldsItsOwnMarkupOnly) {
     for (const char* shown : {"Spa &lt;script&gt;", "J\xc3\xb6rg &amp; &quot;Sam&quot;",
                               "race&#39;1.kvr", "&lt;img src=x&gt;"})
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
+
+    // Lap numbers a broken game gave: a row spanning more laps than an int holds.
+    lap.lap = -2147483647;
+    lap.laps = 4294967294;
+    r.laps = {lap, lap};
+    page = renderReportPage(r);
+    EXPECT_NE(page.find("-2147483647&ndash;2147483646"), std::string::npos);
+    EXPECT_NE(page.find("8589934588"), std::string::npos);
 }
 
 // What each lap's bars say, and that every corner gets its line.

@@ -1,6 +1,7 @@
 #include "stint_bench.h"
 
 #include <cmath>
+#include <limits>
 #include <gtest/gtest.h>
 
 using namespace korvane;
@@ -55,6 +56,18 @@ TEST(TyreWearRate, CleanLapsOnly) {
     b.wear(86, 96, 76, 97);
     b.nextLap();
     EXPECT_EQ(b.st.wearWindows[0].count, 2u);
+
+    // Lap numbers as a broken game may give them: the jump does not fit an
+    // int, and is no lap of wear either.
+    StintBench far;
+    far.pt.lap = std::numeric_limits<int32_t>::min() + 1;
+    far.wear(96, 96, 96, 96);
+    far.startTracking();
+    far.pt.lap = std::numeric_limits<int32_t>::max();
+    far.wear(90, 96, 96, 96);
+    far.tick();
+    EXPECT_EQ(far.st.lastLap, std::numeric_limits<int32_t>::max());
+    EXPECT_TRUE(far.st.wearWindows[0].empty());
 }
 
 TEST(TyreChange, InThePitsOnly) {
