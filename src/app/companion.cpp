@@ -5,6 +5,7 @@
 #include "app/report.h"
 #include "app/room.h"
 #include "core/build_info.h"
+#include "core/strings.h"
 #include "gamerest/poller.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -68,7 +69,7 @@ int runCompanion(int argc, const char* const* argv) {
 
     consoleWriteWide(std::wstring(L"POST ") + L"https://" + ServiceHost + L":" +
                      std::to_wstring(ServicePort) + L"/api/live" + L"\n");
-    std::cout << "Room: " << roomCode << "\n\n" << std::flush;
+    std::cout << "Room: " << shownText(roomCode) << "\n\n" << std::flush;
 
     // Opened once here to tell the driver at once when it cannot be written;
     // each line is then appended on its own.

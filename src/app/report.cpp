@@ -4,6 +4,7 @@
 #include "app/tick.h"
 #include "core/build_info.h"
 #include "core/game_text.h"
+#include "core/strings.h"
 #include "gamerest/poller.h"
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -247,7 +248,7 @@ bool isOurPage(const std::string& bytes) {
 
 void say(const std::string& before, const std::wstring& path, const std::string& after) {
     std::cout << before;
-    consoleWriteWide(path);
+    consoleWriteWide(shownText(path));
     std::cout << after << std::flush;
 }
 

@@ -30,7 +30,7 @@ bool settleRoomCode(const std::string& path, std::istream& in, std::ostream& out
                     std::string& roomCode) {
     std::string line;
     if (loadRoomCode(path, roomCode)) {
-        out << "Room (from " << path << "): " << roomCode << "\n";
+        out << "Room (from " << shownText(path) << "): " << shownText(roomCode) << "\n";
         out << "New room (Enter to keep): " << std::flush;
         // Input that has ended reads as Enter: the stored code stays.
         if (!std::getline(in, line)) line.clear();
@@ -56,7 +56,7 @@ bool settleRoomCode(const std::string& path, std::istream& in, std::ostream& out
         }
         roomCode = typed;
         saveRoomCode(path, roomCode);
-        out << "Saved to " << path << "\n";
+        out << "Saved to " << shownText(path) << "\n";
         return true;
     }
 }

@@ -140,7 +140,7 @@ std::vector<std::string> statusScreenLines(const ScreenInput& in) {
     std::vector<std::string> lines;
     lines.push_back(std::string("=== KORVANE COMPANION ") + BuildVersion + " ===");
     lines.push_back("");
-    lines.push_back("Room    : " + in.roomCode);
+    lines.push_back("Room    : " + shownText(in.roomCode));
     if (in.sessionOk)
         lines.push_back("Game    : connected - " + shownText(in.trackName) + ", " +
                         sessionTypeName(in.sessionType));
@@ -180,7 +180,7 @@ std::vector<std::string> statusScreenLines(const ScreenInput& in) {
 std::vector<std::string> replayScreenLines(const std::string& roomCode) {
     return {std::string("=== KORVANE COMPANION ") + BuildVersion + " ===",
             "",
-            "Room    : " + roomCode,
+            "Room    : " + shownText(roomCode),
             "Game    : watching a replay",
             "Sending : no - a replay is never sent",
             "",
@@ -209,11 +209,15 @@ void drawStatusScreen(const std::vector<std::string>& lines) {
     std::cout << std::flush;
 }
 
+std::string windowTitle(const std::string& text) {
+    return shownText(std::string("Korvane ") + BuildVersion + " - " + text);
+}
+
 bool setTitleIfChanged(const std::string& text) {
     static std::string lastTitle;
     if (text == lastTitle) return false;
     lastTitle = text;
-    consoleSetTitle(std::string("Korvane ") + BuildVersion + " - " + text);
+    consoleSetTitle(windowTitle(text));
     return true;
 }
 

@@ -52,4 +52,7 @@ void drawStatusScreen(const std::vector<std::string>& lines);
 // when it did.
 bool setTitleIfChanged(const std::string& text);
 
+// The window's whole title for `text`, shown by the same rule as all text.
+std::string windowTitle(const std::string& text);
+
 } // namespace korvane

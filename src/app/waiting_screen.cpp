@@ -2,6 +2,7 @@
 
 #include "core/build_info.h"
 #include "core/snapshot.h"
+#include "core/strings.h"
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/machine.h"
@@ -64,11 +65,13 @@ bool explainPlugin(char which, const WaitingScreen& screen, std::ostream& out) {
             << "  1. Download it:\n"
             << "     " << PluginReleasePage << "\n"
             << "  2. Put the .dll here:\n"
-            << "     " << inFolder(st.gameFolder, PluginsRelative) << PathSeparator << "\n"
+            << "     " << shownText(inFolder(st.gameFolder, PluginsRelative)) << PathSeparator
+            << "\n"
             << "  3. Restart Le Mans Ultimate\n";
         if (gameFolderReport.size() > 1) {
             out << "\n  More than one Le Mans Ultimate folder was found:\n";
-            for (const std::string& line : gameFolderReport) out << "    " << line << "\n";
+            for (const std::string& line : gameFolderReport)
+                out << "    " << shownText(line) << "\n";
             out << "  If the plugin is in one of the others, Korvane is looking at the wrong "
                    "copy.\n";
         }
@@ -76,7 +79,7 @@ bool explainPlugin(char which, const WaitingScreen& screen, std::ostream& out) {
     case 'D':
         out << "The plugin is installed but has no settings entry.\n\n"
             << "Add a section for it in:\n"
-            << "  " << inFolder(st.gameFolder, SettingsRelative) << "\n\n"
+            << "  " << shownText(inFolder(st.gameFolder, SettingsRelative)) << "\n\n"
             << "  \"rFactor2SharedMemoryMapPlugin64.dll\": {\n"
             << "    \" Enabled\": 1\n"
             << "  }\n\n"
@@ -86,7 +89,7 @@ bool explainPlugin(char which, const WaitingScreen& screen, std::ostream& out) {
     case 'E':
         out << "The plugin is installed but switched off.\n\n"
             << "Set \" Enabled\" to 1 in:\n"
-            << "  " << inFolder(st.gameFolder, SettingsRelative) << "\n\n"
+            << "  " << shownText(inFolder(st.gameFolder, SettingsRelative)) << "\n\n"
             << "Then restart Le Mans Ultimate.\n";
         return offerPluginInstall(st.gameFolder, false);
     default:
@@ -107,7 +110,7 @@ bool explain(char which, const WaitingScreen& screen) {
             << "Found on this machine:\n";
         for (size_t i = 0; i < screen.foundSections.size() && i < ListedSections; ++i) {
             out << std::flush;
-            consoleWriteWide(L"  " + screen.foundSections[i] + L"\n");
+            consoleWriteWide(L"  " + shownText(screen.foundSections[i]) + L"\n");
         }
         out << "\nKorvane needs: " << GameDataMappingName << " (the game's own, " << GameSwitch
             << " ON)\n"

@@ -1,6 +1,7 @@
 #include "tools/recorder.h"
 
 #include "core/build_info.h"
+#include "core/strings.h"
 #include "gamerest/poller.h"
 #include "gamerest/rest_fetch.h"
 #include "platform/clock.h"
@@ -69,7 +70,7 @@ std::string megabytes(uint64_t bytes) {
 
 void say(const std::string& before, const std::wstring& path, const std::string& after) {
     std::cout << before;
-    consoleWriteWide(path);
+    consoleWriteWide(shownText(path));
     std::cout << after << std::flush;
 }
 

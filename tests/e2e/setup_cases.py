@@ -222,14 +222,19 @@ def case_waiting_screen(env):
     env.stop(rig)
 
     # A: another publisher; of thirteen matching names twelve are listed.
-    names = ["$rFactor2SMMP_Scoring$", "LMU_SMMP_Extended"] + [f"rF2_Telemetry_{i:02}" for i in range(11)]
+    # Anyone may name a mapping: names that would retitle the window or clear
+    # the screen are shown, never obeyed.
+    names = (["$rFactor2SMMP_Scoring$", "LMU_SMMP_Extended", "rF2_Telemetry_\x1b]0;PWNED\x07",
+              "rF2_Scoring_\x1b[2J\x9b"] + [f"rF2_Telemetry_{i:02}" for i in range(9)])
     rig = publish(env, *names)
     text = screen(env)[0]
     head = "A plugin is publishing, but not the buffers Korvane reads.\n\nFound on this machine:\n"
     shows(text, head)
     listed = text[len(head):].split("\n\n")[0].split("\n")
-    check(len(listed) == 12 and all(l[:2] == "  " and l[2:] in names for l in listed),
+    shown = [re.sub("[\x07\x1b\x9b]", "?", n) for n in names]
+    check(len(listed) == 12 and all(l[:2] == "  " and l[2:] in shown for l in listed),
           f"listed: {listed}")
+    check("?]0;PWNED?" in text or "?[2J?" in text, "a planted name is listed")
     env.stop(rig)
 
     # Where else Steam is found: the machine-wide value in the 32-bit view

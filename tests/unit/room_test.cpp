@@ -51,6 +51,9 @@ TEST(RoomDialogue, Table) {
         {"  NEW 1 \n", "OLD\n", true, "NEW 1",
          "Room (from R): OLD\nNew room (Enter to keep): ", "NEW 1\n"},
         {"ABC\n", nullptr, true, "ABC", "Room code (from website ?room=): Saved to R\n", "ABC\n"},
+        // A stored code is shown, never obeyed.
+        {"\n", "O\x1b[2J\x9b\n", true, "O\x1b[2J\x9b",
+         "Room (from R): O?[2J?\nNew room (Enter to keep): ", "O\x1b[2J\x9b\n"},
         {"   \n\t\nXYZ\r\n", "  \n", true, "XYZ",
          "Room code (from website ?room=): Room is required.\n"
          "Room code (from website ?room=): Room is required.\n"

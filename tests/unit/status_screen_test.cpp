@@ -1,6 +1,7 @@
 #include "app/status_screen.h"
 #include "feed/poster.h"
 
+#include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -78,6 +79,15 @@ TEST(StatusScreen, TitleSetOnlyWhenItChanges) {
     EXPECT_TRUE(setTitleIfChanged("sending"));
     EXPECT_FALSE(setTitleIfChanged("sending"));
     EXPECT_TRUE(setTitleIfChanged("POST FAILED"));
+
+    // A room code is shown as typed, never obeyed, on the screen and in the title.
+    Screen s;
+    s.in.roomCode = "T\x1b]0;X\x07\xC2\x9B";
+    std::vector<std::string> lines = s.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Room    : T?]0;X??"), lines.end());
+    EXPECT_EQ(replayScreenLines(s.in.roomCode).at(2), "Room    : T?]0;X??");
+    std::string title = windowTitle(titleText(s.in));
+    EXPECT_EQ(title.substr(title.size() - 13), "room T?]0;X??") << title;
 }
 
 TEST(StatusScreen, SendingStatesAndHints) {

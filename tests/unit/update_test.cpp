@@ -83,15 +83,22 @@ TEST(ShownText, ControlCharactersBecomeQuestionMarks) {
         {"Faster\x1b[2J pit\rstops\x7f\x01", false, "Faster?[2J pit?stops??"},
         {"Evil\x1b]0;PWNED\x07", false, "Evil?]0;PWNED?"},
         // C1 as UTF-8: U+009B (CSI) and U+0080..U+009F go, U+00A0 and the
-        // letters stay; a lone lead byte at the end stays as it is.
+        // letters stay; a lone lead byte at the end goes too.
         {"a\xC2\x9B"
          "2J\xC2\x80\xC2\x9F\xC2\xA0\xC3\xBC\xC2",
-         false, "a?2J??\xC2\xA0\xC3\xBC\xC2"},
+         false, "a?2J??\xC2\xA0\xC3\xBC?"},
+        // Bytes that are no UTF-8, one "?" each: a lone 0x9B, a stray
+        // continuation, an overlong "/", a surrogate, a cut sequence; letters
+        // of three and four bytes stay.
+        {"[\x9B"
+         "2J][\x80][\xC0\xAF][\xED\xA0\x80][\xE2\x82]\xE2\x82\xAC\xF0\x9F\x8F\x81",
+         false, "[?2J][?][??][???][??]\xE2\x82\xAC\xF0\x9F\x8F\x81"},
         {"line\nnext\ttab", false, "line?next tab"},
         {"line\r\nnext\rover\n", true, "line\nnext?over\n"},
     };
     for (const Row& r : rows) EXPECT_EQ(shownText(r.in, r.keepLineFeeds), r.out) << r.in;
     EXPECT_EQ(shownText("one\ntwo"), "one?two"); // lines of its own only when asked
+    EXPECT_EQ(shownText(std::wstring(L"shm\x1b]0;x\x07\x9b\u00e9")), L"shm?]0;x??\u00e9");
 }
 
 // The note carries the manifest's version: at the next start it is shown

@@ -92,7 +92,9 @@ void consoleHomeCursor() {
 }
 
 void consoleSetTitle(const std::string& title) {
-    SetConsoleTitleA(title.c_str());
+    // The title is UTF-8 like everything else: the A form would read it in
+    // the ANSI code page.
+    SetConsoleTitleW(utf8ToWide(title).c_str());
 }
 
 void consoleClear() {
