@@ -24,7 +24,7 @@ std::string formatLogLine(const LogLineInput& in) {
     return s.str();
 }
 
-void appendLogLine(const std::wstring& path, const LogLineInput& in) {
+void appendLogLine(const std::wstring& path, const LogLineInput& in, uint64_t rotateAtBytes) {
     // The document holds no line break of its own: every '\n' ends a line.
     std::string text;
     for (char c : formatLogLine(in)) {
@@ -34,6 +34,17 @@ void appendLogLine(const std::wstring& path, const LogLineInput& in) {
             text += c;
     }
     (void)appendFileBytes(path, text);
+    uint64_t size = 0;
+    if (fileSizeOf(path, size) && size >= rotateAtBytes)
+        (void)moveFileOver(path, previousLogPath(path), false);
+}
+
+std::wstring previousLogPath(const std::wstring& path) {
+    const std::wstring ending = L".log";
+    if (path.size() >= ending.size() &&
+        path.compare(path.size() - ending.size(), ending.size(), ending) == 0)
+        return path.substr(0, path.size() - ending.size()) + L".old.log";
+    return path + L".old";
 }
 
 } // namespace korvane

@@ -27,7 +27,14 @@ std::string formatLogLine(const LogLineInput& in);
 // Appends the line to the log file, its lines ended as text files end them
 // on this platform. A failed write (a full disk) loses that
 // line alone: the next call tries afresh, so logging resumes once there is
-// room again. The failure is not reported.
-void appendLogLine(const std::wstring& path, const LogLineInput& in);
+// room again. The failure is not reported. Once the file holds
+// `rotateAtBytes`, it becomes the previous log (replacing the one before) and
+// the next line starts a new file: a season of races never fills the disk.
+constexpr uint64_t LiveLogRotateBytes = 50'000'000;
+void appendLogLine(const std::wstring& path, const LogLineInput& in,
+                   uint64_t rotateAtBytes = LiveLogRotateBytes);
+
+// Where the previous log goes: korvane_live.log -> korvane_live.old.log.
+std::wstring previousLogPath(const std::wstring& path);
 
 } // namespace korvane

@@ -277,7 +277,7 @@ int makeReport(const std::wstring& path, bool raceOnly) {
     {
         // Closed again at once: Windows moves nothing over a file held open.
         NewFile fresh;
-        created = fresh.create(page);
+        created = fresh.create(page, Readers::Everyone);
     }
     switch (created) {
     case NewFile::Created::Ok:

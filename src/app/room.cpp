@@ -4,7 +4,6 @@
 #include "platform/files.h"
 #include "platform/machine.h"
 
-#include <fstream>
 #include <istream>
 #include <ostream>
 
@@ -21,9 +20,8 @@ bool loadRoomCode(const std::string& path, std::string& roomCode) {
 }
 
 void saveRoomCode(const std::string& path, const std::string& roomCode) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) return;
-    file << roomCode << "\n";
+    // The room code is all it takes to post into the room.
+    (void)replaceFileBytes(widePath(path), roomCode + "\n", Readers::OwnerOnly);
 }
 
 bool settleRoomCode(const std::string& path, std::istream& in, std::ostream& out,

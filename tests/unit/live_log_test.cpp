@@ -35,3 +35,25 @@ TEST(LogLine, DocumentOnlyAfterATrackedEventTick) {
         want.replace(p, 1, end);
     EXPECT_EQ(test::readFile(dir.file("log")), want);
 }
+
+// The log turns over at its size: one previous file is kept, the one before
+// it goes, and the next line starts a new log.
+TEST(LogLine, TurnsOverKeepingOnePreviousFile) {
+    test::TempDir dir;
+    std::wstring log = widePath(dir.file("korvane_live.log"));
+    EXPECT_EQ(previousLogPath(log), widePath(dir.file("korvane_live.old.log")));
+    EXPECT_EQ(previousLogPath(L"live.txt"), L"live.txt.old");
+    LogLineInput in;
+    for (int lap = 1; lap <= 5; ++lap) {
+        in.lap = lap;
+        appendLogLine(log, in, 2 * formatLogLine(in).size());
+    }
+    auto lapsIn = [](const std::string& path) {
+        std::string text = test::readFile(path), laps;
+        for (size_t p = 0; (p = text.find(" Lap ", p)) != std::string::npos; p += 5)
+            laps += text[p + 5];
+        return laps;
+    };
+    EXPECT_EQ(lapsIn(dir.file("korvane_live.old.log")), "34");
+    EXPECT_EQ(lapsIn(dir.file("korvane_live.log")), "5");
+}

@@ -12,17 +12,29 @@ namespace korvane {
 
 const char* const TextLineEnd = "\n";
 
+namespace {
+
+mode_t modeFor(Readers readers) {
+    return readers == Readers::OwnerOnly ? 0600 : 0644;
+}
+
+bool writeAll(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += size_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
 WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
     int fd = ::open(wideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return WriteStatus::CannotCreate;
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += size_t(n);
-    }
+    bool ok = writeAll(fd, data);
     if (::close(fd) != 0) ok = false;
     return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
 }
@@ -31,8 +43,19 @@ NewFile::~NewFile() {
     if (handle_ >= 0) ::close(int(handle_));
 }
 
-NewFile::Created NewFile::create(const std::wstring& path) {
-    int fd = ::open(wideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+
+WriteStatus writeNewFileBytes(const std::wstring& path, const std::string& data, Readers readers) {
+    int fd = ::open(wideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    modeFor(readers));
+    if (fd < 0) return WriteStatus::CannotCreate;
+    bool ok = writeAll(fd, data);
+    if (::close(fd) != 0) ok = false;
+    return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
+}
+
+NewFile::Created NewFile::create(const std::wstring& path, Readers readers) {
+    int fd = ::open(wideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    modeFor(readers));
     if (fd < 0) return errno == EEXIST ? Created::Exists : Created::Failed;
     handle_ = fd;
     return Created::Ok;
@@ -67,10 +90,13 @@ std::wstring fullPathOf(const std::wstring& path) {
 }
 
 bool appendFileBytes(const std::wstring& path, const std::string& data) {
-    int fd = ::open(wideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int fd = ::open(wideToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0;
+    // A log an earlier version made readable to all is its owner's from now on.
+    if (ok && (st.st_mode & 077) != 0 && st.st_uid == ::geteuid())
+        (void)::fchmod(fd, st.st_mode & 0700);
     size_t done = 0;
     while (ok && done < data.size()) {
         ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -123,10 +149,18 @@ bool deleteFile(const std::wstring& path) {
     return ::unlink(wideToUtf8(path).c_str()) == 0;
 }
 
-bool moveFileOver(const std::wstring& from, const std::wstring& to) {
+bool fileSizeOf(const std::wstring& path, uint64_t& size) {
+    struct stat st {};
+    if (::stat(wideToUtf8(path).c_str(), &st) != 0) return false;
+    size = uint64_t(st.st_size);
+    return true;
+}
+
+bool moveFileOver(const std::wstring& from, const std::wstring& to, bool takeTargetModes) {
     std::string src = wideToUtf8(from), dst = wideToUtf8(to);
     struct stat st {};
-    if (::stat(dst.c_str(), &st) == 0 && ::chmod(src.c_str(), st.st_mode & 07777) != 0)
+    if (takeTargetModes && ::stat(dst.c_str(), &st) == 0 &&
+        ::chmod(src.c_str(), st.st_mode & 07777) != 0)
         return false;
     return std::rename(src.c_str(), dst.c_str()) == 0;
 }

@@ -96,13 +96,22 @@ const bool MappingsNeedBridge = true;
 
 MappedView openMappingView(const char* name, size_t size, bool writable) {
     MappedView view;
-    int fd = open(shmPath(name).c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    // /dev/shm is anyone's to write in. A FIFO planted at the name would
+    // hold the open, a link or another user's file would feed invented
+    // telemetry into the driver's room: only a regular file of the user's own
+    // (or root's) is a mapping.
+    int fd = open(shmPath(name).c_str(),
+                  (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
     if (fd < 0) return view;
-    view.found = true;
     struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_uid != geteuid() && st.st_uid != 0)) {
+        close(fd);
+        return view;
+    }
+    view.found = true;
     // A file shorter than the layout would fault on the first read past its
     // end, so it counts as missing.
-    if (fstat(fd, &st) != 0 || st.st_size < off_t(size)) {
+    if (st.st_size < off_t(size)) {
         close(fd);
         return view;
     }

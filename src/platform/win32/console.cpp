@@ -4,7 +4,6 @@
 #include "platform/win32/codepage.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <streambuf>
 #include <windows.h>
@@ -100,10 +99,17 @@ void consoleSetTitle(const std::string& title) {
 void consoleClear() {
     std::cout.flush();
     std::fflush(stdout);
-    // Only a real console is cleared: "cls" on a pipe would write a form feed
-    // into whatever is capturing the output.
-    if (!isConsole(GetStdHandle(STD_OUTPUT_HANDLE))) return;
-    std::system("cls");
+    // Only a real console is cleared, through its own API: no command
+    // interpreter is started (one looked up in the current folder, were
+    // COMSPEC missing).
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!isConsole(out) || !GetConsoleScreenBufferInfo(out, &info)) return;
+    DWORD cells = DWORD(info.dwSize.X) * DWORD(info.dwSize.Y), done = 0;
+    COORD home{0, 0};
+    FillConsoleOutputCharacterW(out, L' ', cells, home, &done);
+    FillConsoleOutputAttribute(out, info.wAttributes, cells, home, &done);
+    SetConsoleCursorPosition(out, home);
 }
 
 void consoleWriteWide(const std::wstring& text) {

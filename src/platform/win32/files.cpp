@@ -44,11 +44,22 @@ WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
     return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
 }
 
+WriteStatus writeNewFileBytes(const std::wstring& path, const std::string& data, Readers) {
+    // CREATE_NEW fails on any existing name, a link included.
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return WriteStatus::CannotCreate;
+    size_t done = 0;
+    bool ok = writeAll(f, data, done);
+    if (!CloseHandle(f)) ok = false;
+    return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
+}
+
 NewFile::~NewFile() {
     if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
-NewFile::Created NewFile::create(const std::wstring& path) {
+NewFile::Created NewFile::create(const std::wstring& path, Readers) {
     // CREATE_NEW fails on any existing name; others may read while it grows.
     HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -131,7 +142,15 @@ bool deleteFile(const std::wstring& path) {
     return DeleteFileW(path.c_str()) != 0;
 }
 
-bool moveFileOver(const std::wstring& from, const std::wstring& to) {
+bool fileSizeOf(const std::wstring& path, uint64_t& size) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    size = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    return true;
+}
+
+// Files take their access from the folder they are made in.
+bool moveFileOver(const std::wstring& from, const std::wstring& to, bool) {
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 

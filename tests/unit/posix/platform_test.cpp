@@ -44,6 +44,38 @@ TEST(MappedView, AFileCutShortReadsAsZerosAndIsNoLongerCurrent) {
     closeMappingView(view);
 }
 
+// Anyone may put a file under /dev/shm: a FIFO there is passed by without
+// waiting, a link or another user's file is no mapping.
+TEST(MappedView, OnlyARegularFileOfTheUsersOwn) {
+    const size_t size = 4096;
+    test::TestMapping mapping(size);
+    ASSERT_TRUE(mapping.created) << mapping.error;
+    const std::string file = "/dev/shm/" + mapping.name;
+    struct Planted {
+        std::string name;
+        int made;
+    } planted[] = {
+        {mapping.name + "-fifo", ::mkfifo(("/dev/shm/" + mapping.name + "-fifo").c_str(), 0666)},
+        {mapping.name + "-link",
+         ::symlink(file.c_str(), ("/dev/shm/" + mapping.name + "-link").c_str())},
+    };
+    for (const Planted& p : planted) {
+        ASSERT_EQ(p.made, 0) << p.name;
+        MappedView view = openMappingView(p.name.c_str(), size);
+        EXPECT_FALSE(view.found) << p.name;
+        EXPECT_EQ(view.data, nullptr) << p.name;
+        ::unlink(("/dev/shm/" + p.name).c_str());
+    }
+    MappedView own = openMappingView(mapping.name.c_str(), size);
+    EXPECT_NE(own.data, nullptr);
+    closeMappingView(own);
+    if (::geteuid() != 0) GTEST_SKIP() << "handing the file to another user needs root";
+    ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+    MappedView foreign = openMappingView(mapping.name.c_str(), size);
+    EXPECT_EQ(foreign.data, nullptr);
+    closeMappingView(foreign);
+}
+
 // Bytes that are not UTF-8 (a file name may hold any) come back unchanged.
 TEST(WideText, AnyBytesSurviveTheRoundTrip) {
     std::string every;
@@ -66,9 +98,40 @@ TEST(PosixFiles, AFifoIsRefusedAndARecordingIsTheOwnersAlone) {
     std::string fifo = dir.file("fifo"), recording = dir.file("race.kvr"), data;
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_FALSE(readFileBytes(utf8ToWide(fifo), data, 4096));
+    ::umask(022);
     NewFile file;
     ASSERT_EQ(file.create(utf8ToWide(recording)), NewFile::Created::Ok);
-    struct stat st {};
-    ASSERT_EQ(::stat(recording.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    auto mode = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 01000;
+    };
+    EXPECT_EQ(mode(recording), 0600u);
+
+    // The room file and the log carry the room code: their owner's alone,
+    // also where an earlier version left them readable to all. A page is a
+    // document to pass around.
+    std::string room = dir.file("room"), log = dir.file("live.log"), page = dir.file("p.html");
+    for (const std::string& old : {room, log}) {
+        test::writeFile(old, "old\n");
+        ::chmod(old.c_str(), 0644);
+    }
+    EXPECT_EQ(replaceFileBytes(utf8ToWide(room), "R\n", Readers::OwnerOnly), WriteStatus::Ok);
+    EXPECT_TRUE(appendFileBytes(utf8ToWide(log), "line\n"));
+    NewFile pageFile;
+    ASSERT_EQ(pageFile.create(utf8ToWide(page), Readers::Everyone), NewFile::Created::Ok);
+    EXPECT_EQ(replaceFileBytes(utf8ToWide(page), "<html>"), WriteStatus::Ok);
+    EXPECT_EQ(mode(room), 0600u);
+    EXPECT_EQ(mode(log), 0600u);
+    EXPECT_EQ(mode(page), 0644u);
+    EXPECT_TRUE(appendFileBytes(utf8ToWide(dir.file("new.log")), "line\n"));
+    EXPECT_EQ(mode(dir.file("new.log")), 0600u);
+
+    // A link planted at the temporary name beside a file being replaced
+    // leads nowhere: the file it points at stays as it was.
+    std::string victim = dir.file("victim");
+    test::writeFile(victim, "mine");
+    ASSERT_EQ(::symlink(victim.c_str(), (page + ".korvane-new").c_str()), 0);
+    EXPECT_EQ(replaceFileBytes(utf8ToWide(page), "<html>2"), WriteStatus::Ok);
+    EXPECT_EQ(test::readFile(victim), "mine");
+    EXPECT_EQ(test::readFile(page), "<html>2");
 }
