@@ -5,6 +5,7 @@ import json
 import os
 import re
 import select
+import shutil
 import signal
 import subprocess
 import sys
@@ -298,6 +299,32 @@ def case_console_text(env):
     check(proc.wait() == 0, f"exit code {proc.returncode}")
     text = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", out).decode("utf-8", "replace")
     check("$rFactor2SMMP_Telemetry$ \u2014 is the game running?" in text, repr(text))
+
+
+def case_planted_library(env):
+    """Libraries named as WinHTTP, bcrypt, CRYPT32 and WINTRUST beside the .exe
+    (a Downloads folder) are never loaded. Windows looks beside the .exe first
+    for libraries it does not protect; Wine does when told to prefer native
+    ones, as here."""
+    env.start_service()
+    env.start_rig("stint")
+    folder = os.path.join(env.work, "Downloads")
+    os.makedirs(folder)
+    shutil.copy(os.path.join(env.bindir, "korvane-companion.exe"), folder)
+    names = ["winhttp", "bcrypt", "crypt32", "wintrust"]
+    for name in names:
+        shutil.copy(os.path.join(env.bindir, "..", "planted", "planted.dll"),
+                    os.path.join(folder, name + ".dll"))
+    env.save_room("E2E-ROOM", folder)
+    overrides = ",".join(names) + "=n,b;mscoree,mshtml=;winemenubuilder.exe=d"
+    comp = env.spawn("planted", ["env", "WINEDLLOVERRIDES=" + overrides, "/usr/lib/wine/wine64",
+                                 os.path.join(folder, "korvane-companion.exe"), "--no-update"],
+                     stdin_text="\n", cwd=folder)
+    # Imports would be loaded at the start; a library loaded at run time
+    # with the standard search, by the first post.
+    env.wait_for(lambda: len(documents(env)) >= 3, 90, "fewer than 3 documents:\n" + env.output(comp))
+    loaded = [n for n in os.listdir(folder) if n.endswith(".loaded")]
+    check(not loaded, f"loaded from beside the .exe: {loaded}")
 
 
 def case_unwritable_log(env):

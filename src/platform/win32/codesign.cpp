@@ -3,6 +3,8 @@
 #include "platform/crypto.h"
 #include "platform/text.h"
 
+#include "platform/win32/system_library.h"
+
 #include <windows.h>
 
 #include <softpub.h>
@@ -41,10 +43,12 @@ TrustVerdict verdictOf(uint32_t code) {
 // The certificate's display name (its common name) read with the wide API,
 // so a name beyond the code page, or one holding a zero, is read whole.
 std::string signerName(PCCERT_CONTEXT cert) {
-    DWORD len = CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
+    DWORD len = CRYPT32_CALL(CertGetNameStringW)(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr,
+                                                 nullptr, 0);
     if (len <= 1) return {};
     std::wstring text(len, L'\0');
-    len = CertGetNameStringW(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, text.data(), len);
+    len = CRYPT32_CALL(CertGetNameStringW)(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr,
+                                           text.data(), len);
     text.resize(len > 0 ? len - 1 : 0);
     return wideToUtf8(text);
 }
@@ -53,18 +57,19 @@ std::string signerName(PCCERT_CONTEXT cert) {
 // SHA-256 of these very bytes. The signature check covers this too, but not
 // every implementation of it compares the content of a detached signature.
 bool signedDigestMatches(const std::string& signature, const std::string& content) {
-    HCRYPTMSG msg = CryptMsgOpenToDecode(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
-                                         CMSG_DETACHED_FLAG, 0, 0, nullptr, nullptr);
+    HCRYPTMSG msg = CRYPT32_CALL(CryptMsgOpenToDecode)(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
+                                                       CMSG_DETACHED_FLAG, 0, 0, nullptr, nullptr);
     if (!msg) return false;
     bool matches = false;
     DWORD size = 0;
-    if (CryptMsgUpdate(msg, reinterpret_cast<const BYTE*>(signature.data()),
-                       DWORD(signature.size()), TRUE) &&
-        CryptMsgGetParam(msg, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size)) {
+    if (CRYPT32_CALL(CryptMsgUpdate)(msg, reinterpret_cast<const BYTE*>(signature.data()),
+                                     DWORD(signature.size()), TRUE) &&
+        CRYPT32_CALL(CryptMsgGetParam)(msg, CMSG_SIGNER_INFO_PARAM, 0, nullptr, &size)) {
         std::vector<BYTE> buf(size);
         const auto* info = reinterpret_cast<const CMSG_SIGNER_INFO*>(buf.data());
-        bool sha256 = CryptMsgGetParam(msg, CMSG_SIGNER_INFO_PARAM, 0, buf.data(), &size) &&
-                      std::strcmp(info->HashAlgorithm.pszObjId, szOID_NIST_sha256) == 0;
+        bool sha256 =
+            CRYPT32_CALL(CryptMsgGetParam)(msg, CMSG_SIGNER_INFO_PARAM, 0, buf.data(), &size) &&
+            std::strcmp(info->HashAlgorithm.pszObjId, szOID_NIST_sha256) == 0;
         unsigned char digest[32];
         sha256 = sha256 && sha256Digest(content.data(), content.size(), digest);
         for (DWORD i = 0; sha256 && i < info->AuthAttrs.cAttr; ++i) {
@@ -72,19 +77,21 @@ bool signedDigestMatches(const std::string& signature, const std::string& conten
             if (std::strcmp(attr.pszObjId, szOID_PKCS_9_MESSAGE_DIGEST) != 0 || attr.cValue != 1)
                 continue;
             DWORD length = 0;
-            if (!CryptDecodeObject(X509_ASN_ENCODING, X509_OCTET_STRING, attr.rgValue[0].pbData,
-                                   attr.rgValue[0].cbData, 0, nullptr, &length))
+            if (!CRYPT32_CALL(CryptDecodeObject)(X509_ASN_ENCODING, X509_OCTET_STRING,
+                                                 attr.rgValue[0].pbData, attr.rgValue[0].cbData, 0,
+                                                 nullptr, &length))
                 break;
             std::vector<BYTE> octets(length);
-            if (!CryptDecodeObject(X509_ASN_ENCODING, X509_OCTET_STRING, attr.rgValue[0].pbData,
-                                   attr.rgValue[0].cbData, 0, octets.data(), &length))
+            if (!CRYPT32_CALL(CryptDecodeObject)(X509_ASN_ENCODING, X509_OCTET_STRING,
+                                                 attr.rgValue[0].pbData, attr.rgValue[0].cbData, 0,
+                                                 octets.data(), &length))
                 break;
             const auto* blob = reinterpret_cast<const CRYPT_DATA_BLOB*>(octets.data());
             matches = blob->cbData == 32 && std::memcmp(blob->pbData, digest, 32) == 0;
             break;
         }
     }
-    CryptMsgClose(msg);
+    CRYPT32_CALL(CryptMsgClose)(msg);
     return matches;
 }
 
@@ -102,22 +109,25 @@ TrustResult checkFileTrust(const std::wstring& path, const std::string& /*author
     data.pFile = &file;
     data.dwStateAction = WTD_STATEACTION_VERIFY;
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    LONG result = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    LONG result =
+        WINTRUST_CALL(WinVerifyTrust)(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
     TrustResult r;
     r.code = uint32_t(result);
     r.verdict = verdictOf(r.code);
     if (r.verdict == TrustVerdict::Trusted) {
         // The name of the signer this very check verified, not of whatever
         // certificate a second look at the file would find first.
-        CRYPT_PROVIDER_DATA* provider = WTHelperProvDataFromStateData(data.hWVTStateData);
+        CRYPT_PROVIDER_DATA* provider =
+            WINTRUST_CALL(WTHelperProvDataFromStateData)(data.hWVTStateData);
         CRYPT_PROVIDER_SGNR* signer =
-            provider ? WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+            provider ? WINTRUST_CALL(WTHelperGetProvSignerFromChain)(provider, 0, FALSE, 0)
+                     : nullptr;
         if (signer && signer->csCertChain > 0 && signer->pasCertChain)
             r.signer = signerName(signer->pasCertChain[0].pCert);
     }
     // The check keeps state until it is closed, whatever it answered.
     data.dwStateAction = WTD_STATEACTION_CLOSE;
-    WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    WINTRUST_CALL(WinVerifyTrust)(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
     return r;
 }
 
@@ -134,17 +144,17 @@ TrustResult checkDetachedTrust(const std::string& content, const std::string& si
     const BYTE* parts[] = {reinterpret_cast<const BYTE*>(content.data())};
     DWORD sizes[] = {DWORD(content.size())};
     PCCERT_CONTEXT signer = nullptr;
-    if (!CryptVerifyDetachedMessageSignature(&para, 0,
-                                             reinterpret_cast<const BYTE*>(signature.data()),
-                                             DWORD(signature.size()), 1, parts, sizes, &signer)) {
+    if (!CRYPT32_CALL(CryptVerifyDetachedMessageSignature)(
+            &para, 0, reinterpret_cast<const BYTE*>(signature.data()), DWORD(signature.size()), 1,
+            parts, sizes, &signer)) {
         r.code = uint32_t(GetLastError());
         r.verdict = verdictOf(r.code);
         if (r.verdict == TrustVerdict::Trusted) r.verdict = TrustVerdict::Other;
-        if (signer) CertFreeCertificateContext(signer);
+        if (signer) CRYPT32_CALL(CertFreeCertificateContext)(signer);
         return r;
     }
     if (!signedDigestMatches(signature, content)) {
-        CertFreeCertificateContext(signer);
+        CRYPT32_CALL(CertFreeCertificateContext)(signer);
         r.code = 0x80091007; // CRYPT_E_HASH_VALUE
         r.verdict = TrustVerdict::ModifiedAfterSigning;
         return r;
@@ -158,8 +168,8 @@ TrustResult checkDetachedTrust(const std::string& content, const std::string& si
     chainPara.RequestedUsage.Usage.cUsageIdentifier = 1;
     chainPara.RequestedUsage.Usage.rgpszUsageIdentifier = &codeSigning;
     PCCERT_CHAIN_CONTEXT chain = nullptr;
-    if (!CertGetCertificateChain(nullptr, signer, nullptr, signer->hCertStore, &chainPara, 0,
-                                 nullptr, &chain)) {
+    if (!CRYPT32_CALL(CertGetCertificateChain)(nullptr, signer, nullptr, signer->hCertStore,
+                                               &chainPara, 0, nullptr, &chain)) {
         r.code = uint32_t(GetLastError());
         r.verdict = TrustVerdict::Other;
     } else {
@@ -167,7 +177,8 @@ TrustResult checkDetachedTrust(const std::string& content, const std::string& si
         policyPara.cbSize = sizeof policyPara;
         CERT_CHAIN_POLICY_STATUS status{};
         status.cbSize = sizeof status;
-        if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_BASE, chain, &policyPara, &status))
+        if (!CRYPT32_CALL(CertVerifyCertificateChainPolicy)(CERT_CHAIN_POLICY_BASE, chain,
+                                                            &policyPara, &status))
             status.dwError = GetLastError();
         r.code = uint32_t(status.dwError);
         r.verdict = verdictOf(r.code);
@@ -175,9 +186,9 @@ TrustResult checkDetachedTrust(const std::string& content, const std::string& si
             (chain->TrustStatus.dwErrorStatus & CERT_TRUST_IS_NOT_VALID_FOR_USAGE))
             r.verdict = TrustVerdict::WrongUsage;
         if (r.verdict == TrustVerdict::Trusted) r.signer = signerName(signer);
-        CertFreeCertificateChain(chain);
+        CRYPT32_CALL(CertFreeCertificateChain)(chain);
     }
-    CertFreeCertificateContext(signer);
+    CRYPT32_CALL(CertFreeCertificateContext)(signer);
     return r;
 }
 

@@ -2,12 +2,14 @@
 
 #include "platform/process.h"
 #include "platform/text.h"
+#include "platform/win32/system_library.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>
+
 #include <windows.h>
 #include <winhttp.h>
 
@@ -23,9 +25,9 @@ std::wstring widen(const std::string& s) {
 struct Handles {
     HINTERNET session = nullptr, connection = nullptr, request = nullptr;
     ~Handles() {
-        if (request) WinHttpCloseHandle(request);
-        if (connection) WinHttpCloseHandle(connection);
-        if (session) WinHttpCloseHandle(session);
+        if (request) WINHTTP_CALL(WinHttpCloseHandle)(request);
+        if (connection) WINHTTP_CALL(WinHttpCloseHandle)(connection);
+        if (session) WINHTTP_CALL(WinHttpCloseHandle)(session);
     }
 };
 
@@ -49,11 +51,12 @@ BodyRead readBody(HINTERNET request, size_t limit, ULONGLONG deadline, std::stri
     while (body.size() < limit) {
         if (deadline && GetTickCount64() >= deadline) return BodyRead::Expired;
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(request, &available)) return BodyRead::Failed;
+        if (!WINHTTP_CALL(WinHttpQueryDataAvailable)(request, &available)) return BodyRead::Failed;
         if (available == 0) break;
         std::string chunk(available, '\0');
         DWORD got = 0;
-        if (!WinHttpReadData(request, chunk.data(), available, &got)) return BodyRead::Failed;
+        if (!WINHTTP_CALL(WinHttpReadData)(request, chunk.data(), available, &got))
+            return BodyRead::Failed;
         body.append(chunk.data(), got);
     }
     return BodyRead::Whole;
@@ -61,12 +64,13 @@ BodyRead readBody(HINTERNET request, size_t limit, ULONGLONG deadline, std::stri
 
 std::string headerText(HINTERNET request, DWORD which) {
     DWORD size = 0;
-    WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER,
-                        &size, WINHTTP_NO_HEADER_INDEX);
+    WINHTTP_CALL(WinHttpQueryHeaders)
+    (request, which, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+     WINHTTP_NO_HEADER_INDEX);
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
     std::wstring text(size / sizeof(wchar_t), L'\0');
-    if (!WinHttpQueryHeaders(request, which, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
-                             WINHTTP_NO_HEADER_INDEX))
+    if (!WINHTTP_CALL(WinHttpQueryHeaders)(request, which, WINHTTP_HEADER_NAME_BY_INDEX,
+                                           text.data(), &size, WINHTTP_NO_HEADER_INDEX))
         return {};
     text.resize(size / sizeof(wchar_t));
     return wideToUtf8(text);
@@ -84,33 +88,35 @@ namespace {
 // time-outs; the failure, with its error, when one of them cannot be opened.
 HttpResponse openRequest(const HttpRequest& req, Handles& h) {
     std::wstring agent = widen(req.userAgent);
-    h.session =
-        WinHttpOpen(agent.c_str(),
-                    req.noProxy ? WINHTTP_ACCESS_TYPE_NO_PROXY : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    h.session = WINHTTP_CALL(WinHttpOpen)(agent.c_str(),
+                                          req.noProxy ? WINHTTP_ACCESS_TYPE_NO_PROXY
+                                                      : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     if (!h.session) return failed(HttpStage::Open);
     if (req.resolveTimeoutMs || req.connectTimeoutMs || req.sendTimeoutMs || req.receiveTimeoutMs) {
-        if (!WinHttpSetTimeouts(h.session, req.resolveTimeoutMs, req.connectTimeoutMs,
-                                req.sendTimeoutMs, req.receiveTimeoutMs))
+        if (!WINHTTP_CALL(WinHttpSetTimeouts)(h.session, req.resolveTimeoutMs, req.connectTimeoutMs,
+                                              req.sendTimeoutMs, req.receiveTimeoutMs))
             return failed(HttpStage::Connect);
     }
-    h.connection = WinHttpConnect(h.session, req.host.c_str(), INTERNET_PORT(req.port), 0);
+    h.connection =
+        WINHTTP_CALL(WinHttpConnect)(h.session, req.host.c_str(), INTERNET_PORT(req.port), 0);
     if (!h.connection) return failed(HttpStage::Connect);
     std::wstring verb = widen(req.verb);
-    h.request = WinHttpOpenRequest(h.connection, verb.c_str(), req.path.c_str(), nullptr,
-                                   WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
-                                   req.secure ? WINHTTP_FLAG_SECURE : 0);
+    h.request = WINHTTP_CALL(WinHttpOpenRequest)(
+        h.connection, verb.c_str(), req.path.c_str(), nullptr, WINHTTP_NO_REFERER,
+        WINHTTP_DEFAULT_ACCEPT_TYPES, req.secure ? WINHTTP_FLAG_SECURE : 0);
     if (!h.request) return failed(HttpStage::OpenRequest);
     if (req.receiveTimeoutMs) {
         // Waiting for the answer's headers has a time-out of its own (90 s by
         // default); without this a game that accepts and never answers would
         // hold the call far past the receive time-out.
         DWORD ms = DWORD(req.receiveTimeoutMs);
-        WinHttpSetOption(h.request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &ms, sizeof ms);
+        WINHTTP_CALL(WinHttpSetOption)
+        (h.request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &ms, sizeof ms);
     }
     if (req.manualRedirects) {
         DWORD off = WINHTTP_DISABLE_REDIRECTS;
-        WinHttpSetOption(h.request, WINHTTP_OPTION_DISABLE_FEATURE, &off, sizeof off);
+        WINHTTP_CALL(WinHttpSetOption)(h.request, WINHTTP_OPTION_DISABLE_FEATURE, &off, sizeof off);
     }
     return {};
 }
@@ -121,8 +127,9 @@ HttpResponse answerHead(HINTERNET request) {
     HttpResponse r;
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
+    if (!WINHTTP_CALL(WinHttpQueryHeaders)(
+            request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+            WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
         status = 0;
     r.status = status;
     if (status >= 300 && status <= 399) r.location = headerText(request, WINHTTP_QUERY_LOCATION);
@@ -140,13 +147,14 @@ HttpResponse exchange(const HttpRequest& req, ULONGLONG deadline) {
         return opened;
     std::wstring headers = widen(req.headers);
     DWORD length = DWORD(req.body.size());
-    BOOL sent = WinHttpSendRequest(
+    BOOL sent = WINHTTP_CALL(WinHttpSendRequest)(
         h.request, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
         headers.empty() ? 0 : DWORD(-1L),
         req.body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(req.body.data()), length,
         length, 0);
     if (!sent) return failed(HttpStage::Send);
-    if (!WinHttpReceiveResponse(h.request, nullptr)) return failed(HttpStage::Receive);
+    if (!WINHTTP_CALL(WinHttpReceiveResponse)(h.request, nullptr))
+        return failed(HttpStage::Receive);
 
     HttpResponse r = answerHead(h.request);
     // A body declared larger than wanted is not read at all.
