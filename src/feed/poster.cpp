@@ -20,6 +20,9 @@ namespace {
 std::string stepFailure(const HttpResponse& r) {
     const char* what = "";
     switch (r.failedAt) {
+    case HttpStage::Start:
+        what = "could not start the request";
+        break;
     case HttpStage::Open:
         what = "WinHttpOpen failed";
         break;
@@ -101,6 +104,11 @@ HttpRequest liveRequest(const std::string& sent) {
     req.body = sent;
     req.readBodyOnSuccess = false;
     req.bodyLimit = 400;
+    // WinHTTP's own time-outs (60 and 90 s by default) would keep a post
+    // given up on at its deadline waiting long after it; these end it soon
+    // after, and never before the deadline has spoken.
+    req.resolveTimeoutMs = req.connectTimeoutMs = req.sendTimeoutMs = req.receiveTimeoutMs =
+        2 * BuildDeadlines.postMs;
     req.totalTimeoutMs = BuildDeadlines.postMs;
     return req;
 }

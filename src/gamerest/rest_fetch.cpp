@@ -8,6 +8,7 @@ namespace korvane {
 
 RestReply restGet(const std::wstring& path) {
     HttpRequest req;
+    req.caller = HttpCaller::Game;
     req.host = L"localhost";
     req.port = 6397;
     req.verb = "GET";

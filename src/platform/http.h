@@ -9,7 +9,13 @@
 
 namespace korvane {
 
+// Whom an exchange is for. Each caller's exchanges that outlive their deadline
+// are bounded on their own: an outage of the service never holds up the
+// game's requests or a download.
+enum class HttpCaller { Service, Game, Download };
+
 struct HttpRequest {
+    HttpCaller caller = HttpCaller::Service;
     bool secure = false;
     std::wstring host;
     int port = 0;
@@ -35,7 +41,9 @@ struct HttpRequest {
 };
 
 // The step an exchange failed at, in the order they run.
-enum class HttpStage { Done, Open, Connect, OpenRequest, Send, Receive };
+// Start: the exchange could not be given the thread that keeps its deadline,
+// and was not run.
+enum class HttpStage { Done, Start, Open, Connect, OpenRequest, Send, Receive };
 
 struct HttpResponse {
     HttpStage failedAt = HttpStage::Done;

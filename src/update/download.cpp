@@ -27,6 +27,8 @@ bool redirectTarget(const std::string& location, std::wstring& host, std::wstrin
 // The exchange's failure as the user reads it; empty when it got an answer.
 std::string failureText(const HttpResponse& r) {
     switch (r.failedAt) {
+    case HttpStage::Start:
+        return "could not start the download (err " + std::to_string(r.error) + ")";
     case HttpStage::Open:
         return "WinHttpOpen failed";
     case HttpStage::Connect:
@@ -49,6 +51,7 @@ bool httpsGet(const std::wstring& host, const std::wstring& path, std::string& b
               std::string& error, size_t limit) {
     body.clear();
     HttpRequest req;
+    req.caller = HttpCaller::Download;
     req.secure = true;
     req.host = host;
     req.port = 443;

@@ -230,18 +230,49 @@ def usage_expectations(usage, player):
     return sum(drops) / len(drops) * 100, usage[player][-1]["tyres"]
 
 
-def case_full_grid(env):
-    """Late in a day's race on a full grid (62 cars, megabytes of answers) with
-    names outside ASCII, some in the buffers as Windows-1252: the documents
-    carry the player's name in UTF-8, the player's energy per lap and tyre
-    wear from the game, and every listed rival's energy; the screen shows the
-    name as it is."""
+def grid_with_game(env):
+    """The service, a full grid in the buffers and the game answering about
+    it; the folder of the game's answers."""
     env.start_service()
     rest = os.path.join(env.work, "rest")
     os.makedirs(rest)
     env.start_rig("grid62", "--rest", rest)
     files = {"/rest/watch/standings": "standings.json", "/rest/strategy/usage": "strategy_usage.json"}
     env.start_game(routes={path: {"file": os.path.join(rest, name)} for path, name in files.items()})
+    return rest
+
+
+def case_silent_service(env):
+    """The service takes each post and never answers, for longer than many
+    posts' deadlines: the ticks go on, each post failing at its deadline and
+    logged, while the game's requests go on as before and its energy stays
+    on the screen."""
+    grid_with_game(env)
+    comp = start_companion(env, "--verbose")
+    game_energy = re.compile(r"ve [0-9.]+% via rest.*\nrival ve 62 cars", re.S)
+    env.wait_for(lambda: game_energy.search(env.output(comp)), 90,
+                 "no energy from the game:\n" + env.output(comp)[-2500:])
+    env.set_answers([{"status": 200, "delay": 600}])
+    slow = "Sending : FAILED - no answer within " + POST_DEADLINE
+    env.wait_for(lambda: slow in env.output(comp), 30, "no post given up on")
+    failed = lambda: sum(l.endswith("POST FAIL") for l in log_lines(env))
+    asked, before, shown = len(env.game_requests()), failed(), len(env.output(comp))
+    # Far more posts given up on than the Windows build leaves waiting.
+    env.wait_for(lambda: failed() >= before + 12, 90, "the ticks stopped while the service was silent")
+    check(len(env.game_requests()) >= asked + 6,
+          f"{len(env.game_requests()) - asked} requests to the game while 12 posts failed")
+    frames = env.output(comp)[shown:].split("=== KORVANE COMPANION")
+    check(all(game_energy.search(f) for f in frames[1:-1]),
+          "the game's energy left the screen:\n" + "".join(frames[-2:]))
+
+
+def case_full_grid(env):
+    """Late in a day's race on a full grid (62 cars, megabytes of answers) with
+    names outside ASCII, some in the buffers as Windows-1252: the documents
+    carry the player's name in UTF-8, the player's energy per lap and tyre
+    wear from the game, and every listed rival's energy; the screen shows the
+    name as it is."""
+    rest = grid_with_game(env)
     with open(os.path.join(rest, "strategy_usage.json"), encoding="utf-8") as f:
         usage = json.load(f)
     with open(os.path.join(rest, "standings.json"), encoding="utf-8") as f:

@@ -191,10 +191,26 @@ struct Bounded {
     HttpResponse response;
 };
 
-// Exchanges given up on that have not ended yet. Past a few, a new one
-// fails at once instead of leaving one more thread waiting.
-std::atomic<int> abandoned{0};
+// Exchanges of each caller that are running or were given up on and have not
+// ended yet. Past a few given up on, the caller's next exchange fails at once
+// instead of leaving one more thread waiting; a silent service never touches
+// what the game's requests give, nor the other way round.
 constexpr int AbandonedLimit = 4;
+std::atomic<int> pending[3]{};
+
+std::atomic<int>& pendingOf(HttpCaller caller) {
+    return pending[size_t(caller)];
+}
+
+// Takes a place for one more exchange of the caller's, the check and the
+// count in one step: two threads cannot both take the last place.
+bool takePlace(std::atomic<int>& count) {
+    int now = count.load();
+    do {
+        if (now >= AbandonedLimit) return false;
+    } while (!count.compare_exchange_weak(now, now + 1));
+    return true;
+}
 
 HttpResponse expired() {
     HttpResponse r;
@@ -208,22 +224,32 @@ HttpResponse expired() {
 
 HttpResponse httpExchange(const HttpRequest& req) {
     if (req.totalTimeoutMs <= 0) return exchange(req, 0);
-    if (abandoned.load() >= AbandonedLimit) return expired();
+    std::atomic<int>& count = pendingOf(req.caller);
+    // The exchange holds its place until it ends, also after it was given up.
+    if (!takePlace(count)) return expired();
     ULONGLONG deadline = GetTickCount64() + ULONGLONG(req.totalTimeoutMs);
     auto state = std::make_shared<Bounded>();
     std::string error;
     bool started = startDetachedThread(
-        [state, req, deadline] {
+        [state, req, deadline, &count] {
             HttpResponse r = exchange(req, deadline);
             AcquireSRWLockExclusive(&state->lock);
-            if (state->givenUp) abandoned.fetch_sub(1);
+            // Whoever is last to let go of the exchange gives its place back.
+            if (state->givenUp) count.fetch_sub(1);
             state->response = std::move(r);
             state->done = true;
             ReleaseSRWLockExclusive(&state->lock);
             WakeAllConditionVariable(&state->finished);
         },
         error);
-    if (!started) return exchange(req, deadline);
+    if (!started) {
+        // Never run without its deadline: the exchange fails, as itself.
+        count.fetch_sub(1);
+        HttpResponse r;
+        r.failedAt = HttpStage::Start;
+        r.error = GetLastError();
+        return r;
+    }
     // A little past the deadline, so a body read that ends at the deadline
     // itself reports its own result.
     const ULONGLONG waitEnd = deadline + 250;
@@ -233,9 +259,9 @@ HttpResponse httpExchange(const HttpRequest& req) {
     HttpResponse r;
     if (state->done) {
         r = std::move(state->response);
+        count.fetch_sub(1);
     } else {
         state->givenUp = true;
-        abandoned.fetch_add(1);
         r = expired();
     }
     ReleaseSRWLockExclusive(&state->lock);
