@@ -55,7 +55,7 @@ void idleTick(TickStart start, const std::string& roomCode) {
     }
     if (start == TickStart::Replay) {
         setTitleIfChanged("watching a replay - room " + roomCode);
-        drawStatusScreen(replayScreenLines(roomCode));
+        showStatusScreen(replayScreenLines(roomCode));
     }
     sleepMs(500);
 }
@@ -122,7 +122,7 @@ void runMainLoop(const Options& options, const std::string& roomCode, const std:
         ScreenInput screen = screenInput(options, roomCode, ctx, sample, postOk, snapshot);
         screen.source = loggedSource = std::move(source);
         setTitleIfChanged(titleText(screen));
-        drawStatusScreen(statusScreenLines(screen));
+        showStatusScreen(statusScreenLines(screen));
         sleepMs(500);
     }
 }

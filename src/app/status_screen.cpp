@@ -3,6 +3,7 @@
 #include "analysis/session.h"
 #include "core/build_info.h"
 #include "core/format.h"
+#include "core/screen_feed.h"
 #include "core/strings.h"
 #include "feed/poster.h"
 #include "platform/console.h"
@@ -217,8 +218,12 @@ bool setTitleIfChanged(const std::string& text) {
     static std::string lastTitle;
     if (text == lastTitle) return false;
     lastTitle = text;
-    consoleSetTitle(windowTitle(text));
+    showOnScreen(ScreenPart::Title, [title = windowTitle(text)] { consoleSetTitle(title); });
     return true;
+}
+
+void showStatusScreen(std::vector<std::string> lines) {
+    showOnScreen(ScreenPart::Frame, [lines = std::move(lines)] { drawStatusScreen(lines); });
 }
 
 } // namespace korvane

@@ -48,8 +48,12 @@ std::string titleText(const ScreenInput& in);
 // Draws the lines from the top-left corner; the first call clears the console.
 void drawStatusScreen(const std::vector<std::string>& lines);
 
-// Sets the console title when the text differs from the last one set; true
-// when it did.
+// Hands the lines to the console's own thread, to be drawn as above: the
+// tick never waits on the console.
+void showStatusScreen(std::vector<std::string> lines);
+
+// Sets the console title (through the console's own thread) when the text
+// differs from the last one set; true when it did.
 bool setTitleIfChanged(const std::string& text);
 
 // The window's whole title for `text`, shown by the same rule as all text.

@@ -1,6 +1,7 @@
 #include "app/waiting_screen.h"
 
 #include "core/build_info.h"
+#include "core/screen_feed.h"
 #include "core/snapshot.h"
 #include "core/strings.h"
 #include "platform/clock.h"
@@ -204,6 +205,8 @@ char waitingCase(const std::vector<std::wstring>& sections, const PluginStatus& 
 void waitForGame(const SharedViews& views) {
     WaitingScreen& screen = waitingScreen();
     scanNamedSections();
+    // The status screen's last drawing goes out before this one.
+    settleScreen();
     consoleClear();
     std::cout << "=== KORVANE COMPANION " << BuildVersion << " ===\n\n";
     refreshPluginStatus(screen, tickCountMs(), readPluginStatus);

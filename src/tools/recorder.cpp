@@ -1,6 +1,7 @@
 #include "tools/recorder.h"
 
 #include "core/build_info.h"
+#include "core/screen_feed.h"
 #include "core/strings.h"
 #include "gamerest/poller.h"
 #include "gamerest/rest_fetch.h"
@@ -155,7 +156,8 @@ void showProgress(int ticks, uint64_t bytes, uint64_t elapsedMs, bool publishing
     std::snprintf(line, sizeof line, "\r%d ticks | %s | %.1f min | %-24s", ticks,
                   megabytes(bytes).c_str(), double(elapsedMs) / 60000.0,
                   publishing ? "game publishing" : "game not publishing");
-    std::cout << line << std::flush;
+    showOnScreen(ScreenPart::Progress,
+                 [text = std::string(line)] { std::cout << text << std::flush; });
 }
 
 } // namespace
@@ -181,6 +183,7 @@ int runRecorder(const std::wstring& path) {
         RecordedTick tick = readTick(views, *queue, uint32_t(now - start));
         std::string chunk = encoder.encode(tick);
         if (chunk.empty() || !file.append(chunk)) {
+            settleScreen();
             say("\nrecord: cannot write to ", full,
                 " (is the disk full?). Recording stopped after " + std::to_string(ticks) +
                     " ticks; the file holds them whole.\n");
@@ -194,6 +197,7 @@ int runRecorder(const std::wstring& path) {
         showProgress(ticks, bytes, now - start, publishing);
         while (!*stop && tickCountMs() < now + 500) sleepMs(20);
     }
+    settleScreen();
     say("\nRecorded " + std::to_string(ticks) + " ticks (" + megabytes(bytes) + ") to ", full,
         "\n");
     return 0;

@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """End-to-end cases: the companion against the test rig. One case per run."""
 import argparse
+import fcntl
 import json
 import os
+import pty
 import re
 import select
 import shutil
 import signal
 import subprocess
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, "..", "..", "testkit")]
@@ -330,6 +333,71 @@ def case_console_text(env):
     check(proc.wait() == 0, f"exit code {proc.returncode}")
     text = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", out).decode("utf-8", "replace")
     check("$rFactor2SMMP_Telemetry$ \u2014 is the game running?" in text, repr(text))
+
+
+HELD_SECONDS = 60
+
+
+def held_output(env, name, reader):
+    """The companion with its output into `reader`'s end, which is not read
+    for HELD_SECONDS: posts and log lines go on meanwhile at the rate of the
+    ticks; read again, the output shows a whole screen at once."""
+    folder = os.path.join(env.work, name)
+    os.makedirs(folder)
+    env.save_room("E2E-ROOM", folder)
+    # Its errors (a sanitizer's report) go to a file of their own.
+    errors = open(os.path.join(env.work, f"{name}.out"), "wb")
+    proc, out = reader(env.command("korvane-companion", "--no-update"), folder, errors)
+    proc.outfile = errors
+    proc.name = name
+    env.procs.append(proc)
+    log = lambda: env.read(os.path.join(name, "korvane_live.log")).count("\n")
+    env.wait_for(lambda: log() >= 4, 60, "no ticks logged")
+    lines, posted = log(), len(documents(env))
+    time.sleep(HELD_SECONDS)
+    ticks = log() - lines
+    check(ticks >= HELD_SECONDS, f"{ticks} ticks logged while the output was held")
+    check(len(documents(env)) - posted >= HELD_SECONDS, "posts stopped while the output was held")
+    # Read again: the whole screen is drawn anew, more than one held-back
+    # screen would have been.
+    seen = b""
+    deadline = time.time() + 30
+    while seen.count(b"=== KORVANE COMPANION") < 2 and time.time() < deadline:
+        if select.select([out], [], [], 0.5)[0]:
+            try:
+                seen += os.read(out, 65536)
+            except OSError:
+                break
+    check(seen.count(b"=== KORVANE COMPANION") >= 2, f"no screen after the output was read again")
+    env.stop(proc)
+
+
+def case_held_console(env):
+    """Output nobody reads for a minute: a pipe (shrunk to one page so that it
+    fills within a tick) and, on Linux, a terminal."""
+    env.start_service()
+    env.start_rig("race")
+
+    def pipe(cmd, cwd, errors):
+        proc = subprocess.Popen(cmd, cwd=cwd, env=env.env, stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, stderr=errors)
+        fcntl.fcntl(proc.stdout.fileno(), 1031, 4096)  # F_SETPIPE_SZ
+        proc.stdin.write(b"\n")
+        proc.stdin.close()
+        return proc, proc.stdout.fileno()
+
+    def terminal(cmd, cwd, errors):
+        master, slave = pty.openpty()
+        proc = subprocess.Popen(cmd, cwd=cwd, env=env.env, stdin=subprocess.PIPE,
+                                stdout=slave, stderr=errors)
+        os.close(slave)
+        proc.stdin.write(b"\n")
+        proc.stdin.close()
+        return proc, master
+
+    held_output(env, "pipe", pipe)
+    if env.platform == "linux":
+        held_output(env, "terminal", terminal)
 
 
 def case_planted_library(env):

@@ -1,10 +1,13 @@
 #include "app/status_screen.h"
+#include "core/screen_feed.h"
 #include "feed/poster.h"
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <gtest/gtest.h>
 #include <limits>
+#include <mutex>
 
 using namespace korvane;
 
@@ -169,4 +172,43 @@ TEST(StatusScreen, NumbersWithoutAnIntegerFormShowZero) {
         for (const std::string& l : lines) found |= l.rfind("speed 0 km/h  rpm 0  ", 0) == 0;
         EXPECT_TRUE(found) << bad;
     }
+}
+
+// A console held by the user (a selection, Ctrl+S, a pipe nobody reads)
+// holds the console's thread alone: every hand-over returns while it is
+// held, and once it is free only the newest drawing of each part is written.
+TEST(ScreenFeed, TheTickNeverWaitsOnTheConsole) {
+    std::mutex m;
+    std::condition_variable cv;
+    bool held = false, released = false;
+    std::vector<std::string> written;
+    auto write = [&](std::string what) {
+        std::lock_guard<std::mutex> lock(m);
+        written.push_back(std::move(what));
+    };
+    showOnScreen(ScreenPart::Frame, [&] {
+        std::unique_lock<std::mutex> lock(m);
+        held = true;
+        cv.notify_all();
+        cv.wait(lock, [&] { return released; });
+    });
+    {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return held; });
+    }
+    for (int tick = 1; tick <= 1000; ++tick) {
+        showOnScreen(ScreenPart::Frame, [&, tick] { write("frame " + std::to_string(tick)); });
+        showOnScreen(ScreenPart::Title, [&, tick] { write("title " + std::to_string(tick)); });
+        showOnScreen(ScreenPart::Progress, [&, tick] { write("line " + std::to_string(tick)); });
+    }
+    {
+        std::lock_guard<std::mutex> lock(m);
+        released = true;
+        cv.notify_all();
+    }
+    settleScreen();
+    EXPECT_EQ(written, (std::vector<std::string>{"frame 1000", "title 1000", "line 1000"}));
+    showOnScreen(ScreenPart::Title, [&] { write("title again"); });
+    settleScreen();
+    EXPECT_EQ(written.back(), "title again");
 }
