@@ -78,13 +78,21 @@ class ReportBuilder {
   private:
     // Answers as the poller took them, before the tick that followed them.
     // A body that repeats the one before, read with the same driver name,
-    // leaves the snapshot as it is: it is not read again.
+    // leaves the snapshot as it is: it is not read again. Read again for
+    // another name, it draws on a budget that grows with the file, so that a
+    // small file naming a new driver every tick cannot ask for endless work.
     void takeAnswers(const RecordedTick& tick, const RecordingReader& reader) {
         for (const RestAnswer& a : tick.answers) {
             if (a.status != 0) r_.restAnswers += 1;
             auto read = readWith_.find(a.path);
             if (a.repeated && read != readWith_.end() && read->second == ctx_.driverName) continue;
-            takeRestAnswer(snapshot_, a.path, reader.bodyOf(a));
+            const std::string& body = reader.bodyOf(a);
+            if (a.repeated) {
+                uint64_t budget = RereadBaseBytes + RereadPerFileByte * reader.bytesRead();
+                if (reread_ + body.size() > budget) continue;
+                reread_ += body.size();
+            }
+            takeRestAnswer(snapshot_, a.path, body);
             readWith_[a.path] = ctx_.driverName;
         }
     }
@@ -227,6 +235,11 @@ class ReportBuilder {
     std::unique_ptr<PitMenuBuffer> pitMenu_ = std::make_unique<PitMenuBuffer>();
     size_t used_[3] = {0, 0, 0};
     std::map<std::string, std::string> readWith_; // path -> the name its body was read with
+    // Bodies read again for another driver: up to 64 MiB, and 64 bytes for
+    // every byte of the file read so far (a driver change late in a race
+    // reads the strategy answer again, megabytes, once).
+    static constexpr uint64_t RereadBaseBytes = uint64_t(64) << 20, RereadPerFileByte = 64;
+    uint64_t reread_ = 0;
     uint32_t prevMs_ = 0;
     double lastEt_ = 0;
     bool lapPit_ = false, lapTyres_ = false;

@@ -13,7 +13,9 @@ uint64_t tickCountMs();
 // Sleeps for the given time, measured on the monotonic clock.
 void sleepMs(uint32_t ms);
 
-// Local time of a calendar time, formatted with strftime.
+// Local time of a calendar time, formatted with strftime; empty for a time
+// before 1970 or from the year 3000 on, which not every platform's calendar
+// can show (Windows' ends the program).
 std::string formatLocalTime(std::time_t when, const char* format);
 
 } // namespace korvane

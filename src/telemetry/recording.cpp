@@ -27,7 +27,6 @@ constexpr uint32_t LayoutSizes[] = {
 // zlib's window: a dictionary reaches no further back than this.
 constexpr size_t DictionaryBytes = 32768;
 // An inflated tick larger than this comes from a damaged chunk.
-constexpr size_t MaxTickBytes = 64u << 20;
 
 template <class T> void put(std::string& out, T v) {
     char bytes[sizeof v];
@@ -171,6 +170,8 @@ const std::string* previousBody(const RecordingBase& base, const std::string& pa
 } // namespace
 
 std::string RecordingEncoder::encode(const RecordedTick& tick) const {
+    // Never a tick its own reader would call damaged.
+    if (!answersWithinLimits(tick.answers, base_)) return {};
     std::string raw;
     put(raw, tick.ms);
     put(raw, tick.sessionTime);
@@ -192,8 +193,19 @@ std::string RecordingEncoder::encode(const RecordedTick& tick) const {
     std::string packed;
     // Only answers can use the last bodies; a tick without any needs none.
     std::string dict = tick.answers.empty() ? std::string() : dictionary(base_.bodies);
-    if (!deflateWith(raw, dict, packed)) return {};
+    if (raw.size() > MaxTickBytes || !deflateWith(raw, dict, packed) ||
+        packed.size() > MaxChunkBytes)
+        return {};
     return framed(packed);
+}
+
+std::string RecordingEncoder::encodeFitting(RecordedTick& tick) const {
+    fit(tick);
+    for (;;) {
+        std::string chunk = encode(tick);
+        if (!chunk.empty() || tick.answers.empty()) return chunk;
+        tick.answers.pop_back();
+    }
 }
 
 namespace {
@@ -288,7 +300,48 @@ bool baseWithinLimits(const std::vector<RestAnswer>& answers, const RecordingBas
     return paths <= MaxPaths && kept <= MaxBaseBytes;
 }
 
+// Only the newest answer of each path counts for what comes after the tick:
+// the earlier ones are dropped, never copied.
+void keepNewestPerPath(std::vector<RestAnswer>& answers) {
+    std::vector<RestAnswer> kept;
+    for (size_t i = 0; i < answers.size(); ++i) {
+        bool later = std::any_of(answers.begin() + long(i) + 1, answers.end(),
+                                 [&](const RestAnswer& b) { return b.path == answers[i].path; });
+        if (!later) kept.push_back(std::move(answers[i]));
+    }
+    answers.swap(kept);
+}
+
 } // namespace
+
+bool answersWithinLimits(const std::vector<RestAnswer>& answers, const RecordingBase& base) {
+    if (answers.size() > MaxTickAnswers) return false;
+    size_t total = 0;
+    for (const RestAnswer& a : answers) {
+        if (a.path.size() > MaxPathBytes) return false;
+        size_t size = a.body.size();
+        if (a.repeated) {
+            const std::string* previous = previousBody(base, a.path);
+            if (!previous) return false;
+            size = previous->size();
+        } else if (size > MaxAnswerBytes) {
+            return false;
+        }
+        if (size > MaxTickAnswerBytes - total) return false;
+        total += size;
+    }
+    return baseWithinLimits(answers, base);
+}
+
+void RecordingEncoder::fit(RecordedTick& tick) const {
+    keepNewestPerPath(tick.answers);
+    std::vector<RestAnswer> kept;
+    for (RestAnswer& a : tick.answers) {
+        kept.push_back(std::move(a));
+        if (!answersWithinLimits(kept, base_)) kept.pop_back();
+    }
+    tick.answers.swap(kept);
+}
 
 bool decodeTick(const std::string& raw, const RecordingBase& base, RecordedTick& tick,
                 uint32_t format) {
@@ -299,38 +352,21 @@ bool decodeTick(const std::string& raw, const RecordingBase& base, RecordedTick&
     uint8_t source = format >= 2 ? f.get<uint8_t>() : 0;
     f.ok = f.ok && source <= uint8_t(TelemetrySource::Game);
     size_t count = f.get<uint16_t>();
-    size_t total = 0;
     f.ok = f.ok && count <= MaxTickAnswers;
     for (size_t n = 0; f.ok && n < count; ++n) {
         t.answers.emplace_back();
         RestAnswer& a = t.answers.back();
         a.path = f.text(false);
         a.status = f.get<uint16_t>();
-        f.ok = f.ok && a.path.size() <= MaxPathBytes;
-        if (f.get<uint8_t>() == 1) {
-            // Checked before the copy is made: a file may ask for thousands.
-            const std::string* previous = previousBody(base, a.path);
-            f.ok = f.ok && previous && total + previous->size() <= MaxTickAnswerBytes;
-            a.repeated = true;
-            total += f.ok ? previous->size() : 0;
-        } else {
-            a.body = f.text(true);
-            f.ok = f.ok && a.body.size() <= MaxAnswerBytes;
-            total += a.body.size();
-        }
+        // A repeat is marked, never copied: a file may ask for thousands.
+        a.repeated = f.get<uint8_t>() == 1;
+        if (!a.repeated) a.body = f.text(true);
     }
-    // Left uncopied only where the path answers once in the tick: then its
+    f.ok = f.ok && answersWithinLimits(t.answers, base);
+    // A path answered more than once (files of earlier versions) keeps its
+    // newest answer: a repeat left then is the only one of its path, and its
     // body stays what the ticks before left, for this tick and the next.
-    for (RestAnswer& a : t.answers) {
-        if (!f.ok || !a.repeated) continue;
-        size_t same = size_t(std::count_if(t.answers.begin(), t.answers.end(),
-                                           [&](const RestAnswer& b) { return b.path == a.path; }));
-        if (same > 1) {
-            a.body = *previousBody(base, a.path);
-            a.repeated = false;
-        }
-    }
-    f.ok = f.ok && baseWithinLimits(t.answers, base);
+    if (f.ok) keepNewestPerPath(t.answers);
     std::string* buffers[] = {&t.telemetry, &t.scoring, &t.pitMenu};
     const std::string* before[] = {&base.telemetry, &base.scoring, &base.pitMenu};
     uint32_t sizes[3];
@@ -372,6 +408,7 @@ ChunkRead RecordingReader::next(RecordedTick& tick) {
         return ChunkRead::Damaged;
     base_.advance(t);
     ticks_ += 1;
+    bytes_ += packed.size();
     tick = std::move(t);
     return ChunkRead::Tick;
 }

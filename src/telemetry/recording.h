@@ -23,6 +23,7 @@ inline constexpr uint32_t OldestRecordingFormat = 1;
 // times per tick at most; a file that asks for more (an answer copied
 // thousands of times) is damaged, however small it is on disk.
 inline constexpr uint32_t MaxChunkBytes = 16u << 20;            // one chunk as stored
+inline constexpr size_t MaxTickBytes = size_t(64) << 20;        // one chunk unpacked
 inline constexpr size_t MaxTickAnswers = 64;                    // answers in one tick
 inline constexpr size_t MaxAnswerBytes = size_t(16) << 20;      // one answer's body
 inline constexpr size_t MaxTickAnswerBytes = size_t(128) << 20; // a tick's bodies, copies included
@@ -75,9 +76,15 @@ struct RecordingBase {
     void advance(const RecordedTick& tick);
 };
 
+// Whether a tick's answers stay within the limits above, read against the
+// base: the reader's test of every tick, and the writer's.
+[[nodiscard]] bool answersWithinLimits(const std::vector<RestAnswer>& answers,
+                                       const RecordingBase& base);
+
 // One tick as it comes out of its chunk, read against the base: false when it
 // is damaged, or asks for more than the limits above. A repeated body is
-// marked, not copied.
+// marked, not copied; of a path answered more than once only the newest
+// answer is kept.
 [[nodiscard]] bool decodeTick(const std::string& raw, const RecordingBase& base, RecordedTick& tick,
                               uint32_t format = RecordingFormat);
 
@@ -85,7 +92,15 @@ struct RecordingBase {
 // tick is committed only once its chunk is safely in the file.
 class RecordingEncoder {
   public:
+    // Keeps the newest answer of each path, and of those as many as the
+    // reader's limits take, in their order.
+    void fit(RecordedTick& tick) const;
+    // Empty for a tick that does not fit (see fit), or whose chunk would be
+    // larger, packed or unpacked, than the reader takes.
     std::string encode(const RecordedTick& tick) const;
+    // Fits the tick and encodes it, leaving out its last answers while the
+    // chunk would still be too large: what the recorder writes.
+    std::string encodeFitting(RecordedTick& tick) const;
     void commit(const RecordedTick& tick) { base_.advance(tick); }
 
   private:
@@ -103,6 +118,8 @@ class RecordingReader {
     bool readHeader(RecordingInfo& info, std::string& err);
     ChunkRead next(RecordedTick& tick);
     int ticksRead() const { return ticks_; }
+    // The bytes of the file's chunks read so far.
+    uint64_t bytesRead() const { return bytes_; }
     // The path's latest body, as of the tick read last; empty when none.
     const std::string& lastBody(const std::string& path) const;
     // The answer's body whether or not it repeated the one before.
@@ -114,6 +131,7 @@ class RecordingReader {
     std::istream& in_;
     uint32_t format_ = RecordingFormat;
     int ticks_ = 0;
+    uint64_t bytes_ = 0;
     RecordingBase base_;
 };
 

@@ -12,6 +12,7 @@
 #include "platform/process.h"
 #include "platform/text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -126,8 +127,14 @@ std::shared_ptr<AnswerQueue> startAnswerQueue() {
     std::string err;
     bool polling = startRestPoller(err, [queue](const std::wstring& p) {
         RestReply reply = restGet(p);
+        RestAnswer answer{wideToUtf8(p), reply.status, reply.body};
         std::lock_guard<std::mutex> lock(queue->mutex);
-        queue->answers.push_back({wideToUtf8(p), reply.status, reply.body});
+        // Between two ticks only the newest answer of a path is kept: a
+        // recorder held up (by a slow disk) never piles up answers.
+        auto same = std::find_if(queue->answers.begin(), queue->answers.end(),
+                                 [&](const RestAnswer& a) { return a.path == answer.path; });
+        if (same != queue->answers.end()) queue->answers.erase(same);
+        queue->answers.push_back(std::move(answer));
         return reply;
     });
     if (!polling) std::cout << "record: no REST answers: " << err << "\n" << std::flush;
@@ -181,7 +188,7 @@ int runRecorder(const std::wstring& path) {
     while (!*stop) {
         uint64_t now = tickCountMs();
         RecordedTick tick = readTick(views, *queue, uint32_t(now - start));
-        std::string chunk = encoder.encode(tick);
+        std::string chunk = encoder.encodeFitting(tick);
         if (chunk.empty() || !file.append(chunk)) {
             settleScreen();
             say("\nrecord: cannot write to ", full,

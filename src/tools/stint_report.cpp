@@ -365,7 +365,7 @@ std::string headList(const StintReport& r) {
     row("Session", orDash(joined(r.sessions)));
     row(r.cars.size() > 1 ? "Cars" : "Car", orDash(joined(r.cars)));
     row(r.drivers.size() > 1 ? "Drivers" : "Driver", orDash(joined(r.drivers)));
-    row("Recorded", escaped(r.startedText));
+    row("Recorded", orDash(r.startedText));
     row("Session length", r.sessionLength > 0 ? clockText(r.sessionLength) : "&ndash;");
     row("Tracked", r.firstEt >= 0
                        ? clockText(r.firstEt) + " to " + clockText(r.lastEt) + " session time"

@@ -181,7 +181,9 @@ def chunk(answers):
 def case_hostile_recording(env):
     """A small file that asks for terabytes (one answer of 16 MiB, then a tick
     that copies it 65,535 times) is refused at that tick, within a memory
-    limit. (A file cut short or ending in zeros: the unit tests.)"""
+    limit; one that asks for copies within the limits on every tick is
+    reported on at once; a start date out of the calendar shows as a dash.
+    (A file cut short or ending in zeros: the unit tests.)"""
     with open(os.path.join(RECORDINGS, "stint.kvr"), "rb") as f:
         stint = f.read()
     header = stint[:20 + struct.unpack_from("<I", stint, 12)[0]]
@@ -203,6 +205,27 @@ def case_hostile_recording(env):
     last = env.output(rig).strip().split("\n")[-1]
     check(code == 1 and last == "rig: tick 2 of the recording is damaged; replay stopped after 1 "
           "ticks", f"exit {code}: {env.output(rig)[-600:]}")
+
+    # Copies within the limits, tick after tick, from a file under a
+    # megabyte: each path's newest answer is read once a tick, never copied,
+    # and the report is done in moments.
+    copies = os.path.join(env.work, "copies.kvr")
+    with open(copies, "wb") as f:
+        f.write(header + chunk([(path, b"x" * (16 << 20))]) + chunk([(path, None)] * 8) * 18000)
+    check(os.path.getsize(copies) < 1_000_000, f"{os.path.getsize(copies)} bytes")
+    code, out = report(env, "copies", "--report", copies)
+    check(code == 0 and "18001 ticks" in env.read("copies.html"), f"exit {code}: {out}")
+
+    # A start time the calendar cannot show (before 1970, after 3000): a dash.
+    for when in (-62135596800, 10 ** 15):
+        body = bytearray(header[20:])
+        struct.pack_into("<q", body, 2 + struct.unpack_from("<H", body, 0)[0], when)
+        dated = os.path.join(env.work, "dated.kvr")
+        with open(dated, "wb") as f:
+            f.write(header[:16] + struct.pack("<I", zlib.crc32(body)) + body + stint[len(header):])
+        code, out = report(env, "dated", "--report", dated)
+        check(code == 0 and "<dt>Recorded</dt><dd>&ndash;</dd>" in env.read("dated.html"),
+              f"{when}: exit {code}: {out}")
 
 
 def report(env, name, *args):

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <set>
 #include <sstream>
 #include <zlib.h>
 
@@ -64,7 +65,57 @@ TEST(Recording, TicksComeBackAsTheyWere) {
     std::vector<RecordedTick> ticks = sampleTicks();
     Replayed r = replay(test::recordingOf(ticks));
     EXPECT_EQ(r.end, ChunkRead::End);
+    // A path answered twice in a tick comes back with its newest answer.
+    ticks[2].answers.erase(ticks[2].answers.begin());
     EXPECT_TRUE(r.ticks == ticks);
+}
+
+// The recorder fits each tick to what its reader takes: the newest answer of
+// each path, then as many as the limits allow, in their order. What it
+// writes is read back whole.
+TEST(Recording, TheWriterKeepsTheReadersLimits) {
+    std::string big(MaxAnswerBytes, 'b'), over(MaxAnswerBytes + 1, 'o');
+    std::vector<RestAnswer> bigs, many;
+    std::vector<std::string> bigPaths, manyPaths;
+    for (size_t i = 0; i <= MaxTickAnswers; ++i) {
+        std::string path = "/p" + std::to_string(i);
+        many.push_back({path, 200, "{}"});
+        if (i < MaxTickAnswers) manyPaths.push_back(path);
+        // Unpacked, a tick holds three bodies of the largest size.
+        if (i > 3) continue;
+        bigs.push_back({path, 200, big});
+        if (i < 3) bigPaths.push_back(path);
+    }
+    struct Case {
+        const char* what;
+        std::vector<RestAnswer> answers;
+        std::vector<std::string> kept; // the paths written, in order
+        bool overLimits;
+    } cases[] = {
+        {"one path answered three times",
+         {{"/a", 200, "1"}, {"/b", 200, "x"}, {"/a", 200, "3"}},
+         {"/b", "/a"},
+         false},
+        {"a body over the limit", {{"/a", 200, over}, {"/b", 200, "{}"}}, {"/b"}, true},
+        {"more bodies than a tick holds", bigs, bigPaths, true},
+        {"more answers than a tick holds", many, manyPaths, true},
+        {"a path too long", {{std::string(MaxPathBytes + 1, 'p'), 200, "{}"}}, {}, true},
+    };
+    for (Case& c : cases) {
+        RecordingEncoder encoder;
+        RecordedTick tick = tickOf(0, "", c.answers);
+        EXPECT_EQ(encoder.encode(tick).empty(), c.overLimits) << c.what;
+        std::string chunk = encoder.encodeFitting(tick);
+        std::vector<std::string> kept;
+        for (const RestAnswer& a : tick.answers) kept.push_back(a.path);
+        EXPECT_EQ(kept, c.kept) << c.what;
+        if (!c.overLimits) {
+            EXPECT_EQ(tick.answers.back().body, "3"); // the newest
+        }
+        Replayed r = replay(encodeRecordingHeader({"2.1.29", 0}) + chunk);
+        EXPECT_EQ(r.end, ChunkRead::End) << c.what;
+        EXPECT_EQ(r.ticks.size(), 1u) << c.what;
+    }
 }
 
 // Cut anywhere, a file reads up to its last whole tick; any changed byte
@@ -196,7 +247,10 @@ TEST(Recording, TicksBeyondTheLimitsAreDamaged) {
         std::string raw = rawTick(c.answers) + c.after;
         EXPECT_EQ(decodeTick(raw.substr(0, raw.size() - c.cut), c.base, tick), c.whole) << c.what;
         if (c.whole) {
-            EXPECT_EQ(tick.answers.size(), c.answers.size()) << c.what;
+            // Of a path answered more than once, the newest answer.
+            std::set<std::string> paths;
+            for (const auto& [path, body] : c.answers) paths.insert(path);
+            EXPECT_EQ(tick.answers.size(), paths.size()) << c.what;
         }
     }
 }

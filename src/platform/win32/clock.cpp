@@ -13,8 +13,10 @@ void sleepMs(uint32_t ms) {
 }
 
 std::string formatLocalTime(std::time_t when, const char* format) {
+    // 1 January 3000, 00:00 UTC.
+    if (when < 0 || when >= std::time_t(32503680000)) return {};
     std::tm local{};
-    localtime_s(&local, &when);
+    if (localtime_s(&local, &when) != 0) return {};
     char buf[128];
     size_t n = std::strftime(buf, sizeof buf, format, &local);
     return std::string(buf, n);
