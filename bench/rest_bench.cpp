@@ -107,6 +107,56 @@ void BM_PollScans24h62Cars(benchmark::State& state) {
 }
 BENCHMARK(BM_PollScans24h62Cars)->Unit(benchmark::kMillisecond);
 
+// The usage scan of the same late-race answer whatever the player is called
+// and however the game wrote the name: Latin with escaped letters, Cyrillic
+// escaped or raw, what HTML-safe writers escape, or a name the answer lacks.
+void BM_UsageScanAnyName(benchmark::State& state) {
+    struct Form {
+        const char* label;
+        std::string name;
+        std::string written; // empty: the name is not in the answer
+    };
+    const std::string cyrillic = "\xD0\x90\xD0\xBB\xD0\xB5\xD0\xBA\xD1\x81\xD0\xB5\xD0\xB9 "
+                                 "\xD0\xA1\xD0\xBC\xD0\xB8\xD1\x80\xD0\xBD\xD0\xBE\xD0\xB2";
+    const Form forms[] = {
+        {"latin_escaped", "J\xC3\xB6rg M\xC3\xBCller",
+         testkit::jsonName("J\xC3\xB6rg M\xC3\xBCller", true)},
+        {"cyrillic_escaped", cyrillic, testkit::jsonName(cyrillic, true)},
+        {"cyrillic_raw", cyrillic, cyrillic},
+        {"html_escaped", "O'Brien & <Co>", "O\\u0027Brien \\u0026 \\u003cCo\\u003e"},
+        {"accented_absent", "Zo\xC3\xAB Absent", ""},
+    };
+    const Form& form = forms[state.range(0)];
+    testkit::Scenario sc;
+    std::string err;
+    if (!testkit::loadScenarioFile(KORVANE_SCENARIO_DIR "/grid62", sc, err)) {
+        state.SkipWithError(err.c_str());
+        return;
+    }
+    sc.historyLaps = 24 * 3600 / 210;
+    testkit::ScenarioPlayer player(sc);
+    testkit::RaceHistory race = testkit::raceHistory(sc, player.world());
+    std::string usage = testkit::usageAnswer(race);
+    size_t p = race.player;
+    auto quoted = [](const std::string& text) {
+        std::string out(1, '"');
+        out += text;
+        out += '"';
+        return out;
+    };
+    std::string key = quoted(testkit::jsonName(race.drivers[p].name, p % 2 == 0));
+    size_t at = usage.find(key);
+    if (at == std::string::npos) {
+        state.SkipWithError("the player's key is not in the answer");
+        return;
+    }
+    if (!form.written.empty()) usage.replace(at, key.size(), quoted(form.written));
+    for (auto _ : state) benchmark::DoNotOptimize(scanUsage(usage, form.name));
+    state.SetLabel(form.label);
+    state.counters["usage_MB"] = double(usage.size()) / 1e6;
+}
+BENCHMARK(BM_UsageScanAnyName)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+
 void BM_FindNumberAfterKey(benchmark::State& state) {
     std::string body(65536 - 64, ' ');
     body += "\"fuelInfo\":{\"currentVirtualEnergy\":574425000.0}";

@@ -30,7 +30,13 @@ void pollEnergy(RestSnapshot& snapshot, const std::string& body) {
 }
 
 void pollUsage(RestSnapshot& snapshot, const std::string& body) {
-    if (body.empty()) return;
+    if (body.empty()) {
+        // No answer (or one dropped for its size): what the last one gave is
+        // no longer current.
+        snapshot.restVePerLap.store(-1.0);
+        for (auto& wear : snapshot.restTyreWear) wear.store(-1.0);
+        return;
+    }
     std::string name;
     {
         std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
@@ -43,20 +49,26 @@ void pollUsage(RestSnapshot& snapshot, const std::string& body) {
 }
 
 void pollStandings(RestSnapshot& snapshot, const std::string& body) {
+    if (body.empty()) {
+        publishRivalEnergy(snapshot, {}, "");
+        return;
+    }
     std::optional<StandingsEnergy> found = parseStandingsEnergy(body);
     if (!found || found->energyByDriver.empty()) return;
     publishRivalEnergy(snapshot, std::move(found->energyByDriver), found->matchedKey);
 }
 
 // The body of one answer; a dropped one is noted for the diagnostics and
-// gives nothing, as no answer would.
+// gives nothing, as no answer would. The note goes once the path's answers
+// fit again.
 std::string fetchBody(RestSnapshot& snapshot, const RestFetch& fetch, const wchar_t* path) {
     RestReply reply = fetch(path);
-    if (reply.dropped) {
-        std::string note = wideToUtf8(path) + ", " + droppedSizeText(reply);
-        std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
-        snapshot.droppedAnswer = std::move(note);
-    }
+    std::string named = wideToUtf8(path) + ", ";
+    std::lock_guard<std::mutex> lock(snapshot.snapshotMutex);
+    if (reply.dropped)
+        snapshot.droppedAnswer = named + droppedSizeText(reply);
+    else if (!reply.body.empty() && snapshot.droppedAnswer.starts_with(named))
+        snapshot.droppedAnswer.clear();
     return std::move(reply.body);
 }
 

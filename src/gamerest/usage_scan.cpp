@@ -19,9 +19,58 @@ struct PlayerEntry {
     size_t name = npos, nameEnd = npos, open = npos, close = npos;
 };
 
+// The quote that opens the string whose closing quote is at `close`: the
+// nearest one before it that no backslash escapes; npos when none.
+size_t openingQuote(const std::string& body, size_t close) {
+    for (size_t q = close; q > 0;) {
+        q = body.rfind('"', q - 1);
+        if (q == npos) return npos;
+        size_t k = q;
+        while (k > 0 && body[k - 1] == '\\') --k;
+        if ((q - k) % 2 == 0) return q;
+    }
+    return npos;
+}
+
+// The answer's keys are found from their arrays, each of which opens with a
+// record: a '[' whose next non-blank byte is '{', after "key":. Every key is
+// read with its escapes decoded, so a name matches however the game's writer
+// escaped it, and the work is one pass of memchr through the body for any
+// name, in any alphabet, present or not. `keyed` tells whether the body had
+// such arrays at all.
+PlayerEntry findKeyed(const std::string& body, const std::string& name, bool& keyed) {
+    PlayerEntry entry;
+    keyed = false;
+    for (size_t open = body.find('['); open != npos; open = body.find('[', open + 1)) {
+        size_t v = open + 1;
+        while (v < body.size() && isBlank(body[v])) ++v;
+        if (v >= body.size() || body[v] != '{') continue;
+        size_t c = open;
+        while (c > 0 && isBlank(body[c - 1])) --c;
+        if (c == 0 || body[c - 1] != ':') continue;
+        --c;
+        while (c > 0 && isBlank(body[c - 1])) --c;
+        if (c == 0 || body[c - 1] != '"') continue;
+        size_t close = c - 1, q = openingQuote(body, close);
+        if (q == npos) continue;
+        keyed = true;
+        if (matchString(body, q + 1, name) != close) continue;
+        entry.name = q;
+        entry.nameEnd = close + 1;
+        entry.open = open;
+        entry.close = arrayClose(body, open);
+        return entry;
+    }
+    return entry;
+}
+
 PlayerEntry findPlayer(const std::string& body, const std::string& name) {
     PlayerEntry entry;
     if (name.empty()) return entry;
+    bool keyed = false;
+    entry = findKeyed(body, name, keyed);
+    if (keyed) return entry;
+    // An answer of another shape: the name wherever it stands quoted.
     QuotedText key = findQuoted(body, name);
     entry.name = key.at;
     entry.nameEnd = key.end;

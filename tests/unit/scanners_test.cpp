@@ -218,6 +218,10 @@ TEST(ScanUsage, PlayerNameAsTheGameWritesIt) {
         {"x\xF0\x9F\x8F\x81", R"(x\ud83c\udfc1)"},             // a surrogate pair
         {"\xC3\xBC/", "\xC3\xBC\\/"},                          // its only escape last
         {"\x01x", R"(\u0001x)"}, // six bytes for the one before the plain run
+        // What HTML-safe writers escape, and letters no writer needs to.
+        {"O'Brien & <Co>+1", R"(O\u0027Brien \u0026 \u003cCo\u003e\u002b1)"},
+        {"Max", R"(\u004dax)"},
+        {"\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD", R"(\u0418\u0432\u0430\u043d)"},
     };
     for (const Case& c : cases) {
         UsageScan usage = scanUsage(answer(c.key), c.name);
@@ -226,7 +230,7 @@ TEST(ScanUsage, PlayerNameAsTheGameWritesIt) {
         EXPECT_DOUBLE_EQ(usage.tyres->values[0], 5) << c.key;
         EXPECT_DOUBLE_EQ(usage.tyres->values[3], 8) << c.key;
     }
-    for (const char* absent : {"M\xC3\xBCll", "Mueller", "M\xC3\xBCllerXY"}) {
+    for (const char* absent : {"M\xC3\xBCll", "Mueller", "M\xC3\xBCllerXY", "R\xC3\xA9mi"}) {
         UsageScan usage = scanUsage(answer(R"(M\u00fcller)"), absent);
         EXPECT_FALSE(usage.vePerLap || usage.tyres) << absent;
     }
