@@ -16,11 +16,15 @@ manifest names the build's address (base URL + file name), its SHA-256 and,
 when signed, the signer's common name, which the program then insists on.
 
 With --plugin, the telemetry plugin is laid out too, with plugin-latest.json
-(its address and SHA-256) and, when signed, plugin-latest.json.p7s: a detached
-signature over the manifest's exact bytes, which a program with a pinned
-publisher requires before it downloads the plugin.
+(its address, its SHA-256, the release's version and the day it expires,
+--plugin-days after today, 90 by default) and, when signed,
+plugin-latest.json.p7s: a detached signature over the manifest's exact bytes,
+which a program with a pinned publisher requires before it downloads the
+plugin. Such a program refuses a manifest past its day, or older than one it
+took before: publish the plugin again with every release, within the days.
 """
 import argparse
+import datetime
 import hashlib
 import json
 import os
@@ -112,7 +116,9 @@ def publish_plugin(dll, a):
         digest = hashlib.sha256(f.read()).hexdigest()
     manifest = os.path.join(a.out, "plugin-latest.json")
     with open(manifest, "w") as f:
-        json.dump({"url": a.base_url.rstrip("/") + "/" + PLUGIN, "sha256": digest}, f, indent=2)
+        expires = datetime.date.today() + datetime.timedelta(days=a.plugin_days)
+        json.dump({"url": a.base_url.rstrip("/") + "/" + PLUGIN, "sha256": digest,
+                   "version": a.version, "expires": expires.isoformat()}, f, indent=2)
         f.write("\n")
     if a.cert:
         sign_detached(manifest, a)
@@ -132,6 +138,8 @@ def main():
     ap.add_argument("--key")
     ap.add_argument("--chain", help="PEM file of the signer's issuing certificates")
     ap.add_argument("--notes", default="")
+    ap.add_argument("--plugin-days", type=int, default=90,
+                    help="days the plugin manifest stays valid")
     a = ap.parse_args()
     if not a.base_url.startswith("https://"):
         sys.exit("the base URL must start with https://")

@@ -31,6 +31,11 @@ bool isDirectory(const std::string& path);
 // Creates one folder; an existing folder is fine and failures are not reported.
 void createDirectory(const std::string& path);
 
+// The folder where the program keeps what it remembers for the user between
+// runs, created when missing: %LOCALAPPDATA%\Korvane on Windows,
+// ~/.local/state/korvane elsewhere. Empty when there is none.
+std::string userStateFolder();
+
 // The wide form the file helpers of files.h take.
 std::wstring widePath(const std::string& path);
 

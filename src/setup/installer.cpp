@@ -10,6 +10,7 @@
 #include "update/manifest.h"
 #include "update/signature.h"
 
+#include <ctime>
 #include <iostream>
 
 namespace korvane {
@@ -38,6 +39,72 @@ bool manifestSigned(const std::string& manifest, std::ostream& out) {
     return true;
 }
 
+// Days since 1970-01-01 of a date written YYYY-MM-DD; false for anything else.
+bool daysOfDate(const std::string& text, int64_t& days) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (text[i] < '0' || text[i] > '9') return false;
+    int64_t y = std::stoi(text.substr(0, 4)), m = std::stoi(text.substr(5, 2)),
+            d = std::stoi(text.substr(8, 2));
+    if (m < 1 || m > 12 || d < 1 || d > 31) return false;
+    // The civil calendar counted from March, so that February ends a year.
+    y -= m <= 2;
+    int64_t era = (y >= 0 ? y : y - 399) / 400, yoe = y - era * 400;
+    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    days = era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+    return true;
+}
+
+// Where the version of the last plugin manifest taken on this machine is kept.
+std::string acceptedManifestFile() {
+    std::string folder = userStateFolder();
+    return folder.empty() ? folder : folder + PathSeparator + "plugin-manifest-version.txt";
+}
+
+// The signed manifest's version, expiry and age against what this machine
+// took before; says why not, and remembers the version taken.
+bool manifestCurrent(const std::string& manifest, std::ostream& out) {
+    std::string file = acceptedManifestFile(), last, reason;
+    if (!file.empty() && readFileBytes(widePath(file), last, 64)) last = trimSpace(last);
+    if (!pluginManifestCurrent(manifest, last, int64_t(std::time(nullptr)), reason)) {
+        out << " " << reason << " - refusing it.\n\n";
+        return false;
+    }
+    if (!file.empty())
+        (void)replaceFileBytes(widePath(file), manifestField(manifest, "version") + "\n",
+                               Readers::OwnerOnly);
+    return true;
+}
+
+} // namespace
+
+bool pluginManifestCurrent(const std::string& manifest, const std::string& lastAccepted,
+                           int64_t now, std::string& reason) {
+    std::string version = manifestField(manifest, "version");
+    std::string expires = manifestField(manifest, "expires");
+    int64_t days = 0;
+    if (version.empty() || expires.empty()) {
+        reason = std::string("manifest names no ") + (version.empty() ? "version" : "expiry");
+        return false;
+    }
+    if (!daysOfDate(expires, days)) {
+        reason = "manifest expiry \"" + shownText(expires) + "\" is no date";
+        return false;
+    }
+    if (now >= days * 86400) {
+        reason = "manifest expired on " + expires;
+        return false;
+    }
+    if (!lastAccepted.empty() && isNewerVersion(lastAccepted, version)) {
+        reason = "manifest version " + shownText(version) + " is older than " +
+                 shownText(lastAccepted) + ", taken before on this machine";
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
 // The download steps; true once the plugin file is in place.
 bool downloadPlugin(const std::string& gameFolder, std::ostream& out) {
     out << "  Fetching plugin..." << std::flush;
@@ -49,7 +116,8 @@ bool downloadPlugin(const std::string& gameFolder, std::ostream& out) {
     // The plugin runs inside the game: a build that pins its publisher takes
     // the manifest's address and digest only over that publisher's signature,
     // not on the word of the host that serves both.
-    if (*PinnedSigner && !manifestSigned(manifest, out)) return false;
+    if (*PinnedSigner && (!manifestSigned(manifest, out) || !manifestCurrent(manifest, out)))
+        return false;
     std::string url = manifestField(manifest, "url");
     std::string sha256 = manifestField(manifest, "sha256");
     if (url.empty() || sha256.empty()) {

@@ -1,5 +1,6 @@
 #pragma once
 // The offer to install the telemetry plugin and switch it on.
+#include <cstdint>
 #include <iosfwd>
 #include <string>
 
@@ -13,5 +14,14 @@ namespace korvane {
 bool offerPluginInstall(const std::string& gameFolder, bool withDownload, std::istream& in,
                         std::ostream& out);
 bool offerPluginInstall(const std::string& gameFolder, bool withDownload);
+
+// Whether a signed plugin manifest is current: it names its "version" and the
+// day it "expires" (YYYY-MM-DD, UTC), that day has not begun at `now`
+// (seconds since 1970), and its version is not older than `lastAccepted`, the
+// version of the last one this machine took (empty for none). Else false,
+// with the reason. A service that was broken into cannot put back an older
+// signed manifest, whose plugin may have a known flaw.
+bool pluginManifestCurrent(const std::string& manifest, const std::string& lastAccepted,
+                           int64_t now, std::string& reason);
 
 } // namespace korvane

@@ -413,29 +413,45 @@ def case_plugin_install(env):
     with open(dll, "wb") as f:
         f.write(PLUGIN_BODY)
     cert = chained_publisher(env)
-    subprocess.run([sys.executable, PUBLISH, "--out", release, "--version", "2.1.29",
-                    "--base-url", f"https://{env.host}/release", "--plugin", dll, "--cert", cert,
-                    "--key", cert[:-4] + ".key", "--chain", cert[:-4] + ".chain.pem"],
-                   check=True, stdout=subprocess.DEVNULL)
-    with open(os.path.join(release, "plugin-latest.json")) as f:
-        signed = f.read()
-    signature = {"file": os.path.join(release, "plugin-latest.json.p7s")}
+
+    def published(folder, *args):
+        """The signed manifest of a release laid out in `folder`, and the route
+        of its signature."""
+        subprocess.run([sys.executable, PUBLISH, "--out", folder, "--version", "2.1.29",
+                        "--base-url", f"https://{env.host}/release", "--plugin", dll,
+                        "--cert", cert, "--key", cert[:-4] + ".key",
+                        "--chain", cert[:-4] + ".chain.pem", *args],
+                       check=True, stdout=subprocess.DEVNULL)
+        with open(os.path.join(folder, "plugin-latest.json")) as f:
+            return f.read(), {"file": os.path.join(folder, "plugin-latest.json.p7s")}
+
+    signed, signature = published(release)
+    expired, expired_signature = published(os.path.join(env.work, "expired"), "--plugin-days", "0")
     env.configure(files=env.work)
     expected = f', expected a manifest signed by "{SIGNER}"'
+    both = ["/plugin-latest.json", "/plugin-latest.json.p7s"]
     pinned = [
-        ("unsigned", {}, " manifest signature not available (HTTP 404) - refusing it.\n\n",
-         ["/plugin-latest.json", "/plugin-latest.json.p7s"]),
+        ("unsigned", {}, " manifest signature not available (HTTP 404) - refusing it.\n\n", None),
         ("altered", {"/plugin-latest.json.p7s": signature, "/plugin-latest.json":
                      {"body": signed.replace(f"https://{env.host}/release", f"https://{env.host}")}},
          " manifest signature check failed: modified after signing" + expected + " - refusing it.\n\n",
-         ["/plugin-latest.json", "/plugin-latest.json.p7s"]),
+         None),
+        # Signed, but past its day, or older than one taken before here.
+        ("expired", {"/plugin-latest.json": {"body": expired},
+                     "/plugin-latest.json.p7s": expired_signature},
+         f" manifest expired on {json.loads(expired)['expires']} - refusing it.\n\n", None),
+        ("older", {"/plugin-latest.json.p7s": signature},
+         " manifest version 2.1.29 is older than 2.1.30, taken before on this machine"
+         " - refusing it.\n\n", "2.1.30"),
     ]
-    for name, routes, message, wanted in pinned:
+    for name, routes, message, taken in pinned:
         env.configure(routes={"/plugin-latest.json": {"body": signed}, **routes})
+        remember_manifest(env, "pinned-" + name, taken)
         m, folder, before, texts, fetched = attempt("pinned-" + name, "",
                                                     program="korvane-companion-pinned")
         check("  Fetching plugin..." + message in texts[0], f"pinned {name}:\n{texts[0]}")
-        check(fetched == wanted and m.snapshot() == before, f"pinned {name}: fetched {fetched}")
+        check(fetched == both and m.snapshot() == before, f"pinned {name}: fetched {fetched}")
+    remember_manifest(env, "pinned-signed", None)
     env.configure(files=env.work, routes={"/plugin-latest.json": {"body": signed},
                                           "/plugin-latest.json.p7s": signature})
     m, folder, before, texts, fetched = attempt("pinned-signed", "",
@@ -444,6 +460,27 @@ def case_plugin_install(env):
     check(fetched == ["/plugin-latest.json", "/plugin-latest.json.p7s", "/release/" + PLUGIN],
           f"fetched {fetched}")
     check_installed(folder, with_plugin=True)
+    check(remember_manifest(env, "pinned-signed", None) == "2.1.29\n", "the version taken is not remembered")
+
+
+def remember_manifest(env, name, version):
+    """Puts `version` (None: nothing) in the memory of the last plugin
+    manifest taken, of the machine of that name; gives what was there."""
+    if env.platform == "windows":
+        folder = os.path.join(env.env["WINEPREFIX"], "drive_c", "users", os.environ.get("USER", "root"),
+                              "AppData", "Local", "Korvane")
+    else:
+        folder = os.path.join(env.work, name, "home", ".local", "state", "korvane")
+    path = os.path.join(folder, "plugin-manifest-version.txt")
+    before = open(path).read() if os.path.exists(path) else None
+    if version is None:
+        if before is not None:
+            os.unlink(path)
+    else:
+        os.makedirs(folder, exist_ok=True)
+        with open(path, "w") as f:
+            f.write(version + "\n")
+    return before
 
 
 def read_only(folder):

@@ -2,6 +2,7 @@
 #include "platform/machine.h"
 #include "settings_property.h"
 #include "setup/discovery.h"
+#include "setup/installer.h"
 #include "setup/settings_editor.h"
 #include "test_support.h"
 
@@ -279,3 +280,42 @@ TEST(EnablePluginInSettings, BackupsOfOneSecondDoNotOverwriteEachOther) {
 
 } // namespace
 } // namespace korvane
+
+// A signed plugin manifest is taken only while its day has not begun and
+// when it is no older than the last one this machine took.
+TEST(PluginManifest, CurrentUntilItsDayAndNeverOlderThanTheLastTaken) {
+    const int64_t march1st2027 = 1803859200, leapDay2024 = 1709164800;
+    auto manifest = [](const char* version, const char* expires) {
+        return std::string("{\"url\": \"https://h/p.dll\", \"sha256\": \"ab\", \"version\": \"") +
+               version + "\", \"expires\": \"" + expires + "\"}";
+    };
+    struct Case {
+        std::string manifest;
+        const char* last;
+        int64_t now;
+        const char* reason; // "": current
+    } cases[] = {
+        {manifest("2.1.29", "2027-03-01"), "", march1st2027 - 1, ""},
+        {manifest("2.1.29", "2027-03-01"), "", march1st2027, "manifest expired on 2027-03-01"},
+        {manifest("2.1.29", "2024-02-29"), "", leapDay2024 - 1, ""},
+        {manifest("2.1.29", "2024-02-29"), "", leapDay2024, "manifest expired on 2024-02-29"},
+        {manifest("2.1.29", "2027-03-01"), "2.1.29", 0, ""},
+        {manifest("2.1.29", "2027-03-01"), "2.1.28", 0, ""},
+        {manifest("2.1.29", "2027-03-01"), "2.2.0", 0,
+         "manifest version 2.1.29 is older than 2.2.0, taken before on this machine"},
+        {manifest("2.1.9", "2027-03-01"), "2.1.10", 0,
+         "manifest version 2.1.9 is older than 2.1.10, taken before on this machine"},
+        {R"({"url": "https://h/p.dll", "expires": "2027-03-01"})", "", 0,
+         "manifest names no version"},
+        {R"({"url": "https://h/p.dll", "version": "2.1.29"})", "", 0, "manifest names no expiry"},
+        {manifest("2.1.29", "2027-13-01"), "", 0, "manifest expiry \"2027-13-01\" is no date"},
+        {manifest("2.1.29", "27-03-01"), "", 0, "manifest expiry \"27-03-01\" is no date"},
+        {manifest("2.1.29", "2027-03-1x"), "", 0, "manifest expiry \"2027-03-1x\" is no date"},
+    };
+    for (const Case& c : cases) {
+        std::string reason;
+        EXPECT_EQ(korvane::pluginManifestCurrent(c.manifest, c.last, c.now, reason), !*c.reason)
+            << c.manifest;
+        EXPECT_EQ(reason, c.reason) << c.manifest;
+    }
+}

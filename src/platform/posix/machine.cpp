@@ -28,6 +28,17 @@ std::string readRegistryString(RegistryHive, const std::string&, const std::stri
     return {};
 }
 
+std::string userStateFolder() {
+    std::string home = homeFolder();
+    if (home.empty()) return {};
+    std::string folder = home;
+    for (const char* part : {"/.local", "/state", "/korvane"}) {
+        folder += part;
+        ::mkdir(folder.c_str(), 0700);
+    }
+    return isDirectory(folder) ? folder : std::string();
+}
+
 std::string steamRootFolder() {
     std::string home = homeFolder();
     if (home.empty()) return {};

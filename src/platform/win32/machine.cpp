@@ -57,6 +57,15 @@ void createDirectory(const std::string& path) {
     CreateDirectoryW(widePath(path).c_str(), nullptr);
 }
 
+std::string userStateFolder() {
+    wchar_t base[MAX_PATH];
+    DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", base, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    std::string folder = wideToUtf8(base) + "\\Korvane";
+    createDirectory(folder);
+    return isDirectory(folder) ? folder : std::string();
+}
+
 std::wstring widePath(const std::string& path) {
     return utf8ToWide(path);
 }
