@@ -26,15 +26,19 @@ def _fresh(folder):
     return True
 
 
-def issue(folder, name, cn, extensions, issuer):
+def issue(folder, name, cn, extensions, issuer, key=None):
     """name.pem/name.key in `folder`, for `cn` (None: a name without one)
     with the given extensions (none at all when empty), issued by `issuer`
-    (the path of its .pem, its key beside it as .key). Also name.chain.pem: its issuers below the root, for
-    a signature that carries the whole chain."""
+    (the path of its .pem, its key beside it as .key), for `key` (a fresh one
+    when None). Also name.chain.pem: its issuers below the root, for a
+    signature that carries the whole chain."""
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, name + ".ext"), "w") as f:
         f.write(extensions)
-    _run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
+    if key:
+        shutil.copyfile(key, os.path.join(folder, name + ".key"))
+    _run("openssl", "req", *(["-new", "-key", name + ".key"] if key else
+                             ["-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key"]),
          "-out", name + ".csr", "-utf8", "-subj", f"/CN={cn}" if cn else "/O=Korvane Test",
          cwd=folder)
     issuer_key = issuer[:-len(".pem")] + ".key"

@@ -14,6 +14,9 @@ extern const char* const BuildVersion;
 // (empty: the system's; only where the platform judges the chain itself).
 extern const char* const PinnedSigner;
 extern const char* const PinnedAuthorityPem;
+// The SHA-256 (lower-case hex) of the publisher's public key, as the DER
+// SubjectPublicKeyInfo of its certificate holds it; empty: no key pinned.
+extern const char* const PinnedKeySha256;
 
 // How long the program waits before it gives up: a whole download, one live
 // post (the main loop posts, so a slow service must not hold the ticks), one

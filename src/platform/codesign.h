@@ -20,7 +20,8 @@ enum class TrustVerdict {
 struct TrustResult {
     TrustVerdict verdict = TrustVerdict::Other;
     uint32_t code = 0;  // the platform's own result, for the Other case
-    std::string signer; // Trusted: the name of the signer the check verified (UTF-8)
+    std::string signer; // Trusted: the common name of the signer the check verified (UTF-8)
+    std::string signerKey; // Trusted: the signer's public key (SubjectPublicKeyInfo, DER)
 };
 
 // `authorityPem`, where not empty, is the one authority trusted for the

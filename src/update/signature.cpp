@@ -2,6 +2,7 @@
 
 #include "core/build_info.h"
 #include "platform/codesign.h"
+#include "update/download.h"
 
 #include <cstdio>
 
@@ -58,9 +59,17 @@ bool passes(const TrustResult& trust, const SignerRule& rule, const char* what,
     }
     const std::string& name = trust.signer;
     bool matches = rule.exact ? name == rule.name : name.find(rule.name) != std::string::npos;
-    if (rule.name.empty() || matches) return true;
-    reason = "signed by \"" + name + "\", expected \"" + rule.name + "\"";
-    return false;
+    if (!rule.name.empty() && !matches) {
+        reason = "signed by \"" + name + "\", expected \"" + rule.name + "\"";
+        return false;
+    }
+    // Any authority may issue a certificate in the publisher's name: only
+    // the publisher's own key is the publisher.
+    if (*PinnedKeySha256 && sha256Hex(trust.signerKey) != PinnedKeySha256) {
+        reason = "signed by \"" + name + "\" with a key that is not the publisher's";
+        return false;
+    }
+    return true;
 }
 
 } // namespace

@@ -269,6 +269,16 @@ def case_update_signature(env):
          refused("not signed" + expected)),
         (pinned, "pinned, another publisher", dict(next_build(other), signer="Korvane"),
          refused(f'signed by "{SIGNER} Ltd", expected "{SIGNER}"')),
+        # Any authority may issue a certificate in the publisher's name.
+        (pinned, "pinned, the publisher's name on another key",
+         next_build(testca.issue(creds, "impostor", SIGNER, testca.CODE_SIGNING,
+                                 pinned_authority(env))),
+         refused(f'signed by "{SIGNER}" with a key that is not the publisher\'s')),
+        # A certificate without a common name names no signer (Windows would
+        # offer the organisation's name in its place).
+        (app, "a signer without a common name",
+         dict(next_build(testca.issue(creds, "nameless", None, testca.CODE_SIGNING, root)),
+              signer=SIGNER), refused("could not read the signer")),
     ]
     if app.windows:
         print("note: Wine trusts any self-signed signer and any key usage; the untrusted "
@@ -279,10 +289,6 @@ def case_update_signature(env):
             (app, "untrusted", next_build("rogue-signer"), refused("signer is not trusted")),
             (app, "no key usage", next_build(bare), may_not),
             (app, "under a TLS-only intermediate", next_build(under_tls), may_not),
-            # (Windows would show the organisation in place of a common name.)
-            (app, "a signer without a common name",
-             dict(next_build(testca.issue(creds, "nameless", None, testca.CODE_SIGNING, root)),
-                  signer=SIGNER), refused("could not read the signer")),
             (pinned, "pinned, outside the pinned authority", next_build("signer"),
              refused("signer is not trusted" + expected)),
         ]
@@ -318,13 +324,18 @@ def answer(env, proc, text, nth):
     proc.stdin.flush()
 
 
+def publisher_key(env):
+    """The key the pinned test program knows its publisher by."""
+    return os.path.join(os.path.dirname(env.bindir), "update-authority", "publisher.key")
+
+
 def chained_publisher(env):
-    """The pinned publisher under an intermediate of the pinned authority:
-    its signatures must carry the intermediate to verify."""
+    """The pinned publisher, with its own key, under an intermediate of the
+    pinned authority: its signatures must carry the intermediate to verify."""
     creds = os.path.join(env.work, "creds")
     middle = testca.issue(creds, "intermediate", "Korvane Test Signing Intermediate",
                           testca.INTERMEDIATE, pinned_authority(env))
-    return testca.issue(creds, "chained", SIGNER, testca.CODE_SIGNING, middle)
+    return testca.issue(creds, "chained", SIGNER, testca.CODE_SIGNING, middle, publisher_key(env))
 
 
 def serve_by_redirect(env, fields):

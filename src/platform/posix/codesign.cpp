@@ -111,6 +111,15 @@ TrustResult checkSigner(CMS_ContentInfo* cms, X509* signer, const std::string& a
     return r;
 }
 
+// The certificate's public key as the DER SubjectPublicKeyInfo it holds.
+std::string publicKeyOf(X509* cert) {
+    unsigned char* der = nullptr;
+    int n = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert), &der);
+    std::string key = n > 0 ? std::string(reinterpret_cast<char*>(der), size_t(n)) : std::string();
+    OPENSSL_free(der);
+    return key;
+}
+
 // The common name of the signer's certificate; empty when it has none.
 std::string commonName(X509* cert) {
     char buf[256];
@@ -143,7 +152,10 @@ TrustResult checkDetachedTrust(const std::string& content, const std::string& si
         } else {
             X509* signer = sk_X509_value(signers, 0);
             r = checkSigner(cms, signer, authorityPem);
-            if (r.verdict == TrustVerdict::Trusted) r.signer = commonName(signer);
+            if (r.verdict == TrustVerdict::Trusted) {
+                r.signer = commonName(signer);
+                r.signerKey = publicKeyOf(signer);
+            }
         }
         sk_X509_free(signers);
     }

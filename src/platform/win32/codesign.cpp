@@ -40,17 +40,34 @@ TrustVerdict verdictOf(uint32_t code) {
     return TrustVerdict::Other;
 }
 
-// The certificate's display name (its common name) read with the wide API,
-// so a name beyond the code page, or one holding a zero, is read whole.
+// The certificate's common name read with the wide API, so a name beyond the
+// code page, or one holding a zero, is read whole; empty when it has none
+// (the display name would fall back on the organisation's).
 std::string signerName(PCCERT_CONTEXT cert) {
-    DWORD len = CRYPT32_CALL(CertGetNameStringW)(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr,
-                                                 nullptr, 0);
+    void* commonName = const_cast<char*>(szOID_COMMON_NAME);
+    DWORD len =
+        CRYPT32_CALL(CertGetNameStringW)(cert, CERT_NAME_ATTR_TYPE, 0, commonName, nullptr, 0);
     if (len <= 1) return {};
     std::wstring text(len, L'\0');
-    len = CRYPT32_CALL(CertGetNameStringW)(cert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr,
-                                           text.data(), len);
+    len = CRYPT32_CALL(CertGetNameStringW)(cert, CERT_NAME_ATTR_TYPE, 0, commonName, text.data(),
+                                           len);
     text.resize(len > 0 ? len - 1 : 0);
     return wideToUtf8(text);
+}
+
+// The certificate's public key as the DER SubjectPublicKeyInfo it holds.
+std::string signerKey(PCCERT_CONTEXT cert) {
+    CERT_PUBLIC_KEY_INFO* key = &cert->pCertInfo->SubjectPublicKeyInfo;
+    DWORD len = 0;
+    if (!CRYPT32_CALL(CryptEncodeObject)(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key, nullptr,
+                                         &len))
+        return {};
+    std::string der(len, '\0');
+    if (!CRYPT32_CALL(CryptEncodeObject)(X509_ASN_ENCODING, X509_PUBLIC_KEY_INFO, key,
+                                         reinterpret_cast<BYTE*>(der.data()), &len))
+        return {};
+    der.resize(len);
+    return der;
 }
 
 // Whether the digest the signer signed (its messageDigest attribute) is the
@@ -122,8 +139,10 @@ TrustResult checkFileTrust(const std::wstring& path, const std::string& /*author
         CRYPT_PROVIDER_SGNR* signer =
             provider ? WINTRUST_CALL(WTHelperGetProvSignerFromChain)(provider, 0, FALSE, 0)
                      : nullptr;
-        if (signer && signer->csCertChain > 0 && signer->pasCertChain)
+        if (signer && signer->csCertChain > 0 && signer->pasCertChain) {
             r.signer = signerName(signer->pasCertChain[0].pCert);
+            r.signerKey = signerKey(signer->pasCertChain[0].pCert);
+        }
     }
     // The check keeps state until it is closed, whatever it answered.
     data.dwStateAction = WTD_STATEACTION_CLOSE;
@@ -185,7 +204,10 @@ TrustResult checkDetachedTrust(const std::string& content, const std::string& si
         if (r.verdict == TrustVerdict::Trusted &&
             (chain->TrustStatus.dwErrorStatus & CERT_TRUST_IS_NOT_VALID_FOR_USAGE))
             r.verdict = TrustVerdict::WrongUsage;
-        if (r.verdict == TrustVerdict::Trusted) r.signer = signerName(signer);
+        if (r.verdict == TrustVerdict::Trusted) {
+            r.signer = signerName(signer);
+            r.signerKey = signerKey(signer);
+        }
         CRYPT32_CALL(CertFreeCertificateChain)(chain);
     }
     CRYPT32_CALL(CertFreeCertificateContext)(signer);
