@@ -79,14 +79,21 @@ BENCHMARK(BM_ScanTyreWear)->Unit(benchmark::kMicrosecond);
 // record of some 410 laps (about 4.9 MB), the player's name among them
 // written with escapes, in the middle; the standings hold 62 cars of the
 // game's element shape (about 118 KB).
-void BM_PollScans24h62Cars(benchmark::State& state) {
-    testkit::Scenario sc;
+// The grid62 scenario late in a 24-hour race; false (the benchmark skipped)
+// when the scenario cannot be read.
+bool lateRace(benchmark::State& state, testkit::Scenario& sc) {
     std::string err;
     if (!testkit::loadScenarioFile(KORVANE_SCENARIO_DIR "/grid62", sc, err)) {
         state.SkipWithError(err.c_str());
-        return;
+        return false;
     }
     sc.historyLaps = 24 * 3600 / 210;
+    return true;
+}
+
+void BM_PollScans24h62Cars(benchmark::State& state) {
+    testkit::Scenario sc;
+    if (!lateRace(state, sc)) return;
     testkit::ScenarioPlayer player(sc);
     testkit::RaceHistory race = testkit::raceHistory(sc, player.world());
     std::string usage = testkit::usageAnswer(race);
@@ -128,12 +135,7 @@ void BM_UsageScanAnyName(benchmark::State& state) {
     };
     const Form& form = forms[state.range(0)];
     testkit::Scenario sc;
-    std::string err;
-    if (!testkit::loadScenarioFile(KORVANE_SCENARIO_DIR "/grid62", sc, err)) {
-        state.SkipWithError(err.c_str());
-        return;
-    }
-    sc.historyLaps = 24 * 3600 / 210;
+    if (!lateRace(state, sc)) return;
     testkit::ScenarioPlayer player(sc);
     testkit::RaceHistory race = testkit::raceHistory(sc, player.world());
     std::string usage = testkit::usageAnswer(race);

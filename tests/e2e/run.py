@@ -233,49 +233,19 @@ def usage_expectations(usage, player):
     return sum(drops) / len(drops) * 100, usage[player][-1]["tyres"]
 
 
-def grid_with_game(env):
-    """The service, a full grid in the buffers and the game answering about
-    it; the folder of the game's answers."""
+def case_full_grid(env):
+    """Late in a day's race on a full grid (62 cars, megabytes of answers) with
+    names outside ASCII, some in the buffers as Windows-1252: the documents
+    carry the player's name in UTF-8, the player's energy per lap and tyre
+    wear from the game, and every listed rival's energy; the screen shows the
+    name as it is. A service gone silent leaves all that from the game on
+    the screen."""
     env.start_service()
     rest = os.path.join(env.work, "rest")
     os.makedirs(rest)
     env.start_rig("grid62", "--rest", rest)
     files = {"/rest/watch/standings": "standings.json", "/rest/strategy/usage": "strategy_usage.json"}
     env.start_game(routes={path: {"file": os.path.join(rest, name)} for path, name in files.items()})
-    return rest
-
-
-def case_silent_service(env):
-    """The service takes each post and never answers, for longer than many
-    posts' deadlines: the ticks go on, each post failing at its deadline and
-    logged, while the game's requests go on as before and its energy stays
-    on the screen."""
-    grid_with_game(env)
-    comp = start_companion(env, "--verbose")
-    game_energy = re.compile(r"ve [0-9.]+% via rest.*\nrival ve 62 cars", re.S)
-    env.wait_for(lambda: game_energy.search(env.output(comp)), 90,
-                 "no energy from the game:\n" + env.output(comp)[-2500:])
-    env.set_answers([{"status": 200, "delay": 600}])
-    slow = "Sending : FAILED - no answer within " + POST_DEADLINE
-    env.wait_for(lambda: slow in env.output(comp), 30, "no post given up on")
-    failed = lambda: sum(l.endswith("POST FAIL") for l in log_lines(env))
-    asked, before, shown = len(env.game_requests()), failed(), len(env.output(comp))
-    # Far more posts given up on than the Windows build leaves waiting.
-    env.wait_for(lambda: failed() >= before + 12, 90, "the ticks stopped while the service was silent")
-    check(len(env.game_requests()) >= asked + 6,
-          f"{len(env.game_requests()) - asked} requests to the game while 12 posts failed")
-    frames = env.output(comp)[shown:].split("=== KORVANE COMPANION")
-    check(all(game_energy.search(f) for f in frames[1:-1]),
-          "the game's energy left the screen:\n" + "".join(frames[-2:]))
-
-
-def case_full_grid(env):
-    """Late in a day's race on a full grid (62 cars, megabytes of answers) with
-    names outside ASCII, some in the buffers as Windows-1252: the documents
-    carry the player's name in UTF-8, the player's energy per lap and tyre
-    wear from the game, and every listed rival's energy; the screen shows the
-    name as it is."""
-    rest = grid_with_game(env)
     with open(os.path.join(rest, "strategy_usage.json"), encoding="utf-8") as f:
         usage = json.load(f)
     with open(os.path.join(rest, "standings.json"), encoding="utf-8") as f:
@@ -283,7 +253,7 @@ def case_full_grid(env):
     player = "J\u00f6rg M\u00fcller"
     check(len(energy) == 62 and player in usage, "the rig's answers are not a full grid")
     per_lap, tyres = usage_expectations(usage, player)
-    comp = start_companion(env)
+    comp = start_companion(env, "--verbose")
     done = lambda d: (d["ve"]["avgPerLap"] > 0 and d["tires"]["wear"]["fl"] == round(tyres[0], 2)
                       and all("ve" in car for car in d["standings"]))
     env.wait_for(lambda: any(r["document"] and done(r["document"]) for r in documents(env)), 90,
@@ -304,6 +274,19 @@ def case_full_grid(env):
     env.wait_for(lambda: len(documents(env)) >= seen + 4, 30, "the companion stopped posting")
     rounds, posted = len(env.game_requests()) / 3, len(documents(env))
     check(rounds <= posted, f"{rounds:.0f} rounds of requests to the game for {posted} documents")
+
+    # The service takes each post and never answers, for far more posts than
+    # the Windows build leaves waiting: the ticks go on, each post failing at
+    # its deadline, while the game's requests go on and its figures stay on
+    # the screen.
+    env.set_answers([{"status": 200, "delay": 600}])
+    failed = lambda: sum(l.endswith("POST FAIL") for l in log_lines(env))
+    asked, before, shown = len(env.game_requests()), failed(), len(env.output(comp))
+    env.wait_for(lambda: failed() >= before + 12, 90, "the ticks stopped while the service was silent")
+    check(len(env.game_requests()) >= asked + 6, "the game was asked less while the service was silent")
+    frames = env.output(comp)[shown:].split("=== KORVANE COMPANION")[1:-1]
+    check(frames and all("rival ve 62 cars" in f and "via rest" in f and "no answer within "
+                         + POST_DEADLINE in f for f in frames[1:]), "".join(frames[-1:]))
 
 
 def case_console_text(env):
@@ -338,66 +321,46 @@ def case_console_text(env):
 HELD_SECONDS = 60
 
 
-def held_output(env, name, reader):
-    """The companion with its output into `reader`'s end, which is not read
-    for HELD_SECONDS: posts and log lines go on meanwhile at the rate of the
-    ticks; read again, the output shows a whole screen at once."""
+def held_output(env, name, terminal):
+    """The companion with its output into a pipe (shrunk to one page, so that
+    it fills within a tick) or a terminal that nobody reads for HELD_SECONDS:
+    posts and log lines go on at the ticks' rate; read again, the output
+    shows whole screens at once. Its errors (a sanitizer's) go to a file."""
     folder = os.path.join(env.work, name)
     os.makedirs(folder)
     env.save_room("E2E-ROOM", folder)
-    # Its errors (a sanitizer's report) go to a file of their own.
     errors = open(os.path.join(env.work, f"{name}.out"), "wb")
-    proc, out = reader(env.command("korvane-companion", "--no-update"), folder, errors)
-    proc.outfile = errors
-    proc.name = name
+    out, write = pty.openpty() if terminal else os.pipe()
+    if not terminal:
+        fcntl.fcntl(write, 1031, 4096)  # F_SETPIPE_SZ
+    proc = subprocess.Popen(env.command("korvane-companion", "--no-update"), cwd=folder,
+                            env=env.env, stdin=subprocess.PIPE, stdout=write, stderr=errors)
+    os.close(write)
+    proc.stdin.write(b"\n")
+    proc.stdin.close()
+    proc.outfile, proc.name = errors, name
     env.procs.append(proc)
     log = lambda: env.read(os.path.join(name, "korvane_live.log")).count("\n")
     env.wait_for(lambda: log() >= 4, 60, "no ticks logged")
     lines, posted = log(), len(documents(env))
     time.sleep(HELD_SECONDS)
-    ticks = log() - lines
-    check(ticks >= HELD_SECONDS, f"{ticks} ticks logged while the output was held")
+    check(log() - lines >= HELD_SECONDS, f"{log() - lines} ticks logged while the output was held")
     check(len(documents(env)) - posted >= HELD_SECONDS, "posts stopped while the output was held")
-    # Read again: the whole screen is drawn anew, more than one held-back
-    # screen would have been.
-    seen = b""
-    deadline = time.time() + 30
+    seen, deadline = b"", time.time() + 30
     while seen.count(b"=== KORVANE COMPANION") < 2 and time.time() < deadline:
         if select.select([out], [], [], 0.5)[0]:
-            try:
-                seen += os.read(out, 65536)
-            except OSError:
-                break
-    check(seen.count(b"=== KORVANE COMPANION") >= 2, f"no screen after the output was read again")
+            seen += os.read(out, 65536)
+    check(seen.count(b"=== KORVANE COMPANION") >= 2, "no screen after the output was read again")
     env.stop(proc)
 
 
 def case_held_console(env):
-    """Output nobody reads for a minute: a pipe (shrunk to one page so that it
-    fills within a tick) and, on Linux, a terminal."""
+    """Output nobody reads for a minute: a pipe, and on Linux a terminal."""
     env.start_service()
     env.start_rig("race")
-
-    def pipe(cmd, cwd, errors):
-        proc = subprocess.Popen(cmd, cwd=cwd, env=env.env, stdin=subprocess.PIPE,
-                                stdout=subprocess.PIPE, stderr=errors)
-        fcntl.fcntl(proc.stdout.fileno(), 1031, 4096)  # F_SETPIPE_SZ
-        proc.stdin.write(b"\n")
-        proc.stdin.close()
-        return proc, proc.stdout.fileno()
-
-    def terminal(cmd, cwd, errors):
-        master, slave = pty.openpty()
-        proc = subprocess.Popen(cmd, cwd=cwd, env=env.env, stdin=subprocess.PIPE,
-                                stdout=slave, stderr=errors)
-        os.close(slave)
-        proc.stdin.write(b"\n")
-        proc.stdin.close()
-        return proc, master
-
-    held_output(env, "pipe", pipe)
+    held_output(env, "pipe", terminal=False)
     if env.platform == "linux":
-        held_output(env, "terminal", terminal)
+        held_output(env, "terminal", terminal=True)
 
 
 def case_planted_library(env):

@@ -466,17 +466,14 @@ def case_plugin_install(env):
 def remember_manifest(env, name, version):
     """Puts `version` (None: nothing) in the memory of the last plugin
     manifest taken, of the machine of that name; gives what was there."""
-    if env.platform == "windows":
-        folder = os.path.join(env.env["WINEPREFIX"], "drive_c", "users", os.environ.get("USER", "root"),
-                              "AppData", "Local", "Korvane")
-    else:
-        folder = os.path.join(env.work, name, "home", ".local", "state", "korvane")
+    folder = (os.path.join(env.env["WINEPREFIX"], "drive_c", "users", os.environ.get("USER", "root"),
+                           "AppData", "Local", "Korvane") if env.platform == "windows" else
+              os.path.join(env.work, name, "home", ".local", "state", "korvane"))
     path = os.path.join(folder, "plugin-manifest-version.txt")
     before = open(path).read() if os.path.exists(path) else None
-    if version is None:
-        if before is not None:
-            os.unlink(path)
-    else:
+    if before is not None:
+        os.unlink(path)
+    if version:
         os.makedirs(folder, exist_ok=True)
         with open(path, "w") as f:
             f.write(version + "\n")

@@ -181,34 +181,28 @@ TEST(ScreenFeed, TheTickNeverWaitsOnTheConsole) {
     std::mutex m;
     std::condition_variable cv;
     bool held = false, released = false;
-    std::vector<std::string> written;
-    auto write = [&](std::string what) {
-        std::lock_guard<std::mutex> lock(m);
-        written.push_back(std::move(what));
-    };
+    std::vector<std::string> written; // by the console's thread alone
     showOnScreen(ScreenPart::Frame, [&] {
         std::unique_lock<std::mutex> lock(m);
         held = true;
         cv.notify_all();
         cv.wait(lock, [&] { return released; });
     });
-    {
-        std::unique_lock<std::mutex> lock(m);
-        cv.wait(lock, [&] { return held; });
-    }
-    for (int tick = 1; tick <= 1000; ++tick) {
-        showOnScreen(ScreenPart::Frame, [&, tick] { write("frame " + std::to_string(tick)); });
-        showOnScreen(ScreenPart::Title, [&, tick] { write("title " + std::to_string(tick)); });
-        showOnScreen(ScreenPart::Progress, [&, tick] { write("line " + std::to_string(tick)); });
-    }
-    {
-        std::lock_guard<std::mutex> lock(m);
-        released = true;
-        cv.notify_all();
-    }
+    std::unique_lock<std::mutex> lock(m);
+    cv.wait(lock, [&] { return held; });
+    lock.unlock();
+    for (int tick = 1; tick <= 1000; ++tick)
+        for (ScreenPart part : {ScreenPart::Frame, ScreenPart::Title, ScreenPart::Progress})
+            showOnScreen(part, [&written, part, tick] {
+                written.push_back(std::to_string(int(part)) + ":" + std::to_string(tick));
+            });
+    lock.lock();
+    released = true;
+    cv.notify_all();
+    lock.unlock();
     settleScreen();
-    EXPECT_EQ(written, (std::vector<std::string>{"frame 1000", "title 1000", "line 1000"}));
-    showOnScreen(ScreenPart::Title, [&] { write("title again"); });
+    EXPECT_EQ(written, (std::vector<std::string>{"0:1000", "1:1000", "2:1000"}));
+    showOnScreen(ScreenPart::Title, [&] { written.push_back("again"); });
     settleScreen();
-    EXPECT_EQ(written.back(), "title again");
+    EXPECT_EQ(written.back(), "again");
 }

@@ -150,36 +150,12 @@ TrustResult checkFileTrust(const std::wstring& path, const std::string& /*author
     return r;
 }
 
-TrustResult checkDetachedTrust(const std::string& content, const std::string& signature,
-                               const std::string& /*authorityPem*/) {
+namespace {
+
+// The signer's chain, built with the certificates the signature carries, must
+// end at a trusted root and allow code signing all along.
+TrustResult chainTrust(PCCERT_CONTEXT signer) {
     TrustResult r;
-    if (signature.empty()) {
-        r.verdict = TrustVerdict::NotSigned;
-        return r;
-    }
-    CRYPT_VERIFY_MESSAGE_PARA para{};
-    para.cbSize = sizeof para;
-    para.dwMsgAndCertEncodingType = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-    const BYTE* parts[] = {reinterpret_cast<const BYTE*>(content.data())};
-    DWORD sizes[] = {DWORD(content.size())};
-    PCCERT_CONTEXT signer = nullptr;
-    if (!CRYPT32_CALL(CryptVerifyDetachedMessageSignature)(
-            &para, 0, reinterpret_cast<const BYTE*>(signature.data()), DWORD(signature.size()), 1,
-            parts, sizes, &signer)) {
-        r.code = uint32_t(GetLastError());
-        r.verdict = verdictOf(r.code);
-        if (r.verdict == TrustVerdict::Trusted) r.verdict = TrustVerdict::Other;
-        if (signer) CRYPT32_CALL(CertFreeCertificateContext)(signer);
-        return r;
-    }
-    if (!signedDigestMatches(signature, content)) {
-        CRYPT32_CALL(CertFreeCertificateContext)(signer);
-        r.code = 0x80091007; // CRYPT_E_HASH_VALUE
-        r.verdict = TrustVerdict::ModifiedAfterSigning;
-        return r;
-    }
-    // The signer's chain, built with the certificates the signature carries,
-    // must end at a trusted root and allow code signing all along.
     LPSTR codeSigning = const_cast<LPSTR>(szOID_PKIX_KP_CODE_SIGNING);
     CERT_CHAIN_PARA chainPara{};
     chainPara.cbSize = sizeof chainPara;
@@ -210,6 +186,40 @@ TrustResult checkDetachedTrust(const std::string& content, const std::string& si
         }
         CRYPT32_CALL(CertFreeCertificateChain)(chain);
     }
+    return r;
+}
+
+} // namespace
+
+TrustResult checkDetachedTrust(const std::string& content, const std::string& signature,
+                               const std::string& /*authorityPem*/) {
+    TrustResult r;
+    if (signature.empty()) {
+        r.verdict = TrustVerdict::NotSigned;
+        return r;
+    }
+    CRYPT_VERIFY_MESSAGE_PARA para{};
+    para.cbSize = sizeof para;
+    para.dwMsgAndCertEncodingType = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+    const BYTE* parts[] = {reinterpret_cast<const BYTE*>(content.data())};
+    DWORD sizes[] = {DWORD(content.size())};
+    PCCERT_CONTEXT signer = nullptr;
+    if (!CRYPT32_CALL(CryptVerifyDetachedMessageSignature)(
+            &para, 0, reinterpret_cast<const BYTE*>(signature.data()), DWORD(signature.size()), 1,
+            parts, sizes, &signer)) {
+        r.code = uint32_t(GetLastError());
+        r.verdict = verdictOf(r.code);
+        if (r.verdict == TrustVerdict::Trusted) r.verdict = TrustVerdict::Other;
+        if (signer) CRYPT32_CALL(CertFreeCertificateContext)(signer);
+        return r;
+    }
+    if (!signedDigestMatches(signature, content)) {
+        CRYPT32_CALL(CertFreeCertificateContext)(signer);
+        r.code = 0x80091007; // CRYPT_E_HASH_VALUE
+        r.verdict = TrustVerdict::ModifiedAfterSigning;
+        return r;
+    }
+    r = chainTrust(signer);
     CRYPT32_CALL(CertFreeCertificateContext)(signer);
     return r;
 }

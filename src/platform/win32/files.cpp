@@ -34,8 +34,10 @@ bool appendWhole(HANDLE f, LARGE_INTEGER start, const std::string& data) {
 
 } // namespace
 
-WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+namespace {
+
+WriteStatus writeWhole(const std::wstring& path, const std::string& data, DWORD disposition) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return WriteStatus::CannotCreate;
     size_t done = 0;
@@ -44,15 +46,15 @@ WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
     return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
 }
 
+} // namespace
+
+WriteStatus writeFileBytes(const std::wstring& path, const std::string& data) {
+    return writeWhole(path, data, CREATE_ALWAYS);
+}
+
 WriteStatus writeNewFileBytes(const std::wstring& path, const std::string& data, Readers) {
     // CREATE_NEW fails on any existing name, a link included.
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return WriteStatus::CannotCreate;
-    size_t done = 0;
-    bool ok = writeAll(f, data, done);
-    if (!CloseHandle(f)) ok = false;
-    return ok ? WriteStatus::Ok : WriteStatus::WriteFailed;
+    return writeWhole(path, data, CREATE_NEW);
 }
 
 NewFile::~NewFile() {

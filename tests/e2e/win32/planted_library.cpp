@@ -16,38 +16,20 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
 }
 
 #define STANDIN(name)                                                                              \
-    extern "C" __declspec(dllexport) int name() {                                                  \
+    extern "C" __declspec(dllexport) int name() {                                                 \
         return 0;                                                                                  \
     }
-STANDIN(BCryptCloseAlgorithmProvider)
-STANDIN(BCryptCreateHash)
-STANDIN(BCryptDestroyHash)
-STANDIN(BCryptFinishHash)
-STANDIN(BCryptHashData)
-STANDIN(BCryptOpenAlgorithmProvider)
-STANDIN(CertFreeCertificateChain)
-STANDIN(CertFreeCertificateContext)
-STANDIN(CertGetCertificateChain)
-STANDIN(CertGetNameStringW)
-STANDIN(CertVerifyCertificateChainPolicy)
-STANDIN(CryptDecodeObject)
-STANDIN(CryptEncodeObject)
-STANDIN(CryptMsgClose)
-STANDIN(CryptMsgGetParam)
-STANDIN(CryptMsgOpenToDecode)
-STANDIN(CryptMsgUpdate)
-STANDIN(CryptVerifyDetachedMessageSignature)
-STANDIN(WTHelperGetProvSignerFromChain)
-STANDIN(WTHelperProvDataFromStateData)
-STANDIN(WinHttpCloseHandle)
-STANDIN(WinHttpConnect)
-STANDIN(WinHttpOpen)
-STANDIN(WinHttpOpenRequest)
-STANDIN(WinHttpQueryDataAvailable)
-STANDIN(WinHttpQueryHeaders)
-STANDIN(WinHttpReadData)
-STANDIN(WinHttpReceiveResponse)
-STANDIN(WinHttpSendRequest)
-STANDIN(WinHttpSetOption)
-STANDIN(WinHttpSetTimeouts)
-STANDIN(WinVerifyTrust)
+// clang-format off
+STANDIN(BCryptCloseAlgorithmProvider) STANDIN(BCryptCreateHash) STANDIN(BCryptDestroyHash)
+STANDIN(BCryptFinishHash) STANDIN(BCryptHashData) STANDIN(BCryptOpenAlgorithmProvider)
+STANDIN(CertFreeCertificateChain) STANDIN(CertFreeCertificateContext)
+STANDIN(CertGetCertificateChain) STANDIN(CertGetNameStringW)
+STANDIN(CertVerifyCertificateChainPolicy) STANDIN(CryptDecodeObject) STANDIN(CryptEncodeObject)
+STANDIN(CryptMsgClose) STANDIN(CryptMsgGetParam) STANDIN(CryptMsgOpenToDecode)
+STANDIN(CryptMsgUpdate) STANDIN(CryptVerifyDetachedMessageSignature)
+STANDIN(WTHelperGetProvSignerFromChain) STANDIN(WTHelperProvDataFromStateData)
+STANDIN(WinHttpCloseHandle) STANDIN(WinHttpConnect) STANDIN(WinHttpOpen)
+STANDIN(WinHttpOpenRequest) STANDIN(WinHttpQueryDataAvailable) STANDIN(WinHttpQueryHeaders)
+STANDIN(WinHttpReadData) STANDIN(WinHttpReceiveResponse) STANDIN(WinHttpSendRequest)
+STANDIN(WinHttpSetOption) STANDIN(WinHttpSetTimeouts) STANDIN(WinVerifyTrust)
+// clang-format on

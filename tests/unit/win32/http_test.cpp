@@ -11,38 +11,32 @@ using namespace korvane;
 
 namespace {
 
-// A peer on a loopback port that takes every connection and never answers.
+// A peer on a loopback port that takes every connection and never answers;
+// closed, it ends the exchanges still waiting on it.
 struct SilentPeer {
-    SOCKET listener = INVALID_SOCKET;
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     int port = 0;
     std::vector<SOCKET> taken;
     SilentPeer() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
+        sockaddr_in at{AF_INET, 0, {}, {}};
         at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         int size = sizeof at;
-        if (bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 &&
+        if (bind(listener, reinterpret_cast<sockaddr*>(&at), size) == 0 &&
             listen(listener, 16) == 0 &&
             getsockname(listener, reinterpret_cast<sockaddr*>(&at), &size) == 0)
             port = ntohs(at.sin_port);
     }
     // The connections made since the last call, without waiting for more.
     int newConnections() {
-        int n = 0;
-        for (;;) {
-            fd_set ready;
+        fd_set ready;
+        timeval now{0, 0};
+        for (int n = 0;; ++n) {
             FD_ZERO(&ready);
             FD_SET(listener, &ready);
-            timeval now{0, 0};
             if (select(0, &ready, nullptr, nullptr, &now) != 1) return n;
             taken.push_back(accept(listener, nullptr, nullptr));
-            ++n;
         }
     }
-    // Closed, the connections end the exchanges still waiting on them.
     ~SilentPeer() {
         for (SOCKET s : taken) closesocket(s);
         closesocket(listener);
@@ -52,6 +46,8 @@ struct SilentPeer {
 } // namespace
 
 TEST(WindowsExchange, EachCallerLeavesOnlyItsOwnFewWaiting) {
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
     SilentPeer peer;
     ASSERT_NE(peer.port, 0);
     HttpRequest req;
