@@ -59,7 +59,9 @@ TEST(MappedView, OnlyARegularFileOfTheUsersOwn) {
     bool root = ::geteuid() == 0;
     for (bool own : {true, false}) {
         if (!own && !root) continue;
-        if (!own) ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+        if (!own) {
+            ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+        }
         MappedView view = openMappingView(mapping.name.c_str(), 4096);
         EXPECT_EQ(view.data != nullptr, own);
         closeMappingView(view);
