@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <mutex>
+#include <thread>
 
 using namespace korvane;
 
@@ -202,7 +203,12 @@ TEST(ScreenFeed, TheTickNeverWaitsOnTheConsole) {
     lock.unlock();
     settleScreen();
     EXPECT_EQ(written, (std::vector<std::string>{"0:1000", "1:1000", "2:1000"}));
-    showOnScreen(ScreenPart::Title, [&] { written.push_back("again"); });
+    // Settled means written, not only taken: a drawing that takes its time
+    // has ended when the wait does.
+    showOnScreen(ScreenPart::Title, [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        written.push_back("again");
+    });
     settleScreen();
     EXPECT_EQ(written.back(), "again");
 }

@@ -93,6 +93,7 @@ TEST(ShownText, ControlCharactersBecomeQuestionMarks) {
         {"[\x9B"
          "2J][\x80][\xC0\xAF][\xED\xA0\x80][\xE2\x82]\xE2\x82\xAC\xF0\x9F\x8F\x81",
          false, "[?2J][?][??][???][??]\xE2\x82\xAC\xF0\x9F\x8F\x81"},
+        {"\xE4\xB8x", false, "??x"}, // a lead byte, a follower, then no second one
         {"line\nnext\ttab", false, "line?next tab"},
         {"line\r\nnext\rover\n", true, "line\nnext?over\n"},
     };

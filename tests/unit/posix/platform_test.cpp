@@ -56,6 +56,8 @@ TEST(MappedView, OnlyARegularFileOfTheUsersOwn) {
         EXPECT_TRUE(!view.found && !view.data) << planted;
         ::unlink(planted.c_str());
     }
+    MappedView small = openMappingView(mapping.name.c_str(), 8192); // there, but too small
+    EXPECT_TRUE(small.found && !small.data);
     bool root = ::geteuid() == 0;
     for (bool own : {true, false}) {
         if (!own && !root) continue;
