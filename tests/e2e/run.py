@@ -333,11 +333,10 @@ def held_output(env, name, terminal):
     out, write = pty.openpty() if terminal else os.pipe()
     if not terminal:
         fcntl.fcntl(write, 1031, 4096)  # F_SETPIPE_SZ
+    # Input that has ended keeps the saved room, as an Enter would.
     proc = subprocess.Popen(env.command("korvane-companion", "--no-update"), cwd=folder,
-                            env=env.env, stdin=subprocess.PIPE, stdout=write, stderr=errors)
+                            env=env.env, stdin=subprocess.DEVNULL, stdout=write, stderr=errors)
     os.close(write)
-    proc.stdin.write(b"\n")
-    proc.stdin.close()
     proc.outfile, proc.name = errors, name
     env.procs.append(proc)
     log = lambda: env.read(os.path.join(name, "korvane_live.log")).count("\n")

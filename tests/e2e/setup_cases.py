@@ -10,7 +10,7 @@ import subprocess
 import sys
 
 from harness import check, files_under
-from update_cases import PUBLISH, SIGNER, chained_publisher
+from update_cases import PUBLISH, SIGNER, chained_publisher, read_only
 
 PLUGIN = "rFactor2SharedMemoryMapPlugin64.dll"
 HEADER = "=== KORVANE COMPANION 2.1.29 ===\n\n"
@@ -478,11 +478,6 @@ def remember_manifest(env, name, version):
         with open(path, "w") as f:
             f.write(version + "\n")
     return before
-
-
-def read_only(folder):
-    subprocess.run(["mount", "--bind", folder, folder], check=True)
-    subprocess.run(["mount", "-o", "remount,bind,ro", folder], check=True)
 
 
 def check_installed(folder, with_plugin):

@@ -174,8 +174,7 @@ def case_update_refusals(env):
 
     # A folder the program cannot write to: it says so and carries on.
     offer(env, **newer)
-    subprocess.run(["mount", "--bind", app.folder, app.folder], check=True)
-    subprocess.run(["mount", "-o", "remount,bind,ro", app.folder], check=True)
+    read_only(app.folder)
     try:
         code, out = app.run("\n")
     finally:
@@ -327,6 +326,11 @@ def answer(env, proc, text, nth):
 def publisher_key(env):
     """The key the pinned test program knows its publisher by."""
     return os.path.join(os.path.dirname(env.bindir), "update-authority", "publisher.key")
+
+
+def read_only(folder):
+    subprocess.run(["mount", "--bind", folder, folder], check=True)
+    subprocess.run(["mount", "-o", "remount,bind,ro", folder], check=True)
 
 
 def chained_publisher(env):

@@ -161,12 +161,10 @@ TEST(Report, PageHoldsItsOwnMarkupOnly) {
         EXPECT_NE(page.find(shown), std::string::npos) << shown;
 
     // Lap numbers a broken game gave: a row spanning more laps than an int holds.
-    lap.lap = -2147483647;
-    lap.laps = 4294967294;
-    r.laps = {lap, lap};
+    lap.lap = -2147483647, lap.laps = 4294967294, r.laps = {lap, lap};
     page = renderReportPage(r);
-    EXPECT_NE(page.find("-2147483647&ndash;2147483646"), std::string::npos);
-    EXPECT_NE(page.find("8589934588"), std::string::npos);
+    for (const char* shown : {"-2147483647&ndash;2147483646", "<dd>8589934588</dd>"})
+        EXPECT_NE(page.find(shown), std::string::npos) << shown;
 }
 
 // What each lap's bars say, and that every corner gets its line.

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
+#include <future>
 #include <gtest/gtest.h>
 #include <limits>
 #include <mutex>
@@ -179,28 +179,19 @@ TEST(StatusScreen, NumbersWithoutAnIntegerFormShowZero) {
 // holds the console's thread alone: every hand-over returns while it is
 // held, and once it is free only the newest drawing of each part is written.
 TEST(ScreenFeed, TheTickNeverWaitsOnTheConsole) {
-    std::mutex m;
-    std::condition_variable cv;
-    bool held = false, released = false;
+    std::promise<void> held, released;
     std::vector<std::string> written; // by the console's thread alone
-    showOnScreen(ScreenPart::Frame, [&] {
-        std::unique_lock<std::mutex> lock(m);
-        held = true;
-        cv.notify_all();
-        cv.wait(lock, [&] { return released; });
+    showOnScreen(ScreenPart::Frame, [&, free = released.get_future().share()] {
+        held.set_value();
+        free.wait();
     });
-    std::unique_lock<std::mutex> lock(m);
-    cv.wait(lock, [&] { return held; });
-    lock.unlock();
+    held.get_future().wait();
     for (int tick = 1; tick <= 1000; ++tick)
         for (ScreenPart part : {ScreenPart::Frame, ScreenPart::Title, ScreenPart::Progress})
             showOnScreen(part, [&written, part, tick] {
                 written.push_back(std::to_string(int(part)) + ":" + std::to_string(tick));
             });
-    lock.lock();
-    released = true;
-    cv.notify_all();
-    lock.unlock();
+    released.set_value();
     settleScreen();
     EXPECT_EQ(written, (std::vector<std::string>{"0:1000", "1:1000", "2:1000"}));
     // Settled means written, not only taken: a drawing that takes its time

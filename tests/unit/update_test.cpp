@@ -102,8 +102,6 @@ TEST(ShownText, ControlCharactersBecomeQuestionMarks) {
     EXPECT_EQ(shownText(std::wstring(L"shm\x1b]0;x\x07\x9b\u00e9")), L"shm?]0;x??\u00e9");
 }
 
-// The note carries the manifest's version: at the next start it is shown
-// with control characters defused, and removed.
 // The note's first line is the version, trimmed; an empty one says nothing.
 // The note goes, whatever it held, and its text is shown, never obeyed.
 TEST(FinishedUpdate, ReadsTheNoteOnce) {

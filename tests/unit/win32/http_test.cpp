@@ -9,50 +9,30 @@
 
 using namespace korvane;
 
-namespace {
-
-// A peer on a loopback port that takes every connection and never answers;
-// closed, it ends the exchanges still waiting on it.
-struct SilentPeer {
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    int port = 0;
+TEST(WindowsExchange, EachCallerLeavesOnlyItsOwnFewWaiting) {
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    // A peer on a loopback port that takes every connection and never answers.
+    SOCKET peer = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at{AF_INET, 0, {}, {}};
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof at;
+    ASSERT_TRUE(bind(peer, reinterpret_cast<sockaddr*>(&at), size) == 0 && listen(peer, 16) == 0 &&
+                getsockname(peer, reinterpret_cast<sockaddr*>(&at), &size) == 0);
     std::vector<SOCKET> taken;
-    SilentPeer() {
-        sockaddr_in at{AF_INET, 0, {}, {}};
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int size = sizeof at;
-        if (bind(listener, reinterpret_cast<sockaddr*>(&at), size) == 0 &&
-            listen(listener, 16) == 0 &&
-            getsockname(listener, reinterpret_cast<sockaddr*>(&at), &size) == 0)
-            port = ntohs(at.sin_port);
-    }
-    // The connections made since the last call, without waiting for more.
-    int newConnections() {
+    auto newConnections = [&] { // since the last look, without waiting for more
         fd_set ready;
         timeval now{0, 0};
         for (int n = 0;; ++n) {
             FD_ZERO(&ready);
-            FD_SET(listener, &ready);
+            FD_SET(peer, &ready);
             if (select(0, &ready, nullptr, nullptr, &now) != 1) return n;
-            taken.push_back(accept(listener, nullptr, nullptr));
+            taken.push_back(accept(peer, nullptr, nullptr));
         }
-    }
-    ~SilentPeer() {
-        for (SOCKET s : taken) closesocket(s);
-        closesocket(listener);
-    }
-};
-
-} // namespace
-
-TEST(WindowsExchange, EachCallerLeavesOnlyItsOwnFewWaiting) {
-    WSADATA data;
-    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-    SilentPeer peer;
-    ASSERT_NE(peer.port, 0);
+    };
     HttpRequest req;
     req.host = L"127.0.0.1";
-    req.port = peer.port;
+    req.port = ntohs(at.sin_port);
     req.path = L"/api/live";
     req.noProxy = true;
     req.connectTimeoutMs = 5000;
@@ -62,14 +42,17 @@ TEST(WindowsExchange, EachCallerLeavesOnlyItsOwnFewWaiting) {
     // once without reaching the peer.
     for (int i = 0; i < 4; ++i) {
         EXPECT_TRUE(httpExchange(req).deadlinePassed) << i;
-        EXPECT_EQ(peer.newConnections(), 1) << i;
+        EXPECT_EQ(newConnections(), 1) << i;
     }
     EXPECT_TRUE(httpExchange(req).deadlinePassed);
-    EXPECT_EQ(peer.newConnections(), 0);
+    EXPECT_EQ(newConnections(), 0);
     // The game's requests and a download still reach their peer.
     for (HttpCaller other : {HttpCaller::Game, HttpCaller::Download}) {
         req.caller = other;
         EXPECT_TRUE(httpExchange(req).deadlinePassed);
-        EXPECT_EQ(peer.newConnections(), 1);
+        EXPECT_EQ(newConnections(), 1);
     }
+    // Closed, the peer ends the exchanges still waiting on it.
+    for (SOCKET s : taken) closesocket(s);
+    closesocket(peer);
 }
