@@ -424,6 +424,9 @@ int main(int argc, char** argv) {
 
     uint64_t start = tickCountMs();
     uint64_t last = start;
+    // Held steps end the run by their count, not by the clock: a machine
+    // that lags publishes every step all the same, only later.
+    long steps = 0, stepLimit = held > 0 && limitSeconds >= 0 ? long(limitSeconds / held) : -1;
     while (!*stop) {
         sleepMs(50);
         uint64_t now = tickCountMs();
@@ -434,6 +437,7 @@ int main(int argc, char** argv) {
         } else if (moved) {
             player.advance(0.5);
             last += uint64_t(held * 1000.0);
+            steps += 1;
         }
         if (moved) {
             testkit::writeFrame(scenario, player.world(), counter, *telemetry, *scoring, pitInfo);
@@ -448,7 +452,9 @@ int main(int argc, char** argv) {
             std::atomic_signal_fence(std::memory_order_seq_cst);
             telemetry->endCounter = scoring->endCounter = counter;
         }
-        if (limitSeconds >= 0 && double(now - start) / 1000.0 >= limitSeconds) break;
+        if (stepLimit >= 0 ? steps >= stepLimit
+                           : limitSeconds >= 0 && double(now - start) / 1000.0 >= limitSeconds)
+            break;
     }
     closeAll();
     std::printf("rig: stopped\n");
