@@ -368,8 +368,7 @@ def case_update_cycle(env):
     offer(env, **dict(fields, sha256=fields["sha256"].upper()))
     with open(fields["file"], "rb") as f:
         published = f.read()
-    # Started from a folder that holds a ping.bat: the update script must
-    # never run it.
+    # Started beside a ping.bat, which the update script must never run.
     desk = os.path.join(env.work, "desk")
     os.makedirs(desk)
     with open(os.path.join(desk, "ping.bat"), "w") as f:
@@ -390,6 +389,7 @@ def case_update_cycle(env):
         env.wait_for(lambda: "Room code" in env.output(proc), 60, env.output(proc))
         check(first + "Korvane Companion 2.1.30\nUpdated to 2.1.30\n"
               "Up to date (2.1.30; server offers 2.1.30)\n" in env.output(proc), env.output(proc))
+    check(f"  Expecting sha256 {fields['sha256'].upper()[:12]}...\n" in env.output(proc), "digest")
     proc.stdin.close()
     env.wait_exit(proc, 60)
     check(app.content() == published, "the program on disk is not the published build")
