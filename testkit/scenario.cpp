@@ -148,6 +148,10 @@ bool parseHeaderLine(const std::vector<std::string>& tok, Scenario& sc) {
         sc.lapSeconds = v;
     else if (k == "burn")
         sc.burnPerLap = v;
+    else if (k == "length" && v >= 0)
+        sc.trackLength = v;
+    else if (k == "maxlaps" && v >= 0)
+        sc.maxLaps = int32_t(v);
     else if (k == "history" && v >= 0)
         sc.historyLaps = int(v);
     else if (k == "veburn" && v > 0)
@@ -172,8 +176,9 @@ bool parseHeaderLine(const std::vector<std::string>& tok, Scenario& sc) {
 const char* const TimedSteps[] = {"drive",       "pitlane",        "box",    "stand",
                                   "garage",      "wait",           "torn",   "replay",
                                   "hide-player", "hide-telemetry", "remote", "locked"};
-const char* const InstantSteps[] = {"restart",  "session", "compound", "vehicles", "pitmenu",
-                                    "overtake", "phase",   "realtime", "fuel",     "limiter"};
+const char* const InstantSteps[] = {"restart", "session",  "compound", "vehicles",
+                                    "pitmenu", "overtake", "phase",    "realtime",
+                                    "fuel",    "limiter",  "driver"};
 
 bool isOneOf(const std::string& k, const char* const* list, size_t n) {
     return std::any_of(list, list + n, [&](const char* s) { return k == s; });
@@ -302,6 +307,8 @@ ScenarioPlayer::ScenarioPlayer(Scenario scenario) : scenario_(std::move(scenario
     w.gamePhase = scenario_.gamePhase;
     w.inRealtime = scenario_.inRealtime;
     w.lap = 1;
+    w.lapStartEt = scenario_.startEt;
+    w.driver = scenario_.player.driver;
     w.fuel = scenario_.fuel;
     w.energy = scenario_.startEnergy / 100.0;
     for (size_t i = 0; i < 4; ++i) w.wear[i] = scenario_.startWear[i] / 100.0;
@@ -366,6 +373,8 @@ void ScenarioPlayer::startStep() {
         w.fuel = num(0);
     } else if (step.kind == "limiter") {
         w.limiter = num(0) != 0;
+    } else if (step.kind == "driver") {
+        w.driver = arg(0);
     }
 }
 
@@ -404,8 +413,15 @@ void ScenarioPlayer::runFor(const Step& step, double dt) {
         w.speed = sc.speed;
         w.rpm = sc.rpm;
         double laps = dt / sc.lapSeconds;
+        double from = w.et - dt, start = w.lapProgress;
         w.lapProgress += laps;
         while (w.lapProgress >= 1.0) {
+            // The moment the car crossed the line, within this step.
+            double crossed = from + (1.0 - start) * sc.lapSeconds;
+            w.lastLapSeconds = crossed - w.lapStartEt;
+            w.lapStartEt = crossed;
+            from = crossed;
+            start = 0;
             w.lapProgress -= 1.0;
             w.lap += 1;
         }
@@ -544,6 +560,8 @@ void writeFrame(const Scenario& sc, const World& w, uint32_t& counter, Telemetry
     scr.sessionType = w.sessionType;
     scr.currentEt = w.et;
     scr.endEt = sc.endEt;
+    scr.maxLaps = sc.maxLaps > 0 ? sc.maxLaps : 0x7fffffff;
+    scr.lapDistance = sc.trackLength;
     scr.gamePhase = uint8_t(w.gamePhase);
     scr.inRealtime = w.inRealtime ? 1 : 0;
     putText(scr.playerName, sizeof scr.playerName, bufferText(sc.playerName, sc.trackCp1252));
@@ -553,11 +571,16 @@ void writeFrame(const Scenario& sc, const World& w, uint32_t& counter, Telemetry
         VehicleTelemetry& t = tel.vehicles[i];
         if (i == playerIndex) {
             CarSpec p = sc.player;
+            p.driver = w.driver;
+            // The game's time for the last lap, unless the scenario fixes one.
+            if (p.lastLap == 0 && w.lastLapSeconds > 0) p.lastLap = w.lastLapSeconds;
             p.place = w.playerPlace;
             p.inPits = w.inPits;
             p.pitState = w.pitState;
             writeScoringCar(v, p, w.et);
             v.lapsCompleted = int16_t(std::max(0, w.lap - 1));
+            v.lapDist = w.lapProgress * sc.trackLength;
+            v.lapStartEt = w.lapStartEt;
             v.isPlayer = w.hidePlayer ? 0 : 1;
             v.control = w.hidePlayer ? 1 : 0;
             v.inGarageStall = w.inGarage ? 1 : 0;

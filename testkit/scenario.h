@@ -37,6 +37,7 @@ struct Step {
     std::string kind; // drive pitlane box stand garage wait torn hide-player hide-telemetry
                       // replay remote locked
                       // restart session compound vehicles pitmenu overtake phase realtime
+                      // driver
     double seconds = 0;
     double refuelLitres = 0;
     std::string tyres; // "", "all", "front", "rear", or wheel names joined by ','
@@ -56,6 +57,10 @@ struct Scenario {
     std::vector<CarSpec> cars;
     double capacity = 100, fuel = 80;
     double lapSeconds = 90, burnPerLap = 3.0;
+    // The track's length in metres (0: the game gives none) and the race's
+    // lap limit (0: none, a race against the clock).
+    double trackLength = 0;
+    int32_t maxLaps = 0;
     // The game's REST answers (see race_answers.h): laps of records before
     // the timeline starts, the player's energy per lap in percent, and how
     // many laps a stint lasts there.
@@ -102,6 +107,10 @@ struct World {
     bool inRealtime = true;
     int lap = 0;
     double lapProgress = 0;
+    // When this lap began and how long the last one took, as the game times
+    // them; -1 before the first lap ends.
+    double lapStartEt = 0, lastLapSeconds = -1;
+    std::string driver; // the player's car's driver, changed at a driver swap
     double fuel = 0;
     double energy = 1;                      // the car's virtual energy, a fraction
     std::array<double, 4> wear{1, 1, 1, 1}; // fractions

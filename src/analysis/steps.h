@@ -23,4 +23,12 @@ void recordLapWear(StintState& state, const TickSample& s, int64_t laps);
 // Tyres: change detection, after the lap step.
 void detectTyreChange(StintState& state, const VehicleTelemetry& telemetry, TickSample& s);
 
+// Plan: the game's time for the lap that ended (`endedLap`, -1 when none did),
+// kept for the pace when it counts.
+void gatherLapTime(StintState& state, const TickSample& s, const VehicleScoring& player,
+                   int32_t endedLap, bool endedDirty);
+// Plan: the plan to the flag from this tick's figures.
+void planStep(const StintState& state, const ScoringBuffer& scoring, const VehicleScoring& player,
+              TickSample& s);
+
 } // namespace korvane::steps

@@ -144,11 +144,16 @@ TickSample runStintTick(StintState& st, bool sessionOk, const ScoringBuffer& sco
     s.drivingSample = isDrivingSample(s.sessionOk, s.fuel, s.capacity, s.wearPercent, s.speedKmh,
                                       s.rpm, s.pitFlag, s.inGarage != 0, player);
     trackingHysteresis(st, s);
+    int32_t lapBefore = st.lastLap;
+    bool dirtyBefore = st.lapDirty;
     lapStep(st, s);
+    bool lapEnded = lapBefore != -1 && st.lastLap > lapBefore;
+    steps::gatherLapTime(st, s, player, lapEnded ? lapBefore : -1, dirtyBefore);
     s.estimatedFuelLaps = st.fuelAverage > 0.1 ? s.fuel / st.fuelAverage : 0.0;
 
     steps::detectTyreChange(st, telemetry, s);
     steps::notePitStopTyres(st, s);
+    steps::planStep(st, scoring, player, s);
     return s;
 }
 

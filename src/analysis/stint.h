@@ -2,6 +2,7 @@
 // The stint picture of the player's car, worked out once per tick from the
 // mapped buffers and the REST snapshot. Pure: no sleeping, no I/O, no clock
 // but the session time the buffers carry.
+#include "analysis/plan.h"
 #include "analysis/rolling_window.h"
 #include "core/snapshot.h"
 #include "telemetry/layout.h"
@@ -70,6 +71,11 @@ struct StintState {
     std::array<bool, 4> wheelChanged{false, false, false, false};
     double lastChangeEt = 0;
     double tyreChangeWindowEnd = -1;
+
+    // The plan to the flag: the laps its pace comes from, and the laps'
+    // worth of use a stop leaves in hand (--reserve-laps, set at start-up).
+    PaceLaps pace;
+    double reserveLaps = 1;
 };
 
 enum class EnergySource { None, Car, Rest, PitMenu };
@@ -100,6 +106,7 @@ struct TickSample {
     bool seatRaw = false; // good sample for the tracking hysteresis
     double estimatedFuelLaps = 0;
     bool tyreChangeRecent = false;
+    FlagPlan plan; // known once a pace or a lap limit gives the laps to the flag
 };
 
 // One tick of the analysis, in its fixed order. `sessionOk` was computed from

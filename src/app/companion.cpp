@@ -23,6 +23,16 @@
 
 namespace korvane {
 
+namespace {
+
+std::vector<std::wstring> reportPaths(const Options& options, const char* const* argv) {
+    std::vector<std::wstring> paths;
+    for (int i : options.reportFiles) paths.push_back(argumentText(i, argv[i]));
+    return paths;
+}
+
+} // namespace
+
 int runCompanion(int argc, const char* const* argv) {
     ignoreBrokenPipes();
     consoleUseWideText();
@@ -38,16 +48,17 @@ int runCompanion(int argc, const char* const* argv) {
                                ? argumentText(options.recordFile, argv[options.recordFile])
                                : std::wstring());
     case ToolRequest::Report:
-        return runReport(options.reportFile
-                             ? argumentText(options.reportFile, argv[options.reportFile])
-                             : std::wstring(),
-                         options.raceOnly, false);
+        return runReport(reportPaths(options, argv), options.raceOnly, options.reserveLaps, false);
     case ToolRequest::Dropped: {
-        std::wstring dropped = argumentText(1, argv[1]);
+        std::vector<std::wstring> dropped = reportPaths(options, argv);
         std::ifstream file;
-        if (openReadStream(dropped, file)) return runReport(dropped, options.raceOnly, true);
-        break; // not a file: an argument like any other, ignored
+        if (openReadStream(dropped[0], file))
+            return runReport(dropped, options.raceOnly, options.reserveLaps, true);
+        break; // not a file: arguments like any other, ignored
     }
+    case ToolRequest::BadOption:
+        std::cout << options.error << "\n" << std::flush;
+        return 2;
     case ToolRequest::None:
         break;
     }

@@ -75,6 +75,7 @@ std::string sourceText(const SharedViews& views) {
 
 void runMainLoop(const Options& options, const std::string& roomCode, const std::wstring& logPath) {
     TickContext ctx;
+    ctx.stint.reserveLaps = options.reserveLaps;
     RestSnapshot& snapshot = restSnapshot();
     std::string loggedSource;
     for (;;) {

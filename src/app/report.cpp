@@ -37,16 +37,14 @@ template <class T> const T* place(const std::string& bytes, T& buffer, size_t& u
     return n ? &buffer : nullptr;
 }
 
-void addOnce(std::vector<std::string>& items, const std::string& item) {
-    if (!item.empty() && std::find(items.begin(), items.end(), item) == items.end())
-        items.push_back(item);
-}
-
 // Runs ticks through the live program's analysis and notes what the page
 // shows, as the ticks go: nothing of a tick is kept once it is read.
 class ReportBuilder {
   public:
-    ReportBuilder(StintReport& report, bool raceOnly) : r_(report), raceOnly_(raceOnly) {}
+    ReportBuilder(StintReport& report, bool raceOnly, double reserveLaps)
+        : r_(report), raceOnly_(raceOnly) {
+        ctx_.stint.reserveLaps = reserveLaps;
+    }
 
     void take(const RecordedTick& tick, const RecordingReader& reader) {
         uint32_t from = r_.ticks ? prevMs_ : tick.ms;
@@ -127,6 +125,7 @@ class ReportBuilder {
         if (s.sessionOk) {
             lastEt_ = s.et;
             if (scoring.endEt > 0) r_.sessionLength = scoring.endEt;
+            notePlan(ms, s, player);
         }
         noteStop(ms, s, before);
         if (!st.tracking) {
@@ -145,6 +144,7 @@ class ReportBuilder {
             stop.lap = s.lap;
             stop.startEt = st.stopStartEt;
             stop.startMs = ms;
+            stop.plan = s.plan;
             r_.stops.push_back(stop);
         } else if (before.stop && !st.pitStopInProgress && !r_.stops.empty()) {
             ReportStop& stop = r_.stops.back();
@@ -152,6 +152,7 @@ class ReportBuilder {
             stop.endMs = ms;
             stop.pitLaneSeconds = s.et - st.stopStartEt;
             stop.measured = st.stopsMeasured > before.measured;
+            stop.energyAfter = s.energyPercent;
             if (stop.measured) {
                 stop.driveSeconds = st.lastStop.driveThroughSeconds;
                 stop.stationarySeconds = st.lastStop.stationarySeconds;
@@ -199,6 +200,9 @@ class ReportBuilder {
             l.pit = lapPit_;
             l.tyresChanged = lapTyres_;
             l.joined = before.lap == joinedLap_;
+            l.paceLap = st.pace.pendingLap == before.lap && st.pace.pendingClean;
+            l.endEt = s.et;
+            l.driver = ctx_.driverName;
             r_.laps.push_back(l);
             // The boundary tick already belongs to the lap that starts on it.
             lapPit_ = s.inPitStop;
@@ -209,6 +213,26 @@ class ReportBuilder {
             double t = player.scoring->lastLapSeconds;
             r_.laps.back().lapSeconds = t > 0 && t < 1e6 ? t : -1;
         }
+    }
+
+    // What the session is, from its first tick, and the plan every half
+    // minute of session time.
+    void notePlan(uint32_t ms, const TickSample& s, const PlayerRecords& player) {
+        if (!r_.session.seen) {
+            r_.session.seen = true;
+            r_.session.track = gameText(ctx_.views.scoring->trackName, 64);
+            r_.session.car =
+                gameText(playerVehicleNameField(*player.telemetry, *player.scoring), 64);
+            r_.session.type = s.sessionType;
+            r_.session.startedAt = double(r_.startedAt) + double(ms) / 1000.0 - s.et;
+        }
+        if (!s.plan.known || (!r_.plan.empty() && s.et < r_.plan.back().et + PlanPointSeconds))
+            return;
+        const StintState& st = ctx_.stint;
+        double energyUse = st.energyWindow.empty() ? 0 : st.energyWindow.mean;
+        r_.plan.push_back(
+            {s.et, s.plan.lapsToFlag, s.estimatedFuelLaps,
+             s.energyPercent >= 0 ? estimatedEnergyLaps(s.energyPercent, energyUse) : 0});
     }
 
     // A visit the live view did not take as a stop: what the analysis saw of it.
@@ -240,6 +264,7 @@ class ReportBuilder {
     // reads the strategy answer again, megabytes, once).
     static constexpr uint64_t RereadBaseBytes = uint64_t(64) << 20, RereadPerFileByte = 64;
     uint64_t reread_ = 0;
+    static constexpr double PlanPointSeconds = 30;
     uint32_t prevMs_ = 0;
     double lastEt_ = 0;
     bool lapPit_ = false, lapTyres_ = false;
@@ -265,26 +290,38 @@ void say(const std::string& before, const std::wstring& path, const std::string&
     std::cout << after << std::flush;
 }
 
-int makeReport(const std::wstring& path, bool raceOnly) {
-    if (path.empty()) {
-        std::cout << "usage: korvane-companion --report FILE\n" << std::flush;
-        return 2;
-    }
+// Reads one recording into `report`; false when it said why it could not.
+bool readRecording(const std::wstring& path, bool raceOnly, double reserveLaps, bool several,
+                   StintReport& report) {
     std::wstring full = fullPathOf(path);
     std::ifstream in;
     if (!openReadStream(full, in)) {
         say("report: cannot read ", full, "\n");
-        return 1;
+        return false;
     }
-    StintReport report;
     report.fileName = wideToUtf8(full.substr(nameStart(full)));
     std::string err;
-    ReportBuilt built = buildStintReport(in, raceOnly, report, err);
+    ReportBuilt built = buildStintReport(in, raceOnly, reserveLaps, report, err);
     if (built == ReportBuilt::Refused) {
         say("report: ", full, ": " + err + "; no report written\n");
-        return 1;
+        return false;
     }
-    std::wstring page = reportPathFor(full);
+    if (built == ReportBuilt::Cut) {
+        std::string cut = "cut short inside tick " + std::to_string(report.ticks + 1) +
+                          "; the report covers its " + std::to_string(report.ticks) +
+                          " whole ticks.";
+        if (several) report.notes.push_back("The recording " + report.fileName + " is " + cut);
+        std::cout << (several ? "The recording " + shownText(report.fileName) + " is "
+                              : std::string("The recording is "))
+                  << cut << "\n";
+    }
+    return true;
+}
+
+// The page goes beside the first recording. A page of ours there is written
+// over; anything else under that name is the user's and stays.
+int writePage(const std::wstring& first, const StintReport& report) {
+    std::wstring page = reportPathFor(fullPathOf(first));
     std::string existing;
     NewFile::Created created;
     {
@@ -311,21 +348,35 @@ int makeReport(const std::wstring& path, bool raceOnly) {
         say("report: cannot write ", page, "\n");
         return 1;
     }
-    int laps = 0;
+    int64_t laps = 0;
     for (const ReportLap& l : report.laps) laps += l.laps;
-    if (built == ReportBuilt::Cut)
-        std::cout << "The recording is cut short inside tick " << report.ticks + 1
-                  << "; the report covers its " << report.ticks << " whole ticks.\n";
     say("Stint report (" + std::to_string(laps) + " laps, " + std::to_string(report.stops.size()) +
             " pit visits): ",
         page, "\n");
     return 0;
 }
 
+int makeReport(const std::vector<std::wstring>& paths, bool raceOnly, double reserveLaps) {
+    if (paths.empty()) {
+        std::cout << "usage: korvane-companion --report FILE [FILE...]\n" << std::flush;
+        return 2;
+    }
+    std::vector<StintReport> parts(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (!readRecording(paths[i], raceOnly, reserveLaps, paths.size() > 1, parts[i])) return 1;
+    StintReport merged;
+    std::string err;
+    if (parts.size() > 1 && !mergeReports(parts, merged, err)) {
+        std::cout << "report: " << shownText(err) << "; no report written\n" << std::flush;
+        return 1;
+    }
+    return writePage(paths[0], parts.size() > 1 ? merged : parts[0]);
+}
+
 } // namespace
 
-ReportBuilt buildStintReport(std::istream& in, bool raceOnly, StintReport& report,
-                             std::string& err) {
+ReportBuilt buildStintReport(std::istream& in, bool raceOnly, double reserveLaps,
+                             StintReport& report, std::string& err) {
     RecordingReader reader(in);
     RecordingInfo info;
     if (!reader.readHeader(info, err)) return ReportBuilt::Refused;
@@ -333,7 +384,7 @@ ReportBuilt buildStintReport(std::istream& in, bool raceOnly, StintReport& repor
     report.madeBy = BuildVersion;
     report.startedAt = info.startedAt;
     report.startedText = formatLocalTime(std::time_t(info.startedAt), "%Y-%m-%d %H:%M");
-    ReportBuilder builder(report, raceOnly);
+    ReportBuilder builder(report, raceOnly, reserveLaps);
     RecordedTick tick;
     for (;;) {
         ChunkRead read;
@@ -371,8 +422,9 @@ std::wstring reportPathFor(const std::wstring& recording) {
     return page == recording ? recording + L".html" : page;
 }
 
-int runReport(const std::wstring& path, bool raceOnly, bool waitForEnter) {
-    int code = makeReport(path, raceOnly);
+int runReport(const std::vector<std::wstring>& paths, bool raceOnly, double reserveLaps,
+              bool waitForEnter) {
+    int code = makeReport(paths, raceOnly, reserveLaps);
     if (waitForEnter) {
         std::cout << "Press Enter to close this window.\n" << std::flush;
         std::string line;

@@ -8,6 +8,7 @@
 #include "feed/poster.h"
 #include "platform/console.h"
 
+#include <cmath>
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
@@ -36,6 +37,8 @@ std::string fitScreenLine(const std::string& text, int width) {
 
 namespace {
 
+const char* const WheelKeys[4] = {"FL", "FR", "RL", "RR"};
+
 std::string measured(const ScreenInput& in) {
     const StintState& st = *in.stint;
     std::ostringstream s;
@@ -60,6 +63,67 @@ std::string measured(const ScreenInput& in) {
     }
     return s.str();
 }
+
+// "1:30.4": a lap's time with `decimals` decimals of a second.
+std::string paceText(double seconds, int decimals) {
+    double scale = std::pow(10.0, decimals);
+    double rounded = std::round(seconds * scale) / scale;
+    long long minutes = (long long)(rounded / 60);
+    std::ostringstream s;
+    s << minutes << ":" << std::fixed << std::setprecision(decimals) << std::setfill('0')
+      << std::setw(decimals + 3) << rounded - double(minutes) * 60;
+    return s.str();
+}
+
+std::string signedAmount(double v, int decimals) {
+    return (v >= 0 ? "+" : "") + fixed(v, decimals);
+}
+
+} // namespace
+
+std::vector<std::string> planLines(const FlagPlan& p, int extra) {
+    std::vector<std::string> lines;
+    if (!p.known || p.pace <= 0 || (!p.fuel.known && !p.energy.known)) return lines;
+    int d = 1 + extra;
+    std::string flag = "To flag : " + fixed(p.lapsToFlag, d) + " laps";
+    if (p.fuel.known)
+        flag += "   fuel " + fixed(p.fuel.toFlag, d) + " L (" + signedAmount(p.fuel.onTop, d) + ")";
+    if (p.energy.known)
+        flag +=
+            "   VE " + fixed(p.energy.toFlag, d) + "% (" + signedAmount(p.energy.onTop, d) + ")";
+    lines.push_back(flag);
+    if (p.stops == 0) {
+        lines.push_back("Stops   : none - what the car holds reaches the flag");
+    } else {
+        const char* binds = p.binds == PlanBinds::Both     ? "both bind"
+                            : p.binds == PlanBinds::Energy ? "energy binds"
+                                                           : "fuel binds";
+        std::string stops = "Stops   : " + std::to_string(p.stops) + " (" + binds + ")   next: ";
+        if (p.fuel.known) stops += signedAmount(p.fuel.add, d) + " L";
+        if (p.energy.known)
+            stops += std::string(p.fuel.known ? ", " : "") + "VE to " +
+                     fixed(p.energy.level, extra) + "%";
+        if (p.stops > 1) stops += ", then " + std::to_string(p.stops - 1) + " more";
+        lines.push_back(stops);
+        auto use = [&](const ResourcePlan& r, const char* unit) {
+            if (!r.known) return std::string();
+            if (r.saveUse < 0) return std::string(&r == &p.fuel ? " fuel" : " energy") + " as now";
+            return " " + fixed(r.saveUse, d + 1) + " " + unit + " (-" + fixed(r.savePercent, d) +
+                   "%)";
+        };
+        std::string fuel = use(p.fuel, "L/lap"), energy = use(p.energy, "%VE/lap");
+        lines.push_back("Save    : a stop at" + fuel + (fuel.empty() || energy.empty() ? "" : ",") +
+                        energy);
+    }
+    std::string pace = "Pace    : " + paceText(p.pace, d) + " a lap";
+    if (p.tyre >= 0)
+        pace += std::string("   tyres: ") + WheelKeys[p.tyre] + " lasts " + fixed(p.tyreLaps, d) +
+                " laps more";
+    lines.push_back(pace);
+    return lines;
+}
+
+namespace {
 
 bool hint(const ScreenInput& in, std::string& out) {
     if (in.sessionOk) {
@@ -133,6 +197,8 @@ void diagnostics(const ScreenInput& in, std::vector<std::string>& lines) {
     f << "speed " << truncatedOrZero(t.speedKmh) << " km/h  rpm " << truncatedOrZero(t.rpm)
       << "  lapDirty=" << (st.lapDirty ? "yes" : "no");
     lines.push_back(f.str());
+    if (in.sessionOk)
+        for (std::string& line : planLines(t.plan, 1)) lines.push_back(std::move(line));
 }
 
 } // namespace
@@ -164,6 +230,8 @@ std::vector<std::string> statusScreenLines(const ScreenInput& in) {
         lines.push_back(s.str());
     }
     lines.push_back("Measured: " + measured(in));
+    if (in.sessionOk)
+        for (std::string& line : planLines(in.sample->plan, 0)) lines.push_back(std::move(line));
     lines.push_back("");
     std::string next;
     if (hint(in, next)) lines.push_back(next);

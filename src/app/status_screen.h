@@ -39,6 +39,10 @@ std::string fitScreenLine(const std::string& text, int width);
 
 std::vector<std::string> statusScreenLines(const ScreenInput& in);
 
+// The plan to the flag in three or four lines, `extra` decimals finer than
+// the screen shows them; none until a pace and a use per lap are known.
+std::vector<std::string> planLines(const FlagPlan& plan, int extra);
+
 // The screen while every car of the session is driven by a replay.
 std::vector<std::string> replayScreenLines(const std::string& roomCode);
 

@@ -64,7 +64,9 @@ struct VehicleScoring {
     char driverName[32];
     char vehicleName[64];
     int16_t lapsCompleted;
-    uint8_t pad0[42];
+    uint8_t pad0[2];
+    double lapDist; // metres from the line along this lap
+    uint8_t pad0b[32];
     double bestLapSeconds;
     uint8_t pad1[16];
     double lastLapSeconds;
@@ -78,7 +80,9 @@ struct VehicleScoring {
     char className[32];
     uint8_t pad4[12];
     double timeBehindLeader;
-    uint8_t pad5[205];
+    uint8_t pad5[4];
+    double lapStartEt; // session time at which this lap began
+    uint8_t pad5b[193];
     uint8_t pitState; // 3 = stopped in the box
     uint8_t pad6[49];
     uint8_t inGarageStall;
@@ -95,7 +99,9 @@ struct ScoringBuffer {
     int32_t sessionType;
     double currentEt;
     double endEt;
-    uint8_t pad1[20];
+    int32_t maxLaps;    // the session's lap limit; a huge number when it has none
+    double lapDistance; // the track's length in metres
+    uint8_t pad1[8];
     int32_t numVehicles;
     uint8_t gamePhase;
     uint8_t pad2[6];
@@ -160,7 +166,9 @@ static_assert(offsetof(VehicleScoring, driverName) == 4);
 static_assert(offsetof(VehicleScoring, vehicleName) == 36);
 static_assert(offsetof(VehicleScoring, lapsCompleted) == 100);
 static_assert(offsetof(VehicleScoring, bestLapSeconds) == 144);
+static_assert(offsetof(VehicleScoring, lapDist) == 104);
 static_assert(offsetof(VehicleScoring, lastLapSeconds) == 168);
+static_assert(offsetof(VehicleScoring, lapStartEt) == 256);
 static_assert(offsetof(VehicleScoring, pitStops) == 192);
 static_assert(offsetof(VehicleScoring, isPlayer) == 196);
 static_assert(offsetof(VehicleScoring, control) == 197);
@@ -177,6 +185,8 @@ static_assert(offsetof(ScoringBuffer, trackName) == 12);
 static_assert(offsetof(ScoringBuffer, sessionType) == 76);
 static_assert(offsetof(ScoringBuffer, currentEt) == 80);
 static_assert(offsetof(ScoringBuffer, endEt) == 88);
+static_assert(offsetof(ScoringBuffer, maxLaps) == 96);
+static_assert(offsetof(ScoringBuffer, lapDistance) == 100);
 static_assert(offsetof(ScoringBuffer, numVehicles) == 116);
 static_assert(offsetof(ScoringBuffer, gamePhase) == 120);
 static_assert(offsetof(ScoringBuffer, inRealtime) == 127);

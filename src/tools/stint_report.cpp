@@ -1,10 +1,14 @@
 #include "tools/stint_report.h"
 
+#include "analysis/session.h"
 #include "core/format.h"
+#include "platform/clock.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
+#include <set>
 
 namespace korvane {
 
@@ -93,7 +97,7 @@ figure{margin:1em 0;overflow-x:auto}@media (max-width:700px){figure svg{min-widt
 svg{display:block;width:100%;height:auto}svg text{fill:var(--mute);font:11px system-ui,sans-serif}
 .axis{stroke:var(--line);stroke-width:1}.bar-fuel{fill:var(--fuel)}.bar-ve{fill:var(--ve)}.uncounted{fill:none;stroke:var(--mute);stroke-dasharray:2 2}
 .avg{fill:none;stroke:var(--avg);stroke-width:1.5;stroke-dasharray:5 3}.w0{stroke:var(--w0)}.w1{stroke:var(--w1)}.w2{stroke:var(--w2)}.w3{stroke:var(--w3)}.wear{fill:none;stroke-width:2}
-.change{stroke:var(--pit);stroke-dasharray:3 3}.s-track{fill:var(--fuel)}.s-pit{fill:var(--pit)}.s-idle{fill:var(--idle)}.s-gap{fill:var(--gap);stroke:var(--line)}.stop-mark{fill:var(--pit)}
+.change{stroke:var(--pit);stroke-dasharray:3 3}.s-track{fill:var(--fuel)}.s-pit{fill:var(--pit)}.s-idle{fill:var(--idle)}.s-gap{fill:var(--gap);stroke:var(--line)}.stop-mark{fill:var(--pit)}.flag{fill:none;stroke:var(--avg);stroke-width:2}.fuel-laps{fill:none;stroke:var(--fuel);stroke-width:2}.ve-laps{fill:none;stroke:var(--ve);stroke-width:2}
 .key{display:flex;flex-wrap:wrap;gap:.3em 1.2em;font-size:.9em;color:var(--mute);margin:.3em 0 0}.key span:before{content:"";display:inline-block;width:.9em;height:.9em;border-radius:2px;margin-right:.35em;vertical-align:-.1em;background:var(--c)})";
 
 constexpr double ChartWidth = 1000, ChartHeight = 240, Left = 48, Right = 12, Top = 12, Bottom = 28;
@@ -206,13 +210,60 @@ std::string wearChart(const StintReport& r) {
     return out + "</svg>";
 }
 
+// The laps to the flag against the laps the tank and the battery hold, over
+// session time: where the lines cross, the car cannot finish without a stop.
+std::string planChart(const StintReport& r) {
+    const std::vector<ReportPlanPoint>& pts = r.plan;
+    if (pts.size() < 2) return {};
+    double hi = 0;
+    for (const ReportPlanPoint& p : pts) hi = std::max(hi, p.lapsToFlag);
+    // A tank that holds far more than the race needs is shown up to the top.
+    double top = std::max(hi, 1.0) * 1.15;
+    double t0 = pts.front().et, t1 = std::max(pts.back().et, t0 + 1);
+    auto xOf = [&](double et) {
+        return Left + (et - t0) / (t1 - t0) * (ChartWidth - Left - Right);
+    };
+    std::string out = svgOpen("Laps to the flag against the laps the tank and the energy hold");
+    double step = gridStep(top);
+    for (double v = 0; v <= top + 1e-9; v += step) {
+        double y = yOf(v, 0, top);
+        out += "<line class=\"axis\" x1=\"" + px(Left) + "\" x2=\"" + px(ChartWidth - Right) +
+               "\" y1=\"" + px(y) + "\" y2=\"" + px(y) + "\"/><text x=\"" + px(Left - 6) +
+               "\" y=\"" + px(y + 4) + "\" text-anchor=\"end\">" + fixed(v, 0) + "</text>";
+    }
+    double tick = 600;
+    while ((t1 - t0) / tick > 8) tick *= tick < 3600 ? 3 : 2;
+    for (double t = std::ceil(t0 / tick) * tick; t <= t1; t += tick)
+        out += "<text x=\"" + px(xOf(t)) + "\" y=\"" + px(ChartHeight - 8) +
+               "\" text-anchor=\"middle\">" + clockText(t) + "</text>";
+    const char* classes[3] = {"flag", "fuel-laps", "ve-laps"};
+    const char* names[3] = {"laps to the flag", "laps the tank holds", "laps the energy holds"};
+    for (int line = 0; line < 3; ++line) {
+        std::string points;
+        for (const ReportPlanPoint& p : pts) {
+            double v = line == 0 ? p.lapsToFlag : line == 1 ? p.fuelLaps : p.energyLaps;
+            if (v > 0 || line == 0) addPoint(points, xOf(p.et), yOf(std::min(v, top), 0, top));
+        }
+        if (!points.empty())
+            out += "<polyline class=\"" + std::string(classes[line]) + "\" points=\"" + points +
+                   "\"><title>" + names[line] + "</title></polyline>";
+    }
+    return out + "</svg>";
+}
+
 std::string stintBar(const StintReport& r) {
     double total = std::max<double>(r.lastMs, 1);
     double h = 70, barTop = 14, barH = 30, width = ChartWidth - Left - Right;
     auto xOf = [&](uint32_t ms) { return Left + double(ms) / total * width; };
     std::string out = "<svg viewBox=\"0 0 " + px(ChartWidth) + " " + px(h) +
                       "\" role=\"img\" aria-label=\"The stint over the recording's time\">";
-    for (const ReportSpan& s : r.spans) {
+    // Recordings from several machines overlap: the driving is drawn last,
+    // over another machine's view of the same minutes.
+    std::vector<ReportSpan> spans = r.spans;
+    std::stable_partition(spans.begin(), spans.end(), [](const ReportSpan& s) {
+        return s.kind != SpanKind::OnTrack && s.kind != SpanKind::InPitLane;
+    });
+    for (const ReportSpan& s : spans) {
         const char* cls = s.kind == SpanKind::OnTrack       ? "s-track"
                           : s.kind == SpanKind::InPitLane   ? "s-pit"
                           : s.kind == SpanKind::NotTracking ? "s-idle"
@@ -279,6 +330,24 @@ std::string lapRows(const StintReport& r) {
     return out;
 }
 
+// What the plan said as the car entered the pit lane.
+std::string planCells(const ReportStop& s) {
+    const FlagPlan& p = s.plan;
+    const char* dash = "<td class=\"none\">&ndash;</td>";
+    std::string out = p.known ? cell(fixed(p.lapsToFlag, 1)) : dash;
+    out += p.fuel.known ? cell(fixed(p.fuel.onTop, 1)) : dash;
+    out += p.energy.known ? cell(fixed(p.energy.onTop, 1)) : dash;
+    if (!p.known || (!p.fuel.known && !p.energy.known)) return out + dash + dash;
+    out += cell(std::to_string(p.stops) +
+                (p.stops ? std::string(" (") + planBindsName(p.binds) + ")" : std::string()));
+    std::string add;
+    if (p.fuel.known && p.fuel.stops) add = "+" + fixed(p.fuel.add, 1) + " L";
+    if (p.energy.known && p.stops)
+        add += (add.empty() ? "" : ", ") + std::string("VE to ") + fixed(p.energy.level, 0) + "%";
+    out += add.empty() ? cell("nothing", "t") : cell(add, "t");
+    return out;
+}
+
 std::string stopRows(const StintReport& r) {
     std::string out;
     for (size_t i = 0; i < r.stops.size(); ++i) {
@@ -287,18 +356,39 @@ std::string stopRows(const StintReport& r) {
                cell(clockText(s.startEt)) + cell(fixed(s.pitLaneSeconds, 1));
         if (s.measured) {
             out += cell(fixed(s.driveSeconds, 1)) + cell(fixed(s.stationarySeconds, 1)) +
-                   cell(fixed(s.litres, 1)) + cell(s.tyresChanged ? "yes" : "no") +
+                   cell(fixed(s.litres, 1)) +
+                   cell(s.energyAfter >= 0 ? fixed(s.energyAfter, 1) : "&ndash;") +
+                   cell(s.tyresChanged ? "yes" : "no") +
                    cell(s.secondsPerLitre > 0 ? fixed(s.secondsPerLitre, 2) : "&ndash;") +
                    cell("", "t");
         } else {
             out += cell("&ndash;", "none") + cell(fixed(s.stationarySeconds, 1)) +
-                   cell(fixed(s.litres, 1)) + cell(s.tyresChanged ? "yes" : "no") +
-                   cell("&ndash;", "none");
+                   cell(fixed(s.litres, 1)) +
+                   cell(s.energyAfter >= 0 ? fixed(s.energyAfter, 1) : "&ndash;") +
+                   cell(s.tyresChanged ? "yes" : "no") + cell("&ndash;", "none");
             out += cell(!s.ended ? "still in the pit lane when the recording ends"
                                  : "not taken as a stop (a stop lasts more than 5 s and under "
                                    "10 min, moving 1 to 120 s)",
                         "t");
         }
+        out += planCells(s) + "</tr>\n";
+    }
+    return out;
+}
+
+std::string stintRows(const StintReport& r) {
+    std::string out;
+    std::vector<ReportStint> stints = reportStints(r);
+    for (size_t i = 0; i < stints.size(); ++i) {
+        const ReportStint& s = stints[i];
+        std::string laps = std::to_string(s.firstLap);
+        if (s.lastLap != s.firstLap) laps += "&ndash;" + std::to_string(s.lastLap);
+        out += "<tr>" + cell(std::to_string(i + 1), "t") + cell(orDash(s.driver), "t") +
+               cell(laps) + cell(std::to_string(s.laps));
+        out += s.pace.laps ? cell(lapTimeText(s.pace.mean)) + cell(fixed(s.pace.deviation, 3))
+                           : cell("&ndash;", "none") + cell("&ndash;", "none");
+        out += s.fuelPerLap >= 0 ? cell(fixed(s.fuelPerLap, 2)) : cell("&ndash;", "none");
+        out += s.energyPerLap >= 0 ? cell(fixed(s.energyPerLap, 2)) : cell("&ndash;", "none");
         out += "</tr>\n";
     }
     return out;
@@ -314,8 +404,156 @@ std::string clockText(double seconds) {
     return text;
 }
 
+void addOnce(std::vector<std::string>& items, const std::string& item) {
+    if (!item.empty() && std::find(items.begin(), items.end(), item) == items.end())
+        items.push_back(item);
+}
+
+std::vector<ReportStint> reportStints(const StintReport& r) {
+    std::vector<ReportStint> out;
+    std::vector<double> times;
+    double fuel = 0, energy = 0;
+    int fuelLaps = 0, energyLaps = 0;
+    auto close = [&] {
+        if (out.empty()) return;
+        ReportStint& s = out.back();
+        s.pace = lapSpread(times);
+        s.fuelPerLap = fuelLaps ? fuel / fuelLaps : -1;
+        s.energyPerLap = energyLaps ? energy / energyLaps : -1;
+        times.clear();
+        fuel = energy = 0;
+        fuelLaps = energyLaps = 0;
+    };
+    bool afterPit = false;
+    for (const ReportLap& l : r.laps) {
+        // A stint ends with its stop (the in-lap and an out-lap that began in
+        // the pit lane both count for it) or with a change of driver.
+        if (out.empty() || (afterPit && !l.pit) || l.driver != out.back().driver) {
+            close();
+            out.push_back({});
+            out.back().driver = l.driver;
+            out.back().firstLap = l.lap;
+        }
+        ReportStint& s = out.back();
+        s.lastLap = int(l.lap + l.laps - 1);
+        s.laps += l.laps;
+        if (l.paceLap && l.lapSeconds > 0) times.push_back(l.lapSeconds);
+        if (l.fuelCounted) fuel += l.fuelUsed, fuelLaps += 1;
+        if (l.energyKnown && l.energyCounted) energy += l.energyUsed, energyLaps += 1;
+        afterPit = l.pit;
+    }
+    close();
+    return out;
+}
+
+namespace {
+
+// Clocks of different machines, and the time a recorder takes to see the
+// session, differ by seconds; another session of the same race on the same
+// server starts minutes apart at the least.
+constexpr double SessionClockSlack = 120;
+
+std::string sessionText(const ReportSession& s) {
+    return s.track + ", " + sessionTypeName(s.type) + " started " +
+           formatLocalTime(std::time_t(s.startedAt), "%Y-%m-%d %H:%M");
+}
+
+bool mergeable(const StintReport& first, const StintReport& p, std::string& err) {
+    if (!p.session.seen) {
+        err = p.fileName + " holds no session of a car on track";
+        return false;
+    }
+    if (p.session.car != first.session.car) {
+        err = p.fileName + " is of another car (" + p.session.car + ", not " + first.session.car +
+              " of " + first.fileName + ")";
+        return false;
+    }
+    if (p.session.track != first.session.track || p.session.type != first.session.type ||
+        std::fabs(p.session.startedAt - first.session.startedAt) > SessionClockSlack) {
+        err = p.fileName + " is of another session (" + sessionText(p.session) + ", not " +
+              sessionText(first.session) + " of " + first.fileName + ")";
+        return false;
+    }
+    return true;
+}
+
+// Adds one part, shifted onto the first recording's clock; what an earlier
+// part already holds is left out.
+void mergeOne(const StintReport& p, int64_t origin, StintReport& out,
+              std::vector<std::pair<double, double>>& planCovered, std::set<int>& lapsTaken) {
+    uint32_t shift = uint32_t(std::clamp<int64_t>(p.startedAt - origin, 0, 4'000'000) * 1000);
+    out.fileName += (out.fileName.empty() ? "" : ", ") + p.fileName;
+    for (const std::string& v : p.sessions) addOnce(out.sessions, v);
+    for (const std::string& v : p.cars) addOnce(out.cars, v);
+    for (const std::string& v : p.drivers) addOnce(out.drivers, v);
+    out.sessionLength = std::max(out.sessionLength, p.sessionLength);
+    if (p.firstEt >= 0 && (out.firstEt < 0 || p.firstEt < out.firstEt)) out.firstEt = p.firstEt;
+    out.lastEt = std::max(out.lastEt, p.lastEt);
+    out.ticks += p.ticks;
+    out.lastMs = std::max(out.lastMs, shift + p.lastMs);
+    out.restAnswers += p.restAnswers;
+    out.energyFromRest |= p.energyFromRest;
+    out.energyFromPitMenu |= p.energyFromPitMenu;
+    out.lapTimeMissing |= p.lapTimeMissing;
+    out.notes.insert(out.notes.end(), p.notes.begin(), p.notes.end());
+    for (const ReportLap& l : p.laps)
+        if (lapsTaken.insert(l.lap).second) out.laps.push_back(l);
+    for (ReportStop s : p.stops) {
+        bool taken = std::any_of(out.stops.begin(), out.stops.end(), [&](const ReportStop& o) {
+            return std::fabs(o.startEt - s.startEt) < 1;
+        });
+        if (taken) continue;
+        s.startMs += shift;
+        s.endMs += shift;
+        out.stops.push_back(s);
+    }
+    for (ReportSpan s : p.spans) {
+        s.fromMs += shift;
+        s.toMs += shift;
+        out.spans.push_back(s);
+    }
+    auto covered = [&](double et) {
+        return std::any_of(planCovered.begin(), planCovered.end(),
+                           [et](const auto& c) { return et >= c.first && et <= c.second; });
+    };
+    for (const ReportPlanPoint& pt : p.plan)
+        if (!covered(pt.et)) out.plan.push_back(pt);
+    if (!p.plan.empty()) planCovered.push_back({p.plan.front().et, p.plan.back().et});
+}
+
+} // namespace
+
+bool mergeReports(const std::vector<StintReport>& parts, StintReport& out, std::string& err) {
+    out = StintReport{};
+    if (parts.empty()) return true;
+    const StintReport& first = parts[0];
+    for (const StintReport& p : parts)
+        if (!mergeable(first, p, err)) return false;
+    const StintReport* earliest = &first;
+    for (const StintReport& p : parts)
+        if (p.startedAt < earliest->startedAt) earliest = &p;
+    out.recordedBy = first.recordedBy;
+    out.madeBy = first.madeBy;
+    out.startedAt = earliest->startedAt;
+    out.startedText = earliest->startedText;
+    out.track = first.track;
+    out.session = first.session;
+    std::vector<std::pair<double, double>> planCovered;
+    std::set<int> lapsTaken;
+    for (const StintReport& p : parts) mergeOne(p, out.startedAt, out, planCovered, lapsTaken);
+    std::stable_sort(out.laps.begin(), out.laps.end(),
+                     [](const ReportLap& a, const ReportLap& b) { return a.lap < b.lap; });
+    std::stable_sort(
+        out.stops.begin(), out.stops.end(),
+        [](const ReportStop& a, const ReportStop& b) { return a.startEt < b.startEt; });
+    std::stable_sort(
+        out.plan.begin(), out.plan.end(),
+        [](const ReportPlanPoint& a, const ReportPlanPoint& b) { return a.et < b.et; });
+    return true;
+}
+
 std::vector<std::string> missingFromRecording(const StintReport& r) {
-    std::vector<std::string> out;
+    std::vector<std::string> out = r.notes;
     if (r.cut)
         out.push_back("The recording is cut short inside tick " + std::to_string(r.ticks + 1) +
                       ": this report covers its " + std::to_string(r.ticks) + " whole ticks.");
@@ -396,6 +634,14 @@ std::string charts(const StintReport& r) {
                            {"--idle", "not tracking (garage, menus, another session)"},
                            {"--gap", "nothing recorded"}}) +
                       "</figure>\n";
+    std::string plan = planChart(r);
+    if (!plan.empty())
+        out += "<h2>To the flag</h2>\n<figure>" + plan +
+               key({{"--avg", "laps to the flag"},
+                    {"--fuel", "laps the tank holds"},
+                    {"--ve", "laps the energy holds"}}) +
+               "<figcaption>Over session time. Where the laps to the flag run above what the tank "
+               "or the energy holds, the car needs a stop.</figcaption></figure>\n";
     if (r.laps.empty()) return out;
     std::string fuel = perLapChart(r, false), energy = perLapChart(r, true);
     out += "<h2>Fuel and energy per lap</h2>\n";
@@ -431,15 +677,29 @@ std::string tables(const StintReport& r) {
                "with fuel added, or one that used no energy. Tyre columns: percent left at "
                "the lap's end.</p>\n";
     }
+    if (!r.laps.empty())
+        out += "<h2>Stints</h2>\n<div class=\"scroll\"><table id=\"stints\">\n<thead><tr>"
+               "<th class=\"t\">Stint</th><th class=\"t\">Driver</th><th>Laps</th><th>Count</th>"
+               "<th>Pace</th><th>Spread s</th><th>Fuel L/lap</th><th>Energy %/lap</th></tr></thead>"
+               "\n<tbody>\n" +
+               stintRows(r) +
+               "</tbody></table></div>\n<p class=\"none\">Pace: the mean of the stint's clean "
+               "laps (a time from the game, not the session's first lap, no pit lane, within 107 % "
+               "of their median); spread: their standard deviation.</p>\n";
     out += "<h2>Pit stops</h2>\n";
     if (r.stops.empty())
         return out + "<p>No visit to the pit lane while the companion was tracking.</p>\n";
     return out +
            "<div class=\"scroll\"><table id=\"stops\">\n<thead><tr><th class=\"t\">Stop</th>"
            "<th>Lap</th><th>At</th><th>In pit lane s</th><th>Moving s</th><th>At rest s</th>"
-           "<th>Litres added</th><th>Tyres</th><th>s per litre</th><th class=\"t\"></th>"
+           "<th>Litres added</th><th>Energy after %</th><th>Tyres</th><th>s per litre</th>"
+           "<th class=\"t\"></th><th>Plan: laps to flag</th><th>fuel needed L</th>"
+           "<th>energy needed %</th><th>stops left</th><th class=\"t\">add</th>"
            "</tr></thead>\n<tbody>\n" +
-           stopRows(r) + "</tbody></table></div>\n";
+           stopRows(r) +
+           "</tbody></table></div>\n<p class=\"none\">Plan: what the plan to the flag said "
+           "as the car entered the pit lane. Fuel and energy needed: beyond what the car held. "
+           "Add: the fuel to put in and the energy level to set in the pit menu.</p>\n";
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 // nothing fetched, charts drawn as inline SVG). The figures are filled in by
 // running the recording through the live program's own analysis; this file
 // only lays them out.
+#include "analysis/plan.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -29,6 +31,9 @@ struct ReportLap {
     bool pit = false;          // the car was in the pit lane during the lap
     bool tyresChanged = false; // a change was seen during the lap
     bool joined = false;       // the accounting started part-way through it
+    bool paceLap = false;      // its time may count for the pace
+    double endEt = 0;          // session time at its end
+    std::string driver;
 };
 
 // One row per visit to the pit lane while tracking.
@@ -44,6 +49,33 @@ struct ReportStop {
     double litres = 0;
     bool tyresChanged = false;
     double secondsPerLitre = 0; // 0 when not given, as lastStop.secPerLitre
+    FlagPlan plan;              // what the plan said as the car entered the pit lane
+    double energyAfter = -1;    // percent as it left, -1 unknown
+};
+
+// The plan over the session, a point every half minute of session time.
+struct ReportPlanPoint {
+    double et = 0;
+    double lapsToFlag = 0;
+    double fuelLaps = 0, energyLaps = 0; // what the tank and the battery hold, 0 unknown
+};
+
+// What a recording is of: recordings of the same car in the same session
+// merge into one report.
+struct ReportSession {
+    bool seen = false;
+    std::string track, car;
+    int32_t type = 0;
+    double startedAt = 0; // the session's start on the recording machine's clock
+};
+
+// The laps between two pit visits or driver changes.
+struct ReportStint {
+    std::string driver;
+    int firstLap = 0, lastLap = 0;
+    int64_t laps = 0;
+    LapSpread pace;
+    double fuelPerLap = -1, energyPerLap = -1; // -1: no lap counted
 };
 
 // Stretches of the recording, for the stint bar.
@@ -72,7 +104,22 @@ struct StintReport {
     std::vector<ReportLap> laps;
     std::vector<ReportStop> stops;
     std::vector<ReportSpan> spans;
+    std::vector<ReportPlanPoint> plan;
+    ReportSession session;
+    std::vector<std::string> notes; // said first among what the recordings do not hold
 };
+
+// Adds `item` to the list unless it is empty or already there.
+void addOnce(std::vector<std::string>& items, const std::string& item);
+
+// The stints, in order.
+std::vector<ReportStint> reportStints(const StintReport& report);
+
+// One report of several recordings of the same car in the same session, in
+// the order given: each stretch covered by more than one is taken once, from
+// the recording given first. False, with the reason naming the recording,
+// when one is of another car or session.
+bool mergeReports(const std::vector<StintReport>& parts, StintReport& out, std::string& err);
 
 // What the recording did not hold, in plain words, one sentence each.
 std::vector<std::string> missingFromRecording(const StintReport& report);

@@ -21,7 +21,7 @@ const std::string& stintRecording() {
 
 ReportBuilt build(const std::string& bytes, StintReport& report, std::string& err) {
     std::istringstream in(bytes);
-    return buildStintReport(in, true, report, err);
+    return buildStintReport(in, true, 1.0, report, err);
 }
 
 } // namespace
