@@ -31,18 +31,28 @@ double lapPart(const PlanInput& in) {
     return 0;
 }
 
+// The next stop is reached with the reserve in hand, the stops after it
+// too; a car in the pit lane, or one already down to its reserve, makes the
+// next stop with what it holds now.
+bool arrivesAsNow(double onHand, double reserve, const PlanInput& in) {
+    return in.inPitLane || onHand <= reserve;
+}
+
 ResourcePlan resource(double onHand, double capacity, double use, double laps,
                       const PlanInput& in) {
     ResourcePlan r;
     if (use <= 0 || onHand < 0 || capacity <= 0 || laps < 0) return r;
     double reserve = in.reserveLaps * use;
-    double arrival = in.inPitLane ? onHand : std::min(onHand, reserve);
-    r.perStop = capacity - arrival;
+    r.perStop = capacity - reserve;
     if (r.perStop <= 0) return r; // a reserve as large as the tank: no plan
     r.known = true;
     r.toFlag = laps * use;
     r.onTop = std::max(0.0, r.toFlag - onHand);
-    double stops = std::ceil(r.onTop / r.perStop - Slack);
+    double stops = 0;
+    if (r.onTop > 0 && arrivesAsNow(onHand, reserve, in))
+        stops = 1 + std::ceil(std::max(0.0, r.onTop - (capacity - onHand)) / r.perStop - Slack);
+    else if (r.onTop > 0)
+        stops = std::ceil(r.onTop / r.perStop - Slack);
     r.stops = int64_t(std::clamp(stops, 0.0, double(MostStops)));
     return r;
 }
@@ -79,11 +89,12 @@ void saveAStop(ResourcePlan& r, double onHand, double capacity, double use, doub
                int64_t target, const PlanInput& in) {
     if (!r.known || r.stops <= target || laps <= 0) return;
     double k = in.reserveLaps, n = double(target);
-    double reserve = k * use;
-    bool arrivalFixed = in.inPitLane || onHand <= reserve;
-    double arrival = in.inPitLane ? onHand : std::min(onHand, reserve);
-    r.saveUse = arrivalFixed ? (onHand + n * (capacity - arrival)) / laps
-                             : (onHand + n * capacity) / (laps + n * k);
+    if (target == 0)
+        r.saveUse = onHand / laps;
+    else if (arrivesAsNow(onHand, k * use, in))
+        r.saveUse = n * capacity / (laps + (n - 1) * k);
+    else
+        r.saveUse = (onHand + n * capacity) / (laps + n * k);
     r.savePercent = (use - r.saveUse) / use * 100.0;
 }
 
@@ -148,6 +159,7 @@ double lapsToFlag(const PlanInput& in) {
 
 FlagPlan planToFlag(const PlanInput& in) {
     FlagPlan p;
+    p.input = in;
     p.pace = in.pace;
     double laps = lapsToFlag(in);
     p.known = laps >= 0;

@@ -58,7 +58,7 @@ struct ResourcePlan {
     bool known = false;
     double toFlag = 0;  // what the laps to the flag take
     double onTop = 0;   // beyond what the car holds, never below zero
-    double perStop = 0; // what one stop can put in
+    double perStop = 0; // what a stop reached with the reserve in hand can put in
     int64_t stops = 0;  // stops this alone asks for
     // At the next stop, when there is one: what to put in, and the level
     // that leaves (the pit menu sets energy as a level, not an amount).
@@ -71,6 +71,7 @@ struct ResourcePlan {
 enum class PlanBinds { None, Fuel, Energy, Both };
 
 struct FlagPlan {
+    PlanInput input;    // what it was worked out from
     bool known = false; // the laps to the flag are known
     double pace = -1;
     double lapsToFlag = 0;

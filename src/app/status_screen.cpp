@@ -197,8 +197,20 @@ void diagnostics(const ScreenInput& in, std::vector<std::string>& lines) {
     f << "speed " << truncatedOrZero(t.speedKmh) << " km/h  rpm " << truncatedOrZero(t.rpm)
       << "  lapDirty=" << (st.lapDirty ? "yes" : "no");
     lines.push_back(f.str());
-    if (in.sessionOk)
-        for (std::string& line : planLines(t.plan, 1)) lines.push_back(std::move(line));
+    if (!in.sessionOk) return;
+    std::vector<std::string> plan = planLines(t.plan, 1);
+    if (plan.empty()) return;
+    // What the plan was worked out from, to check it by hand.
+    const PlanInput& p = t.plan.input;
+    char from[2][160];
+    std::snprintf(from[0], sizeof from[0],
+                  "plan from %.3f s left, %.4f of the lap, reserve %.2f laps", p.timeLeft,
+                  p.lapFraction, p.reserveLaps);
+    std::snprintf(from[1], sizeof from[1],
+                  "plan fuel %.3f/%.1f L at %.4f/lap, VE %.3f%% at %.4f/lap", p.fuel, p.capacity,
+                  p.fuelPerLap, p.energy, p.energyPerLap);
+    lines.insert(lines.end(), {from[0], from[1]});
+    for (std::string& line : plan) lines.push_back(std::move(line));
 }
 
 } // namespace

@@ -424,11 +424,13 @@ std::vector<ReportStint> reportStints(const StintReport& r) {
         fuel = energy = 0;
         fuelLaps = energyLaps = 0;
     };
-    bool afterPit = false;
+    bool afterPit = false, green = false;
     for (const ReportLap& l : r.laps) {
         // A stint ends with its stop (the in-lap and an out-lap that began in
-        // the pit lane both count for it) or with a change of driver.
-        if (out.empty() || (afterPit && !l.pit) || l.driver != out.back().driver) {
+        // the pit lane both count for it) or with a change of driver; a new
+        // driver's stint begins with the lap of the swap.
+        if (out.empty() || (afterPit && !l.pit && green) || l.driver != out.back().driver) {
+            green = false;
             close();
             out.push_back({});
             out.back().driver = l.driver;
@@ -441,6 +443,7 @@ std::vector<ReportStint> reportStints(const StintReport& r) {
         if (l.fuelCounted) fuel += l.fuelUsed, fuelLaps += 1;
         if (l.energyKnown && l.energyCounted) energy += l.energyUsed, energyLaps += 1;
         afterPit = l.pit;
+        green |= !l.pit;
     }
     close();
     return out;
@@ -499,13 +502,27 @@ void mergeOne(const StintReport& p, int64_t origin, StintReport& out,
     for (const ReportLap& l : p.laps)
         if (lapsTaken.insert(l.lap).second) out.laps.push_back(l);
     for (ReportStop s : p.stops) {
-        bool taken = std::any_of(out.stops.begin(), out.stops.end(), [&](const ReportStop& o) {
-            return std::fabs(o.startEt - s.startEt) < 1;
-        });
-        if (taken) continue;
         s.startMs += shift;
         s.endMs += shift;
-        out.stops.push_back(s);
+        auto same = std::find_if(out.stops.begin(), out.stops.end(), [&](const ReportStop& o) {
+            return o.startEt <= s.startEt + s.pitLaneSeconds + 1 &&
+                   s.startEt <= o.startEt + o.pitLaneSeconds + 1;
+        });
+        if (same == out.stops.end()) {
+            out.stops.push_back(s);
+        } else {
+            // One machine saw the car come in, the other saw it leave: the
+            // visit from its first sight, measured as it ended.
+            ReportStop early = s.startEt < same->startEt ? s : *same;
+            if (!same->ended && s.ended) *same = s;
+            if (early.startEt < same->startEt) {
+                same->pitLaneSeconds += same->startEt - early.startEt;
+                same->startEt = early.startEt;
+                same->startMs = early.startMs;
+                same->lap = early.lap;
+                same->plan = early.plan;
+            }
+        }
     }
     for (ReportSpan s : p.spans) {
         s.fromMs += shift;

@@ -1,6 +1,8 @@
 """End-to-end cases of the recorder and of replaying what it wrote."""
 import json
+import math
 import os
+import re
 import shutil
 import subprocess
 import signal
@@ -10,7 +12,7 @@ import zlib
 from harness import TESTKIT, check
 
 __all__ = ["case_record_replay", "case_record_replay_game", "case_record_full_disk", "case_replay_recording",
-           "case_hostile_recording", "case_stint_report"]
+           "case_hostile_recording", "case_stint_report", "case_flag_plan"]
 RECORDINGS = os.path.join(TESTKIT, "recordings")
 
 # The session time of testkit/scenarios/held_stint, whose half-second steps
@@ -303,3 +305,99 @@ def browse(env, page):
     check(run.returncode == 0 and '<table id="laps">' in run.stdout and not console,
           f"exit {run.returncode}: {console or run.stderr[-800:]}")
     check(os.path.getsize(shot) > 10_000, "no screenshot")
+
+
+def last_frame(text):
+    """The newest whole verbose screen in the companion's output."""
+    frames = [f for f in text.split("=== KORVANE COMPANION") if "\n-------" in f]
+    return frames[-1] if frames else ""
+
+
+def plan_shown(frame):
+    """The plan's inputs and figures as the verbose lines show them, or None."""
+    pats = {"left": r"plan from ([\d.]+) s left, ([\d.]+) of the lap, reserve ([\d.]+) laps",
+            "fuel": r"plan fuel ([\d.]+)/([\d.]+) L at ([\d.]+)/lap, VE ([\d.]+)% at ([\d.]+)/lap",
+            "flag": r"To flag : (\d+\.\d\d) laps   fuel ([\d.]+) L \(\+([\d.]+)\)"
+                    r"   VE ([\d.]+)% \(\+([\d.]+)\)",
+            "stops": r"Stops   : (\d+) \((\w+) binds?\)   next: \+([\d.]+) L",
+            "pace": r"Pace    : (\d+):([\d.]+) a lap",
+            "pit": r"scoringInPits=(\w+)"}
+    found = {k: re.search(p, frame) for k, p in pats.items()}
+    if not all(found.values()):
+        return None
+    return {k: [float(x) if re.fullmatch(r"[\d.]+", x) else x for x in m.groups()]
+            for k, m in found.items()}
+
+
+def check_plan(p):
+    """The figures against the rule, worked from the inputs the screen shows."""
+    left, part, reserve = p["left"]
+    fuel, capacity, use, energy, ve_use = p["fuel"]
+    laps, fuel_to_flag, fuel_on_top, ve_to_flag, ve_on_top = p["flag"]
+    stops, binds, add = p["stops"]
+    minutes, seconds = p["pace"]
+    pace = minutes * 60 + seconds
+    # The use per lap averages the lap the companion joined part-way as well.
+    check(abs(pace - 12) < 0.006 and 3 < use <= 4.1 and 2.2 < ve_use <= 3.1,
+          f"pace {pace}, {use} L and {ve_use} % a lap")
+    want = math.ceil(left / pace + part - 1e-9) - part
+    check(abs(laps - want) < 0.006, f"{laps} laps shown, {want} by the rule")
+    check(abs(fuel_to_flag - laps * use) < 0.02 and abs(ve_to_flag - laps * ve_use) < 0.02,
+          f"{fuel_to_flag} L, {ve_to_flag} % over {laps} laps")
+    check(abs(fuel_on_top - max(0, fuel_to_flag - fuel)) < 0.02 and
+          abs(ve_on_top - max(0, ve_to_flag - energy)) < 0.02, p["flag"])
+    per_stop = [capacity - min(fuel, reserve * use), 100 - min(energy, reserve * ve_use)]
+    asks = [math.ceil(fuel_on_top / per_stop[0] - 1e-6), math.ceil(ve_on_top / per_stop[1] - 1e-6)]
+    check(stops == max(asks) and binds == ("fuel" if asks[0] > asks[1] else
+                                           "energy" if asks[1] > asks[0] else "both"),
+          f"{stops} stops ({binds}) shown, {asks} by the rule")
+    if binds == "fuel" and stops == 1:
+        check(abs(add - (fuel_on_top + reserve * use)) < 0.03, f"add {add}")
+
+
+def case_flag_plan(env):
+    """The rig's race against the clock: the screen's plan to the flag is the
+    rule's for what the screen shows of the race; two recordings of the race,
+    one after the other with a driver swap between, make one page with both
+    stints and their drivers; a recording of another session is refused."""
+    env.start_service()
+    env.start_game()
+    comp = env.start_companion("E2E-ROOM", "--no-update", "--verbose", "--reserve-laps", "1,5")
+    env.wait_for(lambda: "Waiting for Le Mans Ultimate" in env.output(comp), 60,
+                 "the companion did not start:\n" + env.output(comp))
+    first = start_recorder(env, "first.kvr")
+    rig = env.start_rig("flag", "--route", "game", "--seconds", "200")
+    shown = []
+
+    def plan_seen():
+        p = plan_shown(last_frame(env.output(comp)))
+        if p and p["pit"] == ["no"] and p["fuel"][4] > 0:
+            shown.append(p)
+        return len(shown) >= 3
+    env.wait_for(plan_seen, 120, "no plan on the screen:\n" + last_frame(env.output(comp)))
+    for p in shown:
+        check_plan(p)
+    env.wait_for(lambda: "Driver  : Sam Vidal" in last_frame(env.output(comp)), 120,
+                 "no driver swap:\n" + last_frame(env.output(comp)))
+    second = start_recorder(env, "second.kvr")
+    env.stop(first)
+    # Two laps of the second driver after the first recording ends.
+    env.wait_for(lambda: re.search(r"Lap (9|\d\d)\b", last_frame(env.output(comp))), 120,
+                 "no laps after the swap:\n" + last_frame(env.output(comp)))
+    env.stop(second)
+    env.stop(rig)
+    env.stop(comp)
+
+    code, out = report(env, "merged", "--report", "first.kvr", "second.kvr")
+    check(code == 0 and out.rstrip().endswith("first.html"), f"exit {code}: {out}")
+    page = env.read("first.html")
+    stints = re.findall(r'<tr><td class="t">(\d+)</td><td class="t">([^<]*)</td>',
+                        page.split('id="stints"')[1].split("</table>")[0])
+    check([d for _, d in stints][:2] == ["Alex Korva", "Sam Vidal"], stints)
+    stop = page.split('id="stops"')[1].split("</tr>")[1]
+    check(re.search(r"<td>\d+\.\d</td><td>\d+\.\d</td><td>\d+\.\d</td><td>\d+ \(", stop),
+          "no plan at the stop: " + stop)
+    shutil.copy(os.path.join(RECORDINGS, "stint.kvr"), os.path.join(env.work, "spa.kvr"))
+    code, out = report(env, "other", "--report", "first.kvr", "spa.kvr")
+    check(code == 1 and "spa.kvr is of another" in out and not
+          os.path.exists(os.path.join(env.work, "spa.html")), f"exit {code}: {out}")

@@ -77,6 +77,14 @@ TEST(Plan, HandWorkedCases) {
     pit.inPitLane = true; // stopping now, with all 20 L still in: 80 L fit
     cases.push_back(
         {"in the pit lane", pit, 10.5, 1, PlanBinds::Fuel, 11.5, 14.5, 50, 20 / 10.5, -1});
+    // 80 L in: this stop takes 20 L, the next the other 80 L of 180 L.
+    PlanInput pitShort = lapRace;
+    pitShort.lapLimitLeft = 60;
+    pitShort.inPitLane = true;
+    pitShort.fuel = 80;
+    pitShort.energyPerLap = 1;
+    cases.push_back({"in the pit lane, a stop short", pitShort, 60, 2, PlanBinds::Fuel, 100, 20,
+                     100, 100.0 / 60, -1});
     PlanInput none = timedRace();
     none.fuel = 40;
     cases.push_back({"no stop", none, 10.5, 0, PlanBinds::None, 0, 0, 0, -1, -1});
@@ -161,11 +169,12 @@ TEST(Plan, RigRaceAgainstTheClock) {
         ASSERT_EQ(beginTick(ctx, true, rec), TickStart::Ready);
         TickSample s = analyseTick(ctx, rec, snapshot);
         const testkit::World& w = player.world();
-        // Laps 1 (the session's first) and 2 end at 20 and 40 s.
-        if (w.et < sc.startEt + 40 - 1e-6) {
+        // Lap 1 is the session's first; lap 2 gives the pace as it ends.
+        double second = sc.startEt + 2 * sc.lapSeconds;
+        if (w.et < second - 1e-6) {
             EXPECT_EQ(s.plan.pace, -1) << w.et;
         }
-        if (w.et < sc.startEt + 41) continue;
+        if (w.et < second + 1) continue;
         ASSERT_NEAR(s.plan.pace, sc.lapSeconds, 1e-6) << w.et;
         double left = sc.endEt - w.et, part = w.lapProgress;
         EXPECT_NEAR(s.plan.lapsToFlag, std::ceil(left / sc.lapSeconds + part - 1e-9) - part, 1e-6)

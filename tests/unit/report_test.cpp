@@ -396,3 +396,92 @@ TEST(Report, PageGoesBesideTheRecording) {
     };
     for (const auto& c : cases) EXPECT_EQ(reportPathFor(c.recording), c.page);
 }
+
+namespace {
+
+StintReport part(const char* file, const char* driver, int firstLap, int laps, double startedAt) {
+    StintReport r;
+    r.fileName = file;
+    r.startedAt = int64_t(startedAt);
+    // The same session seen from two machines whose clocks differ by 30 s.
+    r.session = {true, "Sakhir", "Korvane 499P #7", 10, startedAt > 1000 ? 930.0 : 900.0};
+    r.drivers = {driver};
+    for (int i = 0; i < laps; ++i) {
+        ReportLap l;
+        l.lap = firstLap + i;
+        l.driver = driver;
+        l.lapSeconds = 100 + i;
+        l.paceLap = true;
+        l.fuelCounted = true;
+        l.fuelUsed = firstLap; // each stint its own use
+        l.pit = i == 2;        // each part's third lap has its stop
+        l.endEt = 100.0 * l.lap;
+        r.laps.push_back(l);
+        r.plan.push_back({l.endEt, 50.0 - l.lap, 10, 12});
+    }
+    ReportStop stop;
+    stop.startEt = 100.0 * (firstLap + 2);
+    stop.startMs = 1000;
+    r.stops.push_back(stop);
+    r.spans.push_back({SpanKind::OnTrack, 0, 5000});
+    r.lastMs = 5000;
+    return r;
+}
+
+} // namespace
+
+// Two drivers' recordings of one race, the second starting a lap before the
+// first ends: one page with each lap, stop and plan point once, the stints in
+// order with their drivers; another car or another session is refused by name.
+TEST(Report, MergesOneCarsSession) {
+    StintReport a = part("a.kvr", "Alex", 1, 4, 1000), b = part("b.kvr", "Sam", 4, 4, 1300);
+    b.laps[0].driver = "Alex"; // the overlap, as the second machine saw it
+    a.laps[2].pit = false;
+    // The first stop seen coming in by one machine, and leaving by the other.
+    a.stops[0].pitLaneSeconds = 10;
+    a.stops[0].plan.stops = 3;
+    b.stops.insert(b.stops.begin(), a.stops[0]);
+    b.stops[0].startEt += 5;
+    b.stops[0].ended = true;
+    b.stops[0].litres = 40;
+    b.stops[0].plan.stops = 0;
+    StintReport merged;
+    std::string err;
+    ASSERT_TRUE(mergeReports({b, a}, merged, err)) << err;
+    EXPECT_EQ(merged.fileName, "b.kvr, a.kvr");
+    ASSERT_EQ(merged.laps.size(), 7u);
+    for (size_t i = 0; i < 7; ++i) EXPECT_EQ(merged.laps[i].lap, int(i) + 1);
+    EXPECT_EQ(merged.stops.size(), 2u);
+    EXPECT_EQ(merged.stops[1].startEt, 600);
+    EXPECT_TRUE(merged.stops[0].ended);
+    EXPECT_EQ(merged.stops[0].startEt, 300);
+    EXPECT_EQ(merged.stops[0].pitLaneSeconds, 15);
+    EXPECT_EQ(merged.stops[0].litres, 40);
+    EXPECT_EQ(merged.stops[0].plan.stops, 3);
+    EXPECT_EQ(merged.plan.size(), 7u);
+    EXPECT_EQ(merged.startedAt, 1000);
+    EXPECT_EQ(merged.stops[1].startMs, 1000u + 300'000); // on the earliest recording's clock
+    EXPECT_EQ(merged.lastMs, 305'000u);
+
+    std::vector<ReportStint> stints = reportStints(merged);
+    ASSERT_EQ(stints.size(), 3u) << "a new driver ends a stint, so does a stop";
+    EXPECT_EQ(stints[0].driver, "Alex");
+    EXPECT_EQ(stints[0].laps, 4);
+    EXPECT_DOUBLE_EQ(stints[0].pace.mean, (100 + 101 + 102 + 100) / 4.0); // lap 4 from b
+    EXPECT_EQ(stints[1].driver, "Sam");
+    EXPECT_EQ(stints[1].firstLap, 5);
+    EXPECT_EQ(stints[1].lastLap, 6);
+    EXPECT_DOUBLE_EQ(stints[1].fuelPerLap, 4);
+    EXPECT_EQ(stints[2].firstLap, 7);
+    EXPECT_EQ(stints[2].laps, 1);
+
+    StintReport car = b, later = b, none = b;
+    car.session.car = "Falcon 963 #1";
+    later.session.startedAt += 3600;
+    none.session.seen = false;
+    for (const StintReport* other : {&car, &later, &none}) {
+        EXPECT_FALSE(mergeReports({a, *other}, merged, err));
+        EXPECT_EQ(err.rfind("b.kvr ", 0), 0u) << err;
+    }
+    EXPECT_NE(err.find("no session"), std::string::npos);
+}
