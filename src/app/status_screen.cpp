@@ -76,7 +76,9 @@ std::string paceText(double seconds, int decimals) {
 }
 
 std::string signedAmount(double v, int decimals) {
-    return (v >= 0 ? "+" : "") + fixed(v, decimals);
+    std::string out = v >= 0 ? "+" : "";
+    out += fixed(v, decimals);
+    return out;
 }
 
 } // namespace
@@ -108,8 +110,9 @@ std::vector<std::string> planLines(const FlagPlan& p, int extra) {
         auto use = [&](const ResourcePlan& r, const char* unit) {
             if (!r.known) return std::string();
             if (r.saveUse < 0) return std::string(&r == &p.fuel ? " fuel" : " energy") + " as now";
-            return " " + fixed(r.saveUse, d + 1) + " " + unit + " (-" + fixed(r.savePercent, d) +
-                   "%)";
+            std::string text = " ";
+            text += fixed(r.saveUse, d + 1) + " " + unit + " (-" + fixed(r.savePercent, d) + "%)";
+            return text;
         };
         std::string fuel = use(p.fuel, "L/lap"), energy = use(p.energy, "%VE/lap");
         lines.push_back("Save    : a stop at" + fuel + (fuel.empty() || energy.empty() ? "" : ",") +

@@ -340,8 +340,11 @@ def check_plan(p):
     # The use per lap averages the lap the companion joined part-way as well.
     check(abs(pace - 12) < 0.006 and 3 < use <= 4.1 and 2.2 < ve_use <= 3.1,
           f"pace {pace}, {use} L and {ve_use} % a lap")
-    want = math.ceil(left / pace + part - 1e-9) - part
-    check(abs(laps - want) < 0.006, f"{laps} laps shown, {want} by the rule")
+    whole = left / pace + part
+    want = math.ceil(whole - 1e-9) - part
+    # The inputs as shown are rounded: at a whole number the rule may go either way.
+    check(abs(laps - want) < 0.006 or abs(whole - round(whole)) < 0.002,
+          f"{laps} laps shown, {want} by the rule")
     check(abs(fuel_to_flag - laps * use) < 0.02 and abs(ve_to_flag - laps * ve_use) < 0.02,
           f"{fuel_to_flag} L, {ve_to_flag} % over {laps} laps")
     check(abs(fuel_on_top - max(0, fuel_to_flag - fuel)) < 0.02 and
