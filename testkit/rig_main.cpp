@@ -111,14 +111,18 @@ struct Routes {
 // speed: a tick every half second of session time, and the game's three
 // answers every fourth tick, as the poller asks every 2 s.
 int writeRecording(const testkit::Scenario& sc, const char* file, double limitSeconds,
-                   Routes routes) {
+                   Routes routes, double from, int64_t started) {
     NewFile out;
+    // A recording begun `from` seconds into the race, on a clock on which the
+    // race began at `started`: several such files are one session's.
+    int64_t begun = (started ? started : int64_t(std::time(nullptr))) + int64_t(from);
     if (out.create(utf8ToWide(file)) != NewFile::Created::Ok ||
-        !out.append(encodeRecordingHeader({"rig", int64_t(std::time(nullptr))}))) {
+        !out.append(encodeRecordingHeader({"rig", begun}))) {
         std::printf("rig: cannot write %s\n", file);
         return 1;
     }
     testkit::ScenarioPlayer player(sc);
+    player.advance(from);
     testkit::FrameBuffers frame;
     SharedViews views;
     frame.showIn(views);
@@ -342,7 +346,8 @@ int main(int argc, char** argv) {
         }
         return replay(argv[2], speed, answers);
     }
-    double limitSeconds = -1, held = 0, clock = 1;
+    double limitSeconds = -1, held = 0, clock = 1, from = 0;
+    int64_t started = 0;
     const char* restDir = nullptr;
     const char* writeTo = nullptr;
     Routes routes;
@@ -358,6 +363,10 @@ int main(int argc, char** argv) {
         }
         // The recording of the scenario, written at full speed; nothing is published.
         if (std::strcmp(argv[i], "--write") == 0) writeTo = argv[i + 1];
+        // With --write: the recording starts this far into the scenario, on
+        // a clock whose race began at the given time (seconds since 1970).
+        if (std::strcmp(argv[i], "--from") == 0) from = std::max(0.0, std::atof(argv[i + 1]));
+        if (std::strcmp(argv[i], "--started") == 0) started = std::atoll(argv[i + 1]);
         if (std::strcmp(argv[i], "--seconds") == 0) limitSeconds = std::atof(argv[i + 1]);
         // Session time in steps of half a second, each held this long: every
         // reader at two ticks a second sees each step more than once.
@@ -378,7 +387,7 @@ int main(int argc, char** argv) {
         std::printf("rig: %s\n", err.c_str());
         return 2;
     }
-    if (writeTo) return writeRecording(scenario, writeTo, limitSeconds, routes);
+    if (writeTo) return writeRecording(scenario, writeTo, limitSeconds, routes, from, started);
     const volatile bool* stop = installStopFlag();
     OwnedMapping tel, scr, pit;
     GamePublisher game;
