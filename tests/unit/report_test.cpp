@@ -463,6 +463,12 @@ TEST(Report, MergesOneCarsSession) {
     EXPECT_EQ(merged.stops[1].startMs, 1000u + 300'000); // on the earliest recording's clock
     EXPECT_EQ(merged.lastMs, 305'000u);
 
+    // The chart of the plan spans the whole width, from the first point to the last.
+    std::string page = renderReportPage(merged);
+    std::smatch flag;
+    ASSERT_TRUE(std::regex_search(page, flag, std::regex("class=\"flag\" points=\"([^\"]*)\"")));
+    EXPECT_EQ(flag[1].str().rfind("48.0,", 0), 0u);
+    EXPECT_NE(flag[1].str().find(" 988.0,"), std::string::npos);
     std::vector<ReportStint> stints = reportStints(merged);
     ASSERT_EQ(stints.size(), 3u) << "a new driver ends a stint, so does a stop";
     EXPECT_EQ(stints[0].driver, "Alex");
