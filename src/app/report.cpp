@@ -201,7 +201,6 @@ class ReportBuilder {
             l.tyresChanged = lapTyres_;
             l.joined = before.lap == joinedLap_;
             l.paceLap = st.pace.pendingLap == before.lap && st.pace.pendingClean;
-            l.endEt = s.et;
             l.driver = ctx_.driverName;
             r_.laps.push_back(l);
             // The boundary tick already belongs to the lap that starts on it.

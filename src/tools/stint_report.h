@@ -32,7 +32,6 @@ struct ReportLap {
     bool tyresChanged = false; // a change was seen during the lap
     bool joined = false;       // the accounting started part-way through it
     bool paceLap = false;      // its time may count for the pace
-    double endEt = 0;          // session time at its end
     std::string driver;
 };
 

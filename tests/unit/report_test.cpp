@@ -415,9 +415,8 @@ StintReport part(const char* file, const char* driver, int firstLap, int laps, d
         l.fuelCounted = true;
         l.fuelUsed = firstLap; // each stint its own use
         l.pit = i == 2;        // each part's third lap has its stop
-        l.endEt = 100.0 * l.lap;
         r.laps.push_back(l);
-        r.plan.push_back({l.endEt, 50.0 - l.lap, 10, 12});
+        r.plan.push_back({100.0 * l.lap, 50.0 - l.lap, 10, 12}); // at the lap's end
     }
     ReportStop stop;
     stop.startEt = 100.0 * (firstLap + 2);
