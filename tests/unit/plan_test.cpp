@@ -1,4 +1,5 @@
 #include "analysis/plan.h"
+#include "analysis/steps.h"
 #include "app/status_screen.h"
 #include "app/tick.h"
 #include "test_support.h"
@@ -129,6 +130,22 @@ TEST(Plan, LappedCars) {
     EXPECT_EQ(lapRaceLapsLeft(60, 37, 40), 21); // three down: the flag comes first
     EXPECT_EQ(lapRaceLapsLeft(60, 57, 60), 1);  // the leader is home: one more crossing
     EXPECT_EQ(lapRaceLapsLeft(0, 10, 12), -1);
+
+    // Through the tick's step: the leader is the car in first place, wherever
+    // it stands among the records.
+    auto scoring = std::make_unique<ScoringBuffer>();
+    scoring->maxLaps = 60;
+    scoring->numVehicles = 3;
+    int laps[3] = {40, 37, 45}, places[3] = {1, 2, 3};
+    for (int i = 0; i < 3; ++i) {
+        scoring->vehicles[i].lapsCompleted = int16_t(laps[i]);
+        scoring->vehicles[i].place = uint8_t(places[i]);
+    }
+    StintState st;
+    TickSample s;
+    s.sessionOk = true;
+    steps::planStep(st, *scoring, scoring->vehicles[1], s);
+    EXPECT_EQ(s.plan.lapsToFlag, 21);
 }
 
 // The pace: the last five laps within 107 % of the median; the spread of a
@@ -216,6 +233,12 @@ TEST(Plan, OnTheStatusScreen) {
     EXPECT_NE(std::find(lines.begin(), lines.end(),
                         "Save    : a stop at 2.479 L/lap (-17.36%), energy as now"),
               lines.end());
+    in.fuel = 200;
+    in.capacity = 250;
+    in.energy = 100; // both hold more than the 59.5 laps take
+    in.energyPerLap = 1;
+    EXPECT_EQ(planLines(planToFlag(in), 0).at(1),
+              "Stops   : none - what the car holds reaches the flag");
     screen.sessionOk = false;
     for (const std::string& l : statusScreenLines(screen)) EXPECT_NE(l.rfind("To flag", 0), 0u);
 }

@@ -414,6 +414,9 @@ StintReport part(const char* file, const char* driver, int firstLap, int laps, d
         l.paceLap = true;
         l.fuelCounted = true;
         l.fuelUsed = firstLap; // each stint its own use
+        l.energyKnown = true;  // the stop's lap refills: known, never counted
+        l.energyCounted = i != 2;
+        l.energyUsed = i == 2 ? -50 : 3;
         l.pit = i == 2;        // each part's third lap has its stop
         r.laps.push_back(l);
         r.plan.push_back({100.0 * l.lap, 50.0 - l.lap, 10, 12}); // at the lap's end
@@ -444,22 +447,26 @@ TEST(Report, MergesOneCarsSession) {
     b.stops[0].ended = true;
     b.stops[0].litres = 40;
     b.stops[0].plan.stops = 0;
+    ReportStop early = a.stops[0]; // a visit only the later recording saw, listed last
+    early.startEt = 100;
+    a.stops.push_back(early);
     StintReport merged;
     std::string err;
     ASSERT_TRUE(mergeReports({b, a}, merged, err)) << err;
     EXPECT_EQ(merged.fileName, "b.kvr, a.kvr");
     ASSERT_EQ(merged.laps.size(), 7u);
     for (size_t i = 0; i < 7; ++i) EXPECT_EQ(merged.laps[i].lap, int(i) + 1);
-    EXPECT_EQ(merged.stops.size(), 2u);
-    EXPECT_EQ(merged.stops[1].startEt, 600);
-    EXPECT_TRUE(merged.stops[0].ended);
-    EXPECT_EQ(merged.stops[0].startEt, 300);
-    EXPECT_EQ(merged.stops[0].pitLaneSeconds, 15);
-    EXPECT_EQ(merged.stops[0].litres, 40);
-    EXPECT_EQ(merged.stops[0].plan.stops, 3);
+    ASSERT_EQ(merged.stops.size(), 3u);
+    EXPECT_EQ(merged.stops[0].startEt, 100); // in the order of the race
+    EXPECT_EQ(merged.stops[2].startEt, 600);
+    EXPECT_TRUE(merged.stops[1].ended);
+    EXPECT_EQ(merged.stops[1].startEt, 300);
+    EXPECT_EQ(merged.stops[1].pitLaneSeconds, 15);
+    EXPECT_EQ(merged.stops[1].litres, 40);
+    EXPECT_EQ(merged.stops[1].plan.stops, 3);
     EXPECT_EQ(merged.plan.size(), 7u);
     EXPECT_EQ(merged.startedAt, 1000);
-    EXPECT_EQ(merged.stops[1].startMs, 1000u + 300'000); // on the earliest recording's clock
+    EXPECT_EQ(merged.stops[2].startMs, 1000u + 300'000); // on the earliest recording's clock
     EXPECT_EQ(merged.lastMs, 305'000u);
 
     // The chart of the plan spans the whole width, from the first point to the last.
@@ -477,6 +484,7 @@ TEST(Report, MergesOneCarsSession) {
     EXPECT_EQ(stints[1].firstLap, 5);
     EXPECT_EQ(stints[1].lastLap, 6);
     EXPECT_DOUBLE_EQ(stints[1].fuelPerLap, 4);
+    EXPECT_DOUBLE_EQ(stints[1].energyPerLap, 3);
     EXPECT_EQ(stints[2].firstLap, 7);
     EXPECT_EQ(stints[2].laps, 1);
 
